@@ -1,0 +1,46 @@
+# Thin wrapper around CMake. `make test SANITIZE=1` builds with ASan and UBSan
+# in a folder of its own.
+BUILD ?= build
+CMAKE_FLAGS ?=
+ifeq ($(SANITIZE),1)
+BUILD := build-sanitize
+CMAKE_FLAGS += -DQM240LX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+endif
+JOBS ?= $(shell nproc)
+CTEST_FLAGS ?=
+SCREENSHOT ?= $(BUILD)/screenshot.png
+
+.PHONY: all deps configure build test demo screenshot bench package soak fuzz clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+
+configure: $(BUILD)/CMakeCache.txt
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: deps
+	$(MAKE) --no-print-directory build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) $(CTEST_FLAGS)
+
+demo: deps
+	$(MAKE) --no-print-directory build
+	scripts/demo $(BUILD)
+
+screenshot: deps
+	$(MAKE) --no-print-directory build
+	scripts/screenshot $(BUILD) $(SCREENSHOT)
+
+bench: deps
+	$(MAKE) --no-print-directory build
+	cmake --build $(BUILD) --target benchmarks -j $(JOBS)
+	scripts/bench $(BUILD)
+
+clean:
+	rm -rf build build-sanitize

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "link/PortError.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace qm240lx {
+
+// The serial control the adapter is reached through. The line settings are
+// fixed (9600 baud, 8N1, no flow control, raw bytes); callers choose the port,
+// open and close it, write bytes and read what has been received.
+class CommControl
+{
+public:
+    virtual ~CommControl() = default;
+
+    // CommPort: the COM number (1 to 255) the next opening uses.
+    virtual void setCommPort(int port) = 0;
+    virtual int commPort() const = 0;
+
+    // PortOpen. Closing a closed port is no error. Returns whether the port is
+    // now in the wanted state; on failure lastError() tells why.
+    virtual bool setPortOpen(bool open) = 0;
+    virtual bool portOpen() const = 0;
+
+    // Output: hands the bytes to the port in order; does not wait for a reply.
+    virtual bool output(const QByteArray& bytes) = 0;
+
+    // InputLen: the most bytes one input() takes.
+    virtual void setInputLen(int length) = 0;
+    virtual int inputLen() const = 0;
+
+    // InBufferCount: received bytes not yet read; nullopt when the port is
+    // closed, lost or failing.
+    virtual std::optional<int> inBufferCount() = 0;
+
+    // Input: up to InputLen received bytes, oldest first, removed from the
+    // receive buffer; nullopt when the port is closed, lost or failing.
+    virtual std::optional<QByteArray> input() = 0;
+
+    // Drops every byte received so far, whatever InputLen is.
+    virtual void discardInput() = 0;
+
+    // The device the current COM number stands for, if any.
+    virtual QString deviceName() const = 0;
+
+    // Why the last opening failed, or why the open port was lost.
+    virtual PortError lastError() const = 0;
+};
+
+} // namespace qm240lx
