@@ -2,10 +2,10 @@
 
 #include "link/PortError.h"
 
+#include <optional>
+
 #include <QByteArray>
 #include <QString>
-
-#include <optional>
 
 namespace qm240lx {
 

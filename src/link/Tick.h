@@ -11,11 +11,17 @@ namespace qm240lx {
 using Tick = std::uint32_t;
 using TickSource = std::function<Tick()>;
 
-constexpr Tick elapsedMs(Tick now, Tick start) { return static_cast<Tick>(now - start); }
+constexpr Tick elapsedMs(Tick now, Tick start)
+{
+    return static_cast<Tick>(now - start);
+}
 
 // Limits are compared strictly: with a 2000 ms limit, 2000 ms elapsed goes on
 // and 2001 ms is over.
-constexpr bool isPastLimit(Tick elapsed, Tick limitMs) { return elapsed > limitMs; }
+constexpr bool isPastLimit(Tick elapsed, Tick limitMs)
+{
+    return elapsed > limitMs;
+}
 
 // Milliseconds of the system's monotonic clock, truncated to 32 bits.
 Tick systemTick();

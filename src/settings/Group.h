@@ -18,7 +18,7 @@ enum class Group
     Opt_PP,    // primary protocol (element 3, IrSocket, hidden)
 };
 
-inline constexpr std::array allGroups{Group::Hspeed,  Group::CCTRL,     Group::FCTRL,
+inline constexpr std::array allGroups{Group::Hspeed,   Group::CCTRL,   Group::FCTRL,
                                       Group::OPT_Mode, Group::Opt_Dis, Group::OPT_DTime,
                                       Group::Opt_PP};
 

@@ -1,0 +1,69 @@
+#include "link/Exchange.h"
+
+#include <utility>
+
+namespace qm240lx {
+
+Exchange::Exchange(CommControl& comm, EventPump& pump, TickSource tick)
+    : m_comm(comm), m_pump(pump), m_tick(std::move(tick))
+{}
+
+Exchange::Command::Command(Exchange& exchange) : m_exchange(exchange)
+{
+    ++m_exchange.m_commandDepth;
+}
+
+Exchange::Command::~Command()
+{
+    --m_exchange.m_commandDepth;
+}
+
+void Exchange::discardStaleInput()
+{
+    if (m_comm.portOpen())
+        m_comm.discardInput();
+}
+
+void Exchange::settle(Tick ms)
+{
+    const Tick start = m_tick();
+    for (Tick elapsed = 0; !isPastLimit(elapsed, ms); elapsed = elapsedMs(m_tick(), start))
+        m_pump.pause(ms - elapsed + 1);
+}
+
+bool Exchange::writeByte(std::uint8_t byte)
+{
+    if (!m_comm.portOpen())
+        return false;
+    return m_comm.output(QByteArray(1, static_cast<char>(byte)));
+}
+
+WaitEnd Exchange::waitForReply(int count, Tick limitMs, const std::function<void()>& eachPass)
+{
+    m_comm.setInputLen(count);
+    const Tick start = m_tick();
+    for (;;) {
+        if (m_aborted)
+            return WaitEnd::Aborted;
+        if (eachPass)
+            eachPass();
+        const Tick elapsed = elapsedMs(m_tick(), start);
+        if (isPastLimit(elapsed, limitMs))
+            return WaitEnd::Timeout;
+        m_pump.processEvents(limitMs - elapsed + 1);
+        if (m_aborted)
+            return WaitEnd::Aborted;
+        const auto waiting = m_comm.inBufferCount();
+        if (!waiting)
+            return WaitEnd::PortFailed;
+        if (*waiting >= count)
+            return WaitEnd::Data;
+    }
+}
+
+std::optional<QByteArray> Exchange::readReply()
+{
+    return m_comm.input();
+}
+
+} // namespace qm240lx

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "link/CommControl.h"
+#include "link/EventPump.h"
+#include "link/Tick.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include <QByteArray>
+
+namespace qm240lx {
+
+// How a wait for the adapter's reply ended.
+enum class WaitEnd
+{
+    Data,       // the awaited number of bytes is waiting
+    Timeout,    // a pass found the limit passed
+    PortFailed, // the port is closed, lost or failing
+    Aborted,    // the program is closing
+};
+
+// The one exchange pattern every command with the adapter follows: drop stale
+// input, write one-byte commands, wait for the reply against a limit while the
+// rest of the program keeps running, read the reply.
+class Exchange
+{
+public:
+    Exchange(CommControl& comm, EventPump& pump, TickSource tick);
+
+    CommControl& comm() { return m_comm; }
+
+    // True while a command is under way; nothing else may start one meanwhile.
+    bool busy() const { return m_commandDepth > 0; }
+
+    // Ends the running wait at its next pass; every later wait ends at once.
+    void abort() { m_aborted = true; }
+    bool aborted() const { return m_aborted; }
+
+    // Marks the exchange busy for the lifetime of the object. Commands nest:
+    // a detection runs the read-back inside its own command.
+    class Command
+    {
+    public:
+        explicit Command(Exchange& exchange);
+        ~Command();
+        Command(const Command&) = delete;
+        Command& operator=(const Command&) = delete;
+
+    private:
+        Exchange& m_exchange;
+    };
+
+    // Drops every byte waiting, so that nothing left over from an earlier
+    // exchange is taken as this one's reply.
+    void discardStaleInput();
+
+    // Waits more than `ms` milliseconds without handling events.
+    void settle(Tick ms);
+
+    // Writes one byte; false when the port is not open or the write fails.
+    bool writeByte(std::uint8_t byte);
+
+    // Sets the read length and waits until `count` bytes are waiting or more
+    // than `limitMs` have passed. Every pass calls `eachPass`, tests the time,
+    // lets the program handle its events, then counts the waiting bytes; so
+    // the first pass always runs, even when the reply is already there.
+    WaitEnd waitForReply(int count, Tick limitMs, const std::function<void()>& eachPass = {});
+
+    // Reads up to the read length; nullopt when the port fails.
+    std::optional<QByteArray> readReply();
+
+private:
+    CommControl& m_comm;
+    EventPump& m_pump;
+    TickSource m_tick;
+    int m_commandDepth = 0;
+    bool m_aborted = false;
+};
+
+} // namespace qm240lx

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "link/CommControl.h"
+
+#include <QString>
+
+namespace qm240lx::text {
+
+inline const QString crlf = QStringLiteral("\r\n");
+
+inline const QString waitingForConnection = QStringLiteral("Waiting for Connection...");
+inline const QString searching = QStringLiteral("Searching......");
+inline const QString ready = QStringLiteral("Velorin QM240LX READY.");
+inline const QString silentNotDetected = QStringLiteral("QM240LX NOT DETECT.");
+inline const QString notDetected = QStringLiteral("Velorin QM240LX NOT DETECT.");
+inline const QString readBackTimeout = QStringLiteral("ERROR:TIME OUT!");
+inline const QString cannotOpenCom1 = QStringLiteral("Cannot open COM1, please try another port.");
+inline const QString cannotOpenPort =
+    QStringLiteral("Can not open COM port, please try another port.");
+
+// One line on why the port stopped working, for the result box.
+QString portFailure(const CommControl& comm);
+
+} // namespace qm240lx::text

@@ -1,0 +1,46 @@
+#include "link/ReadBack.h"
+
+#include "link/LinkTexts.h"
+#include "link/Opcodes.h"
+
+namespace qm240lx {
+namespace {
+
+ReadBack readReply(Exchange& exchange)
+{
+    const auto reply = exchange.readReply();
+    if (!reply || reply->size() < 3)
+        return {ReadBack::End::PortFailed, std::nullopt};
+    const auto byte = [&](int position) { return static_cast<std::uint8_t>(reply->at(position)); };
+    return {ReadBack::End::Read, ConfigBytes{byte(0), byte(1), byte(2)}};
+}
+
+} // namespace
+
+ReadBack readConfiguration(Exchange& exchange, const ShowText& show)
+{
+    Exchange::Command command(exchange);
+    exchange.discardStaleInput();
+    if (!exchange.writeByte(opcode::readConfiguration)) {
+        show(text::portFailure(exchange.comm()));
+        return {ReadBack::End::PortFailed, std::nullopt};
+    }
+    ReadBack result;
+    switch (exchange.waitForReply(3, readBackLimitMs)) {
+    case WaitEnd::Data:
+        result = readReply(exchange);
+        break;
+    case WaitEnd::Timeout:
+        show(text::readBackTimeout);
+        return {ReadBack::End::Timeout, std::nullopt};
+    case WaitEnd::PortFailed:
+        break;
+    case WaitEnd::Aborted:
+        return {ReadBack::End::Aborted, std::nullopt};
+    }
+    if (result.end == ReadBack::End::PortFailed)
+        show(text::portFailure(exchange.comm()));
+    return result;
+}
+
+} // namespace qm240lx

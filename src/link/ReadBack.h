@@ -1,0 +1,31 @@
+#pragma once
+
+#include "link/Exchange.h"
+#include "link/ShowText.h"
+#include "settings/ConfigBytes.h"
+
+#include <optional>
+
+namespace qm240lx {
+
+struct ReadBack
+{
+    enum class End
+    {
+        Read,
+        Timeout,
+        PortFailed,
+        Aborted,
+    };
+
+    End end = End::PortFailed;
+    std::optional<ConfigBytes> bytes; // set exactly when end is Read
+};
+
+inline constexpr Tick readBackLimitMs = 3000;
+
+// Asks the adapter for its three configuration bytes. On success it shows
+// nothing, so the caller's text stays; a timeout shows "ERROR:TIME OUT!".
+ReadBack readConfiguration(Exchange& exchange, const ShowText& show);
+
+} // namespace qm240lx

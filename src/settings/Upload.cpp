@@ -1,0 +1,119 @@
+#include "settings/Upload.h"
+
+#include "link/LinkTexts.h"
+#include "link/Opcodes.h"
+#include "settings/SettingsTexts.h"
+
+namespace qm240lx {
+namespace {
+
+enum class Attempt
+{
+    Accepted,
+    Rejected,
+    Silent,
+    PortFailed,
+    Aborted,
+};
+
+Attempt judgeReply(Exchange& exchange)
+{
+    const auto reply = exchange.readReply();
+    if (!reply)
+        return Attempt::PortFailed;
+    if (!reply->isEmpty() && static_cast<std::uint8_t>(reply->at(0)) == opcode::ready)
+        return Attempt::Accepted;
+    return Attempt::Rejected;
+}
+
+Attempt runAttempt(Exchange& exchange, const UploadKind& kind, const ByteBuilder& build,
+                   std::uint8_t& sent, const ShowText& show)
+{
+    exchange.discardStaleInput();
+    if (!exchange.writeByte(kind.opcode))
+        return Attempt::PortFailed;
+    // A recorded value, once there, never goes away, so this cannot come
+    // back empty after the check before the first attempt.
+    sent = build().byte.value_or(0);
+    if (!exchange.writeByte(sent))
+        return Attempt::PortFailed;
+    switch (exchange.waitForReply(1, uploadLimitMs, [&] { show(text::updating); })) {
+    case WaitEnd::Data:
+        return judgeReply(exchange);
+    case WaitEnd::Timeout:
+        return Attempt::Silent;
+    case WaitEnd::PortFailed:
+        return Attempt::PortFailed;
+    case WaitEnd::Aborted:
+        return Attempt::Aborted;
+    }
+    return Attempt::PortFailed;
+}
+
+// The adapter said nothing: the setting counts only if a read-back shows it.
+UploadEnd confirmBySilence(const UploadKind& kind, std::uint8_t sent, const ReadBackRun& readBack,
+                           const ShowText& show)
+{
+    const ReadBack result = readBack();
+    if (result.end == ReadBack::End::Aborted)
+        return UploadEnd::Aborted;
+    if (result.bytes && (*result.bytes).*kind.byte == sent) {
+        show(text::heldUntilPowerOff);
+        return UploadEnd::ConfirmedAfterSilence;
+    }
+    show(text::notConfirmed);
+    return UploadEnd::NotConfirmed;
+}
+
+} // namespace
+
+const UploadKind& hostSettingsUpload()
+{
+    static const UploadKind kind{opcode::setHByte, &ConfigBytes::h, text::hByteAccepted};
+    return kind;
+}
+
+const UploadKind& discoveryTimingUpload()
+{
+    static const UploadKind kind{opcode::setDByte, &ConfigBytes::d, text::dByteAccepted};
+    return kind;
+}
+
+const UploadKind& primaryProtocolUpload()
+{
+    static const UploadKind kind{opcode::setPByte, &ConfigBytes::p, text::pByteAccepted};
+    return kind;
+}
+
+UploadEnd uploadSetting(Exchange& exchange, const UploadKind& kind, const ByteBuilder& build,
+                        const ReadBackRun& readBack, const ShowText& show)
+{
+    Exchange::Command command(exchange);
+    if (const BuiltByte first = build(); !first.byte) {
+        show(text::nothingSelected(*first.missing));
+        return UploadEnd::NothingSelected;
+    }
+    show(text::configuring);
+    for (int attempt = 1; attempt <= uploadAttempts; ++attempt) {
+        std::uint8_t sent = 0;
+        switch (runAttempt(exchange, kind, build, sent, show)) {
+        case Attempt::Accepted:
+            show(kind.acceptedText);
+            readBack();
+            return UploadEnd::Accepted;
+        case Attempt::Rejected:
+            show(text::rejected);
+            break;
+        case Attempt::Silent:
+            return confirmBySilence(kind, sent, readBack, show);
+        case Attempt::PortFailed:
+            show(text::portFailure(exchange.comm()));
+            return UploadEnd::PortFailed;
+        case Attempt::Aborted:
+            return UploadEnd::Aborted;
+        }
+    }
+    return UploadEnd::Rejected;
+}
+
+} // namespace qm240lx

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "link/Exchange.h"
+#include "link/ReadBack.h"
+#include "link/ShowText.h"
+#include "settings/ConfigBytes.h"
+
+#include <cstdint>
+#include <functional>
+
+#include <QString>
+
+namespace qm240lx {
+
+// One of the three configuration-byte uploads.
+struct UploadKind
+{
+    std::uint8_t opcode;
+    std::uint8_t ConfigBytes::*byte; // where the byte sits in a read-back
+    QString acceptedText;
+};
+
+const UploadKind& hostSettingsUpload();
+const UploadKind& discoveryTimingUpload();
+const UploadKind& primaryProtocolUpload();
+
+enum class UploadEnd
+{
+    Accepted,              // acknowledged; the read-back ran
+    Rejected,              // three attempts, each answered with something else
+    ConfirmedAfterSilence, // no answer, but a read-back shows the byte in force
+    NotConfirmed,          // no answer, and no read-back shows the byte
+    NothingSelected,       // a group the byte needs has nothing recorded: nothing sent
+    PortFailed,            // the port is closed or was lost
+    Aborted,               // the program is closing
+};
+
+inline constexpr int uploadAttempts = 3;
+inline constexpr Tick uploadLimitMs = 3000;
+
+// Builds the byte from the selections as they are at the moment of the call.
+using ByteBuilder = std::function<BuiltByte()>;
+// Reads the configuration back (and shows it, in the window).
+using ReadBackRun = std::function<ReadBack()>;
+
+// Sends the opcode and the freshly built byte, up to three attempts, and
+// reports the outcome. Every attempt builds its byte anew, so a selection
+// changed during a wait goes into the next attempt.
+UploadEnd uploadSetting(Exchange& exchange, const UploadKind& kind, const ByteBuilder& build,
+                        const ReadBackRun& readBack, const ShowText& show);
+
+} // namespace qm240lx

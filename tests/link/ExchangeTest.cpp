@@ -1,0 +1,136 @@
+#include "link/Exchange.h"
+
+#include "support/FakeClock.h"
+#include "support/FakeComm.h"
+#include "support/FakePump.h"
+
+#include <gtest/gtest.h>
+
+namespace qm240lx {
+namespace {
+
+using test::FakeClock;
+using test::FakeComm;
+using test::FakePump;
+
+struct Rig
+{
+    explicit Rig(Tick start = 0) : clock(start), comm(clock), pump(clock, comm)
+    {
+        comm.setPortOpen(true);
+    }
+    FakeClock clock;
+    FakeComm comm;
+    FakePump pump;
+    Exchange exchange{comm, pump, clock.source()};
+};
+
+TEST(Exchange, WaitEndsStrictlyAfterTheLimitAndMeasuresAcrossTheWrap)
+{
+    struct Case
+    {
+        const char* name;
+        Tick start;
+        std::optional<Tick> step;
+        std::optional<Tick> replyAfter; // from the start of the wait
+        WaitEnd end;
+        int passes;
+    };
+    const Case cases[] = {
+        {"1 ms passes: 2000 goes on, 2001 ends", 0, 1, {}, WaitEnd::Timeout, 2001},
+        {"same across the tick wrap", 0xFFFFFC00u, 1, {}, WaitEnd::Timeout, 2001},
+        {"a pass exactly at the limit still waits", 0, 1000, {}, WaitEnd::Timeout, 3},
+        {"sleeping waits wake once past the limit", 0, {}, {}, WaitEnd::Timeout, 1},
+        {"a reply at exactly 2000 ms is read", 0, {}, 2000, WaitEnd::Data, 1},
+        {"a reply found after the yield is read though the limit passed in it", 0, 1500, 2500,
+         WaitEnd::Data, 2},
+        {"a reply after the limit is not awaited", 0, 1000, 3500, WaitEnd::Timeout, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig(c.start);
+        rig.pump.setStep(c.step);
+        if (c.replyAfter)
+            rig.comm.receiveAt(c.start + *c.replyAfter, QByteArray(1, char(0xFA)));
+        int shown = 0;
+        EXPECT_EQ(rig.exchange.waitForReply(1, 2000, [&] { ++shown; }), c.end);
+        EXPECT_EQ(rig.pump.passes(), c.passes);
+        EXPECT_EQ(shown, c.end == WaitEnd::Timeout ? c.passes + 1 : c.passes);
+    }
+}
+
+TEST(Exchange, AReplyAlreadyWaitingStillTakesOneFullPass)
+{
+    Rig rig;
+    rig.comm.receiveNow(QByteArray::fromHex("fa"));
+    int shown = 0;
+    EXPECT_EQ(rig.exchange.waitForReply(1, 2000, [&] { ++shown; }), WaitEnd::Data);
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(rig.pump.passes(), 1);
+}
+
+TEST(Exchange, TheTimeTestComesBeforeTheCount)
+{
+    Rig rig;
+    rig.pump.setStep(1000);
+    int pass = 0;
+    // The reply lands at the start of the pass whose time test finds 3000 ms.
+    const auto eachPass = [&] {
+        if (++pass == 4)
+            rig.comm.receiveNow(QByteArray::fromHex("fa"));
+    };
+    EXPECT_EQ(rig.exchange.waitForReply(1, 2000, eachPass), WaitEnd::Timeout);
+    EXPECT_EQ(rig.comm.inBufferCount(), 1);
+}
+
+TEST(Exchange, CountsTheReadLength)
+{
+    Rig rig;
+    rig.comm.receiveAt(100, QByteArray::fromHex("1f"));
+    rig.comm.receiveAt(200, QByteArray::fromHex("f902aabb"));
+    EXPECT_EQ(rig.exchange.waitForReply(3, 3000), WaitEnd::Data);
+    EXPECT_EQ(rig.pump.passes(), 2);
+    EXPECT_EQ(rig.exchange.readReply(), QByteArray::fromHex("1ff902"));
+    EXPECT_EQ(rig.comm.inBufferCount(), 2);
+}
+
+TEST(Exchange, ALostPortOrAClosingProgramEndsTheWaitAtOnce)
+{
+    Rig lost;
+    lost.comm.loseAt(500);
+    EXPECT_EQ(lost.exchange.waitForReply(1, 2000), WaitEnd::PortFailed);
+    EXPECT_EQ(lost.clock.now(), 500u);
+    EXPECT_FALSE(lost.exchange.readReply().has_value());
+    EXPECT_FALSE(lost.exchange.writeByte(0xAC));
+
+    Rig closing;
+    closing.pump.setStep(10);
+    closing.pump.setHook([&](int pass) {
+        if (pass == 3)
+            closing.exchange.abort();
+    });
+    EXPECT_EQ(closing.exchange.waitForReply(1, 2000), WaitEnd::Aborted);
+    EXPECT_EQ(closing.pump.passes(), 3);
+    EXPECT_EQ(closing.exchange.waitForReply(1, 2000), WaitEnd::Aborted);
+    EXPECT_EQ(closing.pump.passes(), 3);
+}
+
+TEST(Exchange, SettlesForMoreThanTheGivenTimeWithoutHandlingEvents)
+{
+    Rig rig(0xFFFFFFF0u);
+    rig.exchange.settle(200);
+    EXPECT_EQ(rig.pump.paused(), 201u);
+    EXPECT_EQ(rig.pump.passes(), 0);
+}
+
+TEST(Exchange, DiscardDropsEveryWaitingByteWhateverTheReadLength)
+{
+    Rig rig;
+    rig.comm.setInputLen(1);
+    rig.comm.receiveNow(QByteArray::fromHex("fafafa"));
+    rig.exchange.discardStaleInput();
+    EXPECT_EQ(rig.comm.inBufferCount(), 0);
+}
+
+} // namespace
+} // namespace qm240lx
