@@ -1,0 +1,46 @@
+#pragma once
+
+#include "sim/Opcode.h"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+
+namespace qm240lx::sim {
+
+// Misbehaviours the emulated adapter can be told to show. All of them combine;
+// the defaults describe a healthy adapter.
+struct Faults
+{
+    // Commands that get no answer at all; they still take effect.
+    OpcodeSet silentOps;
+
+    // The first `rejectCount` commands among `rejectOps` are answered with
+    // `rejectByte` and have no effect.
+    int rejectCount = 0;
+    OpcodeSet rejectOps = uploadOpcodes();
+    std::uint8_t rejectByte = 0xEE;
+
+    // Answer to the probe instead of the acknowledgement.
+    std::optional<std::uint8_t> probeAnswer;
+
+    // The read-back sends the H-Byte and D-Byte only.
+    bool shortReadback = false;
+
+    // Bytes appended to every answer to one of `extraOps`.
+    int extraCount = 0;
+    std::uint8_t extraByte = opcode::Acknowledge;
+    OpcodeSet extraOps = allOpcodes();
+
+    // How long answers to `delayOps` take.
+    std::chrono::milliseconds delay{0};
+    OpcodeSet delayOps = allOpcodes();
+
+    // The adapter is pulled off the line when this many bytes have arrived; the
+    // last of them is not acted on.
+    std::optional<int> unplugAfter;
+
+    friend bool operator==(const Faults&, const Faults&) = default;
+};
+
+} // namespace qm240lx::sim

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "sim/Trace.h"
+
+#include <functional>
+#include <vector>
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+namespace qm240lx::test {
+
+// The adapter emulator run as a separate program for end-to-end tests, always
+// with --trace, so a test can check every byte the host wrote and was sent.
+// Its standard error goes to a file: the emulator never stalls on a full pipe
+// however long a test leaves the trace unread.
+class SimProcess
+{
+public:
+    using TraceEntries = std::vector<sim::Trace::Entry>;
+
+    static constexpr int defaultTimeoutMs = 5000;
+
+    SimProcess();
+    ~SimProcess();
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+
+    // Starts the emulator with `arguments` and waits for it to name its
+    // device. False, with errorString() set, when it does not within the time.
+    bool start(const QStringList& arguments = {}, int timeoutMs = defaultTimeoutMs);
+
+    QString errorString() const { return error_; }
+    QString devicePath() const { return devicePath_; }
+
+    // Everything written to standard error so far: trace lines and notices.
+    QString standardError() const;
+    QStringList traceLines() const;
+    TraceEntries traceEntries() const;
+    QByteArray received() const; // bytes the host wrote, in order
+    QByteArray sent() const;     // bytes the emulator sent, in order
+
+    // Waits, without spinning, until `done` holds for the trace so far.
+    bool waitForTrace(const std::function<bool(const TraceEntries&)>& done,
+                      int timeoutMs = defaultTimeoutMs) const;
+    bool waitForReceived(qsizetype count, int timeoutMs = defaultTimeoutMs) const;
+    bool waitForSent(qsizetype count, int timeoutMs = defaultTimeoutMs) const;
+
+    bool isRunning();
+
+    // Waits for the emulator to end by itself (after an unplug).
+    bool waitForExit(int timeoutMs = defaultTimeoutMs);
+
+    // SIGTERM and wait; a kill if it does not end in time. True when it ended
+    // by itself with exit code 0.
+    bool stop(int timeoutMs = defaultTimeoutMs);
+
+    bool exitedCleanly() const;
+
+private:
+    bool readDevicePath(int timeoutMs);
+    QString standardErrorPath() const;
+
+    QTemporaryDir outputDir_;
+    QProcess process_;
+    QString devicePath_;
+    QString error_;
+};
+
+} // namespace qm240lx::test
