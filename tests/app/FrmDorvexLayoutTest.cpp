@@ -1,0 +1,450 @@
+#include "app/AppStyle.h"
+#include "app/ClockPanel.h"
+#include "app/Frm_Dorvex.h"
+#include "app/WrappingPushButton.h"
+#include "settings/Group.h"
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include <QAccessible>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QStyleOptionComboBox>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace qm240lx {
+namespace {
+
+// The window as designed: geometry in twips, relative to the container, but
+// relative to SSTab1 (tab band included) for the controls on its pages.
+struct Control
+{
+    const char* name;
+    const char* kind;
+    const char* container;
+    std::optional<QString> caption; // none: the control has no caption
+    int left, top, width, height;
+    int tab; // -1: no tab index
+};
+
+const std::vector<Control> controls{
+    {"Picture1", "QLabel", "centralwidget", std::nullopt, 30, 60, 3555, 735, 42},
+    {"Frame1", "QGroupBox", "centralwidget", "COM &PORT", 390, 2100, 1425, 3375, 1},
+    {"Cmb_Port", "QComboBox", "Frame1", std::nullopt, 570, 810, 705, 315, 44},
+    {"Cmd_SaveConfig", "qm240lx::WrappingPushButton", "Frame1", "&Save Config into Flash", 120,
+     2130, 1155, 1065, 41},
+    {"Label3", "QLabel", "Frame1", "Port", 150, 870, 375, 255, 45},
+    {"SSTab1", "QTabWidget", "centralwidget", std::nullopt, 240, 1470, 7605, 4125, 4},
+    {"Txt_Result", "QPlainTextEdit", "centralwidget", std::nullopt, 270, 5730, 7545, 1065, 3},
+    {"StatusBar1", "QStatusBar", "Frm_Dorvex", std::nullopt, 0, 6945, 8115, 345, 2},
+    {"Label4", "QLabel", "centralwidget", "Release Date : 03/10/2008", 5640, 420, 2505, 225, 46},
+    {"Label2", "QLabel", "centralwidget", "VEL-QM240LX V1.0.0", 6180, 180, 1845, 225, 43},
+    {"Label1", "QLabel", "centralwidget", "DORVEX for VEL - QM240LX", 60, 990, 7995, 525, 0},
+    {"Frame2", "QGroupBox", "SSTab1_Tab0", "RS-232 &Baudrate (bps)", 1830, 660, 5115, 1665, 11},
+    {"Frame4", "QGroupBox", "SSTab1_Tab0", "Ignore &DSR", 1830, 2310, 2565, 1095, 23},
+    {"Frame3", "QGroupBox", "SSTab1_Tab0", "Ignore &CTS", 4410, 2310, 2535, 1095, 20},
+    {"CmdSend", "QPushButton", "SSTab1_Tab0", "Send ", 1800, 3450, 5145, 585, 26},
+    {"Frame5", "QGroupBox", "SSTab1_Tab1", "Mode", 1710, 840, 2775, 1095, 27},
+    {"Frame6", "QGroupBox", "SSTab1_Tab1", "Discovery Slot", 4500, 840, 2715, 1095, 30},
+    {"Frame7", "QGroupBox", "SSTab1_Tab1", "Discovery Time(Sec)", 1710, 1920, 5505, 1095, 33},
+    {"Send_D", "QPushButton", "SSTab1_Tab1", "Send ", 1680, 3060, 5535, 585, 40},
+    {"Frame8", "QGroupBox", "SSTab1_Tab2", "Primary Protocol", 1770, 960, 5565, 1965, 5},
+    {"Send_P", "QPushButton", "SSTab1_Tab2", "Send ", 1770, 3120, 5535, 585, 10},
+    {"Image1", "QLabel", "Frame2", std::nullopt, 2160, 360, 480, 480, -1},
+    {"Image2", "QLabel", "Frame3", std::nullopt, 390, 240, 480, 480, -1},
+    {"Image3", "QLabel", "Frame4", std::nullopt, 270, 240, 480, 480, -1},
+    {"Hspeed_0", "QRadioButton", "Frame2", "1200", 810, 240, 855, 315, 12},
+    {"Hspeed_1", "QRadioButton", "Frame2", "2400", 810, 600, 855, 315, 13},
+    {"Hspeed_2", "QRadioButton", "Frame2", "4800", 810, 960, 855, 315, 14},
+    {"Hspeed_3", "QRadioButton", "Frame2", "9600", 810, 1320, 855, 315, 15},
+    {"Hspeed_4", "QRadioButton", "Frame2", "19200", 3120, 210, 855, 315, 16},
+    {"Hspeed_5", "QRadioButton", "Frame2", "38400", 3120, 570, 855, 315, 17},
+    {"Hspeed_6", "QRadioButton", "Frame2", "57600", 3120, 930, 855, 315, 18},
+    {"Hspeed_7", "QRadioButton", "Frame2", "115200", 3120, 1290, 855, 315, 19},
+    {"CCTRL_0", "QRadioButton", "Frame3", "YES", 1050, 330, 615, 255, 21},
+    {"CCTRL_1", "QRadioButton", "Frame3", "NO", 1050, 660, 615, 255, 22},
+    {"FCTRL_0", "QRadioButton", "Frame4", "YES", 1020, 330, 615, 255, 24},
+    {"FCTRL_1", "QRadioButton", "Frame4", "NO", 1020, 690, 615, 255, 25},
+    {"OPT_Mode_0", "QRadioButton", "Frame5", "Primary / Secondary", 330, 300, 1845, 255, 29},
+    {"OPT_Mode_1", "QRadioButton", "Frame5", "Secondary only", 330, 570, 1845, 375, 28},
+    {"Opt_Dis_0", "QRadioButton", "Frame6", "One", 300, 300, 1005, 285, 32},
+    {"Opt_Dis_1", "QRadioButton", "Frame6", "Six", 300, 630, 1005, 285, 31},
+    {"OPT_DTime_0", "QRadioButton", "Frame7", "1", 600, 450, 525, 255, 39},
+    {"OPT_DTime_1", "QRadioButton", "Frame7", "2", 1365, 450, 525, 255, 38},
+    {"OPT_DTime_2", "QRadioButton", "Frame7", "3", 2130, 450, 525, 255, 37},
+    {"OPT_DTime_3", "QRadioButton", "Frame7", "4", 2910, 450, 525, 255, 36},
+    {"OPT_DTime_4", "QRadioButton", "Frame7", "5", 3675, 450, 525, 255, 35},
+    {"OPT_DTime_5", "QRadioButton", "Frame7", "6", 4440, 450, 525, 255, 34},
+    // 1395 rather than 1305 wide: Tahoma needs 73 px for the caption.
+    {"Opt_PP_0", "QRadioButton", "Frame8", "IrComm 9-wire", 900, 630, 1395, 225, 9},
+    {"Opt_PP_1", "QRadioButton", "Frame8", "IrLPT", 3390, 645, 1485, 225, 8},
+    {"Opt_PP_2", "QRadioButton", "Frame8", "OBEX Transport", 900, 1125, 1755, 225, 7},
+    {"Opt_PP_3", "QRadioButton", "Frame8", "IrSocket", 3390, 1140, 1305, 225, 6},
+};
+
+const QStringList hiddenControls{"Image1", "OPT_DTime_5", "Opt_PP_3"};
+
+QRect pixels(const Control& control)
+{
+    return {control.left / 15, control.top / 15, control.width / 15, control.height / 15};
+}
+
+QString plain(QString caption)
+{
+    return caption.remove(QLatin1Char('&'));
+}
+
+std::optional<QString> captionOf(const QWidget* widget)
+{
+    if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
+        return button->text();
+    if (const auto* frame = qobject_cast<const QGroupBox*>(widget))
+        return frame->title();
+    if (const auto* label = qobject_cast<const QLabel*>(widget); label && label->pixmap().isNull())
+        return label->text();
+    return std::nullopt;
+}
+
+class FrmDorvexLayoutTest : public testing::Test
+{
+protected:
+    static void SetUpTestSuite() { applyApplicationStyle(*qApp); }
+
+    void SetUp() override
+    {
+        window = std::make_unique<Frm_Dorvex>();
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    template <typename T = QWidget> T* find(const QString& name) const
+    {
+        if (window->objectName() == name)
+            return qobject_cast<T*>(window.get());
+        return window->findChild<T*>(name);
+    }
+
+    QTabWidget* tabs() const { return find<QTabWidget>("SSTab1"); }
+
+    std::unique_ptr<Frm_Dorvex> window;
+};
+
+TEST_F(FrmDorvexLayoutTest, ControlsHaveTheirKindContainerCaptionAndGeometry)
+{
+    for (const Control& control : controls) {
+        SCOPED_TRACE(control.name);
+        QWidget* widget = find(control.name);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_STREQ(widget->metaObject()->className(), control.kind);
+        ASSERT_NE(widget->parentWidget(), nullptr);
+        EXPECT_EQ(widget->parentWidget()->objectName(), control.container);
+        EXPECT_EQ(captionOf(widget).value_or(QString()), control.caption.value_or(QString()));
+        const bool onTabPage = QString(control.container).startsWith("SSTab1_Tab");
+        const QWidget* origin = onTabPage ? tabs() : widget->parentWidget();
+        EXPECT_EQ(QRect(widget->mapTo(origin, QPoint()), widget->size()), pixels(control));
+        EXPECT_EQ(widget->isHidden(), hiddenControls.contains(control.name));
+        EXPECT_TRUE(widget->isEnabled());
+    }
+}
+
+TEST_F(FrmDorvexLayoutTest, TabsShowTheirPagesBelowABandOf500Twips)
+{
+    const QStringList captions{"Host Settings", "Discovery Timing Settings",
+                               "Primary Protocol Settings"};
+    ASSERT_EQ(tabs()->count(), captions.size());
+    EXPECT_EQ(tabs()->currentIndex(), 0);
+    for (int index = 0; index < captions.size(); ++index) {
+        SCOPED_TRACE(index);
+        EXPECT_EQ(tabs()->tabText(index), captions[index]);
+        EXPECT_EQ(tabs()->widget(index)->objectName(), QString("SSTab1_Tab%1").arg(index));
+        EXPECT_EQ(tabs()->tabBar()->tabRect(index).height(), 33);
+        EXPECT_EQ(tabs()->tabBar()->tabRect(index).top(), 0);
+        EXPECT_LE(tabs()->tabBar()->fontMetrics().horizontalAdvance(captions[index]),
+                  tabs()->tabBar()->tabRect(index).width());
+    }
+    EXPECT_EQ(tabs()->tabBar()->tabRect(2).right(), tabs()->width() - 1)
+        << "one row over the width";
+}
+
+TEST_F(FrmDorvexLayoutTest, PortFrameStaysOnTopAndUsableOnEveryTab)
+{
+    auto* saveButton = find<QPushButton>("Cmd_SaveConfig");
+    auto* central = window->centralWidget();
+    for (int index = 0; index < tabs()->count(); ++index) {
+        SCOPED_TRACE(index);
+        tabs()->setCurrentIndex(index);
+        EXPECT_TRUE(saveButton->isVisible());
+        EXPECT_TRUE(find("Cmb_Port")->isVisible());
+        const QPoint middle = saveButton->mapTo(central, saveButton->rect().center());
+        EXPECT_EQ(central->childAt(middle), saveButton);
+    }
+}
+
+TEST_F(FrmDorvexLayoutTest, TabKeyFollowsTheTabIndexes)
+{
+    std::vector<const Control*> byTabIndex;
+    for (const Control& control : controls) {
+        if (control.tab >= 0 && find(control.name)->focusPolicy() != Qt::NoFocus)
+            byTabIndex.push_back(&control);
+    }
+    std::sort(byTabIndex.begin(), byTabIndex.end(),
+              [](const Control* a, const Control* b) { return a->tab < b->tab; });
+    QStringList expected;
+    for (const Control* control : byTabIndex)
+        expected << control->name;
+
+    QStringList chain;
+    QWidget* widget = find(expected.front());
+    do {
+        if (expected.contains(widget->objectName()))
+            chain << widget->objectName();
+        widget = widget->nextInFocusChain();
+    } while (widget != find(expected.front()));
+    EXPECT_EQ(chain, expected);
+    EXPECT_EQ(expected.size(), 33) << "the focusable controls with a tab index";
+}
+
+TEST_F(FrmDorvexLayoutTest, SelectionGroupsAreExclusiveAndNumberedByIndex)
+{
+    for (const Group group : allGroups) {
+        const QString name = QString::fromLatin1(groupName(group).data());
+        SCOPED_TRACE(name.toStdString());
+        QButtonGroup* buttons = window->group(group);
+        ASSERT_NE(buttons, nullptr);
+        EXPECT_EQ(buttons->objectName(), name);
+        EXPECT_TRUE(buttons->exclusive());
+        EXPECT_EQ(buttons->buttons().size(), elementCount(group));
+        EXPECT_EQ(buttons->checkedButton(), nullptr);
+        for (int index = 0; index < elementCount(group); ++index) {
+            QRadioButton* option = window->option(group, index);
+            ASSERT_NE(option, nullptr);
+            EXPECT_EQ(option->objectName(), QString("%1_%2").arg(name).arg(index));
+            EXPECT_EQ(buttons->id(option), index);
+        }
+    }
+}
+
+TEST_F(FrmDorvexLayoutTest, AccessibleNamesAreCaptionsOrControlNames)
+{
+    for (const Control& control : controls) {
+        SCOPED_TRACE(control.name);
+        QAccessibleInterface* accessible =
+            QAccessible::queryAccessibleInterface(find(control.name));
+        ASSERT_NE(accessible, nullptr);
+        const QString expected = control.caption ? plain(*control.caption) : control.name;
+        EXPECT_EQ(accessible->text(QAccessible::Name), expected);
+    }
+}
+
+// The room a control leaves for its caption, in the control's own font.
+QRect captionRoom(QWidget* widget)
+{
+    QStyleOptionButton option;
+    option.initFrom(widget);
+    if (qobject_cast<QRadioButton*>(widget))
+        return widget->style()->subElementRect(QStyle::SE_RadioButtonContents, &option, widget);
+    if (qobject_cast<QPushButton*>(widget))
+        return widget->style()->subElementRect(QStyle::SE_PushButtonContents, &option, widget);
+    return widget->contentsRect();
+}
+
+TEST_F(FrmDorvexLayoutTest, EveryCaptionFitsItsControl)
+{
+    for (const Control& control : controls) {
+        QWidget* widget = find(control.name);
+        if (!control.caption || qobject_cast<WrappingPushButton*>(widget))
+            continue;
+        SCOPED_TRACE(control.name);
+        const QFontMetrics metrics = widget->fontMetrics();
+        const int needed = metrics.horizontalAdvance(plain(*control.caption));
+        if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
+            QStyleOptionGroupBox option;
+            option.initFrom(frame);
+            option.text = frame->title();
+            option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+            const QRect label = frame->style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                                               QStyle::SC_GroupBoxLabel, frame);
+            EXPECT_LE(label.left() + needed, frame->width());
+            continue;
+        }
+        const QRect room = captionRoom(widget).intersected(widget->rect());
+        EXPECT_LE(needed, room.width());
+        EXPECT_LE(metrics.height(), widget->height());
+    }
+}
+
+TEST_F(FrmDorvexLayoutTest, SaveButtonWrapsItsCaptionInsideItsFace)
+{
+    auto* button = find<WrappingPushButton>("Cmd_SaveConfig");
+    const QRect area = button->captionArea();
+    const QRect needed =
+        button->fontMetrics().boundingRect(area, button->captionFlags(), button->text());
+    EXPECT_TRUE(button->rect().contains(area));
+    EXPECT_TRUE(area.contains(needed)) << "needs " << needed.width() << "x" << needed.height();
+    EXPECT_GT(needed.height(), button->fontMetrics().height()) << "more than one line";
+    EXPECT_EQ(QKeySequence::mnemonic(button->text()), QKeySequence(Qt::ALT | Qt::Key_S));
+}
+
+TEST_F(FrmDorvexLayoutTest, PortListHasRoomForThreeDigits)
+{
+    auto* list = find<QComboBox>("Cmb_Port");
+    EXPECT_FALSE(list->isEditable());
+    EXPECT_EQ(list->count(), 0);
+    QStyleOptionComboBox option;
+    option.initFrom(list);
+    const QRect field = list->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                      QStyle::SC_ComboBoxEditField, list);
+    EXPECT_LE(list->fontMetrics().horizontalAdvance("255"), field.width());
+}
+
+TEST_F(FrmDorvexLayoutTest, FontsAreTheStandInsAtTheirSizes)
+{
+    struct Expected
+    {
+        const char* name;
+        qreal points;
+        bool bold;
+    };
+    const std::vector<Expected> fonts{
+        {"Frm_Dorvex", 8.25, false}, {"Frame1", 8.25, true},
+        {"Frame2", 8.25, true},      {"Frame3", 8.25, true},
+        {"Frame4", 8.25, true},      {"Frame5", 8.25, true},
+        {"Frame6", 8.25, true},      {"Frame7", 8.25, true},
+        {"Frame8", 8.25, true},      {"Cmd_SaveConfig", 8.25, true},
+        {"Label2", 8.25, true},      {"Label4", 8.25, true},
+        {"Label1", 13.5, false},     {"Hspeed_7", 8.25, false},
+        {"Cmb_Port", 8.25, false},   {"Label3", 8.25, false},
+        {"Opt_PP_0", 8.25, false},   {"CmdSend", 8.25, false},
+        {"Txt_Result", 8.25, false}, {"StatusBar1_Panel1", 8.25, false},
+    };
+    for (const Expected& expected : fonts) {
+        SCOPED_TRACE(expected.name);
+        const QFont font = find(expected.name)->font();
+        EXPECT_DOUBLE_EQ(font.pointSizeF(), expected.points);
+        const QFontInfo resolved(font);
+        EXPECT_EQ(resolved.bold(), expected.bold);
+        EXPECT_EQ(resolved.family(), expected.bold ? "Liberation Sans" : "Tahoma");
+    }
+}
+
+// Sampled where nothing else is drawn: inside the bevels, clear of captions.
+TEST_F(FrmDorvexLayoutTest, ColoursShowOnScreen)
+{
+    struct Sample
+    {
+        const char* name;
+        QPoint where;
+        QColor colour;
+    };
+    const QColor sendFace(192, 255, 192);
+    const std::vector<Sample> samples{
+        {"CmdSend", {4, 4}, sendFace},
+        {"Send_D", {4, 4}, sendFace},
+        {"Send_P", {4, 4}, sendFace},
+        {"Cmd_SaveConfig", {4, 4}, QColor(192, 192, 255)},
+        {"Label1", {4, 4}, Qt::white},
+        {"Frame2", {170, 106}, QColor(212, 208, 200)},
+        {"SSTab1", {490, 200}, QColor(224, 224, 224)},
+        {"centralwidget", {300, 8}, QColor(212, 208, 200)},
+    };
+    for (const Sample& sample : samples) {
+        SCOPED_TRACE(sample.name);
+        const QImage image = find(sample.name)->grab().toImage();
+        EXPECT_EQ(image.pixelColor(sample.where), sample.colour);
+    }
+}
+
+TEST_F(FrmDorvexLayoutTest, PicturesAndIconsHaveTheirSizes)
+{
+    EXPECT_EQ(find<QLabel>("Picture1")->pixmap().size(), QSize(255, 50));
+    for (const char* name : {"Image1", "Image2", "Image3"})
+        EXPECT_EQ(find<QLabel>(name)->pixmap().size(), QSize(32, 32)) << name;
+    const QList<QSize> iconSizes = window->windowIcon().availableSizes();
+    EXPECT_TRUE(iconSizes.contains(QSize(16, 16)));
+    EXPECT_TRUE(iconSizes.contains(QSize(32, 32)));
+}
+
+TEST_F(FrmDorvexLayoutTest, WindowHasAFixedClientAreaWithTheStatusBarAtTheBottom)
+{
+    EXPECT_EQ(window->windowTitle(), "Communication Setting for VEL-QM240LX");
+    EXPECT_EQ(window->size(), QSize(541, 486));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+    auto* bar = find<QStatusBar>("StatusBar1");
+    EXPECT_EQ(window->statusBar(), bar);
+    EXPECT_EQ(bar->geometry(), QRect(0, 463, 541, 23));
+    EXPECT_FALSE(bar->isSizeGripEnabled());
+}
+
+TEST_F(FrmDorvexLayoutTest, StatusBarHasFourPanels)
+{
+    const std::vector<int> widthsInTwips{3741, 1440, 1440, 1440};
+    std::vector<QLabel*> panels;
+    for (int number = 1; number <= 4; ++number)
+        panels.push_back(find<QLabel>(QString("StatusBar1_Panel%1").arg(number)));
+    for (size_t index = 0; index < panels.size(); ++index) {
+        SCOPED_TRACE(index + 1);
+        ASSERT_NE(panels[index], nullptr);
+        EXPECT_EQ(panels[index]->parentWidget(), find("StatusBar1"));
+        EXPECT_TRUE(panels[index]->isVisible());
+        EXPECT_EQ(panels[index]->width(), qRound(widthsInTwips[index] / 15.0));
+        if (index > 0) {
+            EXPECT_GT(panels[index]->x(), panels[index - 1]->geometry().right());
+        }
+        EXPECT_LE(panels[index]->fontMetrics().horizontalAdvance(panels[index]->text()),
+                  panels[index]->contentsRect().width());
+    }
+    EXPECT_EQ(panels[0]->text(), "Communication Setting Tool for VEL- QM240LX");
+    EXPECT_TRUE(QLocale::system().toDate(panels[1]->text(), QLocale::ShortFormat).isValid());
+    EXPECT_TRUE(QLocale::system().toTime(panels[2]->text(), QLocale::ShortFormat).isValid());
+    EXPECT_EQ(panels[3]->text(), "Velorin");
+}
+
+TEST(ClockPanelTest, FollowsTheClockOnEveryTick)
+{
+    const QLocale locale = QLocale::system();
+    QDateTime now(QDate(2008, 3, 10), QTime(23, 59, 30));
+    struct Case
+    {
+        ClockPanel::Shows shows;
+        QString before;
+        QString after;
+    };
+    const QDateTime later = now.addSecs(60);
+    const std::vector<Case> cases{
+        {ClockPanel::Shows::Date, locale.toString(now.date(), QLocale::ShortFormat),
+         locale.toString(later.date(), QLocale::ShortFormat)},
+        {ClockPanel::Shows::Time, locale.toString(now.time(), QLocale::ShortFormat),
+         locale.toString(later.time(), QLocale::ShortFormat)},
+    };
+    for (const Case& each : cases) {
+        QDateTime reading = now;
+        ClockPanel panel(each.shows, nullptr, [&reading] { return reading; });
+        EXPECT_EQ(panel.text(), each.before);
+        auto* timer = panel.findChild<QTimer*>();
+        ASSERT_NE(timer, nullptr);
+        EXPECT_TRUE(timer->isActive());
+        EXPECT_LE(timer->interval(), 1000);
+        reading = later;
+        ASSERT_TRUE(QMetaObject::invokeMethod(timer, "timeout", Qt::DirectConnection));
+        EXPECT_EQ(panel.text(), each.after);
+    }
+}
+
+} // namespace
+} // namespace qm240lx
