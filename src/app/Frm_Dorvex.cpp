@@ -1,10 +1,20 @@
 #include "app/Frm_Dorvex.h"
 
+#include "app/BusyCursor.h"
+#include "app/ErrorBox.h"
 #include "app/TabOrder.h"
 #include "app/WindowLook.h"
+#include "link/ComMap.h"
+#include "link/Detection.h"
+#include "link/LinkTexts.h"
+#include "settings/ConfigBytes.h"
+#include "settings/SaveToFlash.h"
 #include "ui_Frm_Dorvex.h"
 
+#include <QAbstractItemView>
 #include <QButtonGroup>
+#include <QCloseEvent>
+#include <QFileInfo>
 #include <QRadioButton>
 
 // The resources live in a static library, where nothing else would pull them in.
@@ -30,14 +40,17 @@ QString elementName(Group group, int index)
 
 } // namespace
 
-Frm_Dorvex::Frm_Dorvex(QWidget* parent)
-    : QMainWindow(parent), form_(std::make_unique<Ui::Frm_Dorvex>())
+Frm_Dorvex::Frm_Dorvex(const WindowPlatform& platform, QWidget* parent)
+    : QMainWindow(parent), m_form(std::make_unique<Ui::Frm_Dorvex>()), m_comm(platform.comm),
+      m_errorBox(platform.errorBox), m_exchange(platform.comm, platform.pump, platform.tick)
 {
     initResources();
-    form_->setupUi(this);
+    m_form->setupUi(this);
     numberGroupElements();
     applyTabOrder(*this);
-    applyWindowLook(*this, *form_);
+    applyWindowLook(*this, *m_form);
+    connectControls();
+    Form_Initialize();
 }
 
 Frm_Dorvex::~Frm_Dorvex() = default;
@@ -61,6 +74,258 @@ void Frm_Dorvex::numberGroupElements()
         for (int index = 0; index < elementCount(each); ++index)
             buttons->setId(findChild<QRadioButton*>(elementName(each, index)), index);
     }
+}
+
+void Frm_Dorvex::connectControls()
+{
+    connectGroup(Group::Hspeed, &Frm_Dorvex::Hspeed_Click);
+    connectGroup(Group::CCTRL, &Frm_Dorvex::CCTRL_Click);
+    connectGroup(Group::FCTRL, &Frm_Dorvex::FCTRL_Click);
+    connectGroup(Group::OPT_Mode, &Frm_Dorvex::OPT_Mode_Click);
+    connectGroup(Group::Opt_Dis, &Frm_Dorvex::Opt_Dis_Click);
+    connectGroup(Group::OPT_DTime, &Frm_Dorvex::OPT_DTime_Click);
+    connectGroup(Group::Opt_PP, &Frm_Dorvex::Opt_PP_Click);
+    // activated, not currentIndexChanged: choosing the open port again must
+    // reopen it, and filling the list is no choice.
+    connect(m_form->Cmb_Port, &QComboBox::activated, this, &Frm_Dorvex::Cmb_Port_Click);
+    connect(m_form->CmdSend, &QPushButton::clicked, this, &Frm_Dorvex::CmdSend_Click);
+    connect(m_form->Send_D, &QPushButton::clicked, this, &Frm_Dorvex::Send_D_Click);
+    connect(m_form->Send_P, &QPushButton::clicked, this, &Frm_Dorvex::Send_P_Click);
+    connect(m_form->Cmd_SaveConfig, &QPushButton::clicked, this, &Frm_Dorvex::Cmd_SaveConfig_Click);
+    m_form->Cmb_Port->view()->installEventFilter(this);
+}
+
+// idToggled, not a click signal: a selection made by the program must run
+// the handler before it returns, as a click does.
+void Frm_Dorvex::connectGroup(Group group, void (Frm_Dorvex::*handler)(int))
+{
+    connect(this->group(group), &QButtonGroup::idToggled, this, [this, handler](int id, bool on) {
+        if (on)
+            (this->*handler)(id);
+    });
+}
+
+QList<QWidget*> Frm_Dorvex::settingsControls() const
+{
+    QList<QWidget*> controls;
+    for (Group each : allGroups) {
+        for (int index = 0; index < elementCount(each); ++index)
+            controls.append(option(each, index));
+    }
+    const Ui::Frm_Dorvex& form = *m_form;
+    controls << form.CmdSend << form.Send_D << form.Send_P << form.Cmd_SaveConfig << form.Frame2
+             << form.Frame3 << form.Frame4 << form.Frame5 << form.Frame6 << form.Frame7
+             << form.Frame8;
+    return controls;
+}
+
+void Frm_Dorvex::Form_Initialize()
+{
+    QComboBox* list = m_form->Cmb_Port;
+    list->clear();
+    for (int port = firstComNumber; port <= lastComNumber; ++port)
+        list->addItem(QString::number(port));
+    list->setCurrentText(QStringLiteral("1"));
+    refreshPortTips();
+}
+
+void Frm_Dorvex::Form_Load()
+{
+    showResult(text::waitingForConnection);
+    m_comm.setCommPort(1);
+    m_comm.setPortOpen(true);
+    if (!m_comm.portOpen()) {
+        m_errorBox.showError(text::cannotOpenCom1, openFailureReason());
+        return;
+    }
+    Check_QM240LX();
+}
+
+void Frm_Dorvex::Cmb_Port_Click()
+{
+    QComboBox* list = m_form->Cmb_Port;
+    if (m_exchange.busy()) {
+        list->setCurrentIndex(m_comm.commPort() - 1);
+        return;
+    }
+    DISABLE_FRAME();
+    list->setEnabled(false);
+    m_comm.setPortOpen(false);
+    m_comm.setCommPort(list->currentText().toInt());
+    m_comm.setPortOpen(true);
+    if (!m_comm.portOpen()) {
+        m_errorBox.showError(text::cannotOpenPort, openFailureReason());
+        list->setEnabled(true);
+        return;
+    }
+    Check_QM240LX();
+    list->setEnabled(true);
+}
+
+void Frm_Dorvex::Check_QM240LX()
+{
+    const BusyCursor busy;
+    switch (detectAdapter(m_exchange, [this](const QString& text) { showResult(text); })) {
+    case Detection::Ready:
+        READ_EEPROM();
+        ENABLE_FRAME();
+        break;
+    case Detection::Aborted:
+        break;
+    default:
+        DISABLE_FRAME();
+        break;
+    }
+}
+
+ReadBack Frm_Dorvex::READ_EEPROM()
+{
+    const ReadBack result =
+        readConfiguration(m_exchange, [this](const QString& text) { showResult(text); });
+    if (result.bytes) {
+        for (const auto& [group, element] : decodeConfiguration(*result.bytes))
+            option(group, element)->setChecked(true);
+    }
+    return result;
+}
+
+void Frm_Dorvex::ENABLE_FRAME()
+{
+    setSettingsEnabled(true);
+}
+
+void Frm_Dorvex::DISABLE_FRAME()
+{
+    setSettingsEnabled(false);
+}
+
+void Frm_Dorvex::setSettingsEnabled(bool enabled)
+{
+    for (QWidget* control : settingsControls())
+        control->setEnabled(enabled);
+}
+
+void Frm_Dorvex::CmdSend_Click()
+{
+    runUpload(hostSettingsUpload(), [this] { return buildHByte(m_recorded); });
+}
+
+void Frm_Dorvex::Send_D_Click()
+{
+    runUpload(discoveryTimingUpload(),
+              [this] { return buildDByte(m_recorded, selectedDiscoveryTime()); });
+}
+
+void Frm_Dorvex::Send_P_Click()
+{
+    runUpload(primaryProtocolUpload(), [this] { return buildPByte(m_recorded); });
+}
+
+void Frm_Dorvex::runUpload(const UploadKind& kind, const ByteBuilder& build)
+{
+    if (m_exchange.busy())
+        return;
+    const BusyCursor busy;
+    uploadSetting(
+        m_exchange, kind, build, [this] { return READ_EEPROM(); },
+        [this](const QString& text) { showResult(text); });
+}
+
+void Frm_Dorvex::Cmd_SaveConfig_Click()
+{
+    if (m_exchange.busy())
+        return;
+    const BusyCursor busy;
+    const SaveEnd end = saveToFlash(m_exchange, [this](const QString& text) { showResult(text); });
+    if (end == SaveEnd::Silence)
+        DISABLE_FRAME();
+}
+
+void Frm_Dorvex::Hspeed_Click(int Index)
+{
+    m_recorded.select(Group::Hspeed, Index);
+}
+
+void Frm_Dorvex::CCTRL_Click(int Index)
+{
+    m_recorded.select(Group::CCTRL, Index);
+}
+
+void Frm_Dorvex::FCTRL_Click(int Index)
+{
+    m_recorded.select(Group::FCTRL, Index);
+}
+
+void Frm_Dorvex::OPT_Mode_Click(int Index)
+{
+    m_recorded.select(Group::OPT_Mode, Index);
+}
+
+void Frm_Dorvex::Opt_Dis_Click(int Index)
+{
+    m_recorded.select(Group::Opt_Dis, Index);
+}
+
+// The discovery time records nothing: the D-Byte reads the selection itself.
+void Frm_Dorvex::OPT_DTime_Click(int) {}
+
+void Frm_Dorvex::Opt_PP_Click(int Index)
+{
+    m_recorded.select(Group::Opt_PP, Index);
+}
+
+std::optional<int> Frm_Dorvex::selectedDiscoveryTime() const
+{
+    const int checked = group(Group::OPT_DTime)->checkedId();
+    if (checked < 0)
+        return std::nullopt;
+    return checked;
+}
+
+void Frm_Dorvex::showResult(const QString& text)
+{
+    m_form->Txt_Result->setPlainText(text);
+}
+
+QString Frm_Dorvex::openFailureReason() const
+{
+    const PortError error = m_comm.lastError();
+    if (!error.message.isEmpty())
+        return error.message;
+    return QStringLiteral("COM%1 cannot be opened.").arg(m_comm.commPort());
+}
+
+// Each item tells which device its COM number stands for and whether that
+// device is there now.
+void Frm_Dorvex::refreshPortTips()
+{
+    QComboBox* list = m_form->Cmb_Port;
+    for (int item = 0; item < list->count(); ++item) {
+        const int port = item + 1;
+        const std::optional<QString> device = comDevice(port);
+        QString tip =
+            device ? QStringLiteral("COM%1: %2 (%3)")
+                         .arg(port)
+                         .arg(*device, QFileInfo::exists(*device) ? QStringLiteral("present")
+                                                                  : QStringLiteral("not present"))
+                   : QStringLiteral("COM%1: no device").arg(port);
+        list->setItemData(item, tip, Qt::ToolTipRole);
+    }
+}
+
+bool Frm_Dorvex::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_form->Cmb_Port->view() && event->type() == QEvent::Show)
+        refreshPortTips();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// A wait in progress ends at its next pass; the port is free again at once.
+void Frm_Dorvex::closeEvent(QCloseEvent* event)
+{
+    m_exchange.abort();
+    m_comm.setPortOpen(false);
+    QMainWindow::closeEvent(event);
 }
 
 } // namespace qm240lx

@@ -1,9 +1,16 @@
 #pragma once
 
+#include "app/WindowPlatform.h"
+#include "link/Exchange.h"
+#include "link/ReadBack.h"
 #include "settings/Group.h"
+#include "settings/RecordedValues.h"
+#include "settings/Upload.h"
 
 #include <memory>
+#include <optional>
 
+#include <QList>
 #include <QMainWindow>
 
 class QButtonGroup;
@@ -18,25 +25,74 @@ QT_END_NAMESPACE
 namespace qm240lx {
 
 // The program's one window: the port frame, the three settings tabs, the
-// result box and the status bar.
+// result box and the status bar. Its procedures keep the names the adapter's
+// documentation uses; the protocol itself lives in the link and settings code.
 class Frm_Dorvex : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    explicit Frm_Dorvex(QWidget* parent = nullptr);
+    explicit Frm_Dorvex(const WindowPlatform& platform, QWidget* parent = nullptr);
     ~Frm_Dorvex() override;
 
-    Ui::Frm_Dorvex& form() { return *form_; }
+    Ui::Frm_Dorvex& form() { return *m_form; }
 
     // The option buttons of a selection group; their ids are their indexes.
     QButtonGroup* group(Group group) const;
     QRadioButton* option(Group group, int index) const;
 
+    // What each group's last selection contributes to its configuration byte.
+    const RecordedValues& recordedValues() const { return m_recorded; }
+
+    // The 37 controls through which the configuration is changed, sent or saved.
+    QList<QWidget*> settingsControls() const;
+
+    // Start-up and the choice of port.
+    void Form_Initialize();
+    void Form_Load();
+    void Cmb_Port_Click();
+
+    // The adapter on the open port.
+    void Check_QM240LX();
+    ReadBack READ_EEPROM();
+    void ENABLE_FRAME();
+    void DISABLE_FRAME();
+
+    // The commands.
+    void CmdSend_Click();
+    void Send_D_Click();
+    void Send_P_Click();
+    void Cmd_SaveConfig_Click();
+
+    // Selection handlers: an element of the group has become selected.
+    void Hspeed_Click(int Index);
+    void CCTRL_Click(int Index);
+    void FCTRL_Click(int Index);
+    void OPT_Mode_Click(int Index);
+    void Opt_Dis_Click(int Index);
+    void OPT_DTime_Click(int Index);
+    void Opt_PP_Click(int Index);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void numberGroupElements();
+    void connectControls();
+    void connectGroup(Group group, void (Frm_Dorvex::*handler)(int));
+    void showResult(const QString& text);
+    void setSettingsEnabled(bool enabled);
+    void refreshPortTips();
+    QString openFailureReason() const;
+    std::optional<int> selectedDiscoveryTime() const;
+    void runUpload(const UploadKind& kind, const ByteBuilder& build);
 
-    std::unique_ptr<Ui::Frm_Dorvex> form_;
+    std::unique_ptr<Ui::Frm_Dorvex> m_form;
+    CommControl& m_comm;
+    ErrorBox& m_errorBox;
+    Exchange m_exchange;
+    RecordedValues m_recorded;
 };
 
 } // namespace qm240lx

@@ -1,7 +1,11 @@
 #include "app/AppStyle.h"
 #include "app/Frm_Dorvex.h"
+#include "app/QtErrorBox.h"
+#include "link/QtEventPump.h"
+#include "link/QtSerialComm.h"
 
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include <QApplication>
@@ -11,30 +15,51 @@
 
 namespace {
 
-constexpr int screenshotDelayMs = 1000;
+struct Screenshot
+{
+    QString file;
+    int delayMs = 1000;
+};
 
-std::optional<QString> screenshotFile(const QApplication& app)
+// --version and --help must work where no display is, so they are answered
+// before the application connects to one.
+bool answeredWithoutDisplay(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0) {
+            std::printf("qm240lx-setup %s\n", QM240LX_VERSION);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<Screenshot> parseScreenshot(const QApplication& app)
 {
     QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Communication Setting for VEL-QM240LX: detects the adapter on COM1, "
+                       "shows its configuration and sends new settings."));
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
                                         QStringLiteral("Save a picture of the window and quit."),
                                         QStringLiteral("file"));
-    parser.addOption(screenshot);
-    parser.addVersionOption();
+    const QCommandLineOption delay(QStringLiteral("screenshot-delay"),
+                                   QStringLiteral("Milliseconds before the picture is taken."),
+                                   QStringLiteral("ms"), QStringLiteral("1000"));
+    parser.addOptions({screenshot, delay});
     parser.addHelpOption();
     parser.process(app);
     if (!parser.isSet(screenshot))
         return std::nullopt;
-    return parser.value(screenshot);
+    return Screenshot{parser.value(screenshot), parser.value(delay).toInt()};
 }
 
-void takeScreenshotLater(QWidget& window, const QString& file)
+void takeScreenshotLater(QWidget& window, const Screenshot& screenshot)
 {
-    QTimer::singleShot(screenshotDelayMs, &window, [&window, file] {
-        const bool saved = window.grab().save(file);
-        if (!saved)
+    QTimer::singleShot(screenshot.delayMs, &window, [&window, file = screenshot.file] {
+        if (!window.grab().save(file))
             std::fprintf(stderr, "qm240lx-setup: cannot write %s\n", qPrintable(file));
-        QApplication::exit(saved ? 0 : 1);
+        window.close();
     });
 }
 
@@ -42,14 +67,21 @@ void takeScreenshotLater(QWidget& window, const QString& file)
 
 int main(int argc, char** argv)
 {
+    if (answeredWithoutDisplay(argc, argv))
+        return 0;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("qm240lx-setup"));
     QApplication::setApplicationVersion(QStringLiteral(QM240LX_VERSION));
     qm240lx::applyApplicationStyle(app);
-    const std::optional<QString> screenshot = screenshotFile(app);
+    const std::optional<Screenshot> screenshot = parseScreenshot(app);
 
-    qm240lx::Frm_Dorvex window;
+    qm240lx::QtSerialComm comm;
+    qm240lx::QtEventPump pump;
+    qm240lx::QtErrorBox errorBox;
+    qm240lx::Frm_Dorvex window({comm, pump, qm240lx::systemTick, errorBox});
     window.show();
+    // The window shows first; the port is opened and probed from the event loop.
+    QTimer::singleShot(0, &window, &qm240lx::Frm_Dorvex::Form_Load);
     if (screenshot)
         takeScreenshotLater(window, *screenshot);
     return QApplication::exec();

@@ -113,7 +113,8 @@ void FakeComm::deliverDue()
     for (const Delivery& delivery : arrived) {
         if (delivery.losesPort && m_open) {
             m_open = false;
-            m_error = {PortError::Kind::Lost, deviceName(), QStringLiteral("the device is gone")};
+            m_error = {PortError::Kind::Lost, deviceName(),
+                       QStringLiteral("%1 is gone").arg(deviceName())};
         } else if (m_open) {
             m_inbox += delivery.bytes;
         }

@@ -22,7 +22,7 @@ void FakePump::processEvents(std::uint32_t maxWaitMs)
     m_comm.deliverDue();
     ++m_passes;
     if (m_hook)
-        m_hook(m_passes);
+        m_hook(++m_hookPasses);
     QCoreApplication::processEvents();
 }
 

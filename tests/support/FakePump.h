@@ -21,8 +21,13 @@ public:
     FakePump(FakeClock& clock, FakeComm& comm);
 
     void setStep(std::optional<Tick> stepMs) { m_step = stepMs; }
-    // Runs inside each processEvents, after delivery, as a user's action would.
-    void setHook(std::function<void(int pass)> hook) { m_hook = std::move(hook); }
+    // Runs inside each processEvents, after delivery, as a user's action
+    // would; `pass` counts from 1 at the first call after the hook is set.
+    void setHook(std::function<void(int pass)> hook)
+    {
+        m_hook = std::move(hook);
+        m_hookPasses = 0;
+    }
 
     int passes() const { return m_passes; }
     Tick paused() const { return m_paused; }
@@ -36,6 +41,7 @@ private:
     std::optional<Tick> m_step;
     std::function<void(int)> m_hook;
     int m_passes = 0;
+    int m_hookPasses = 0;
     Tick m_paused = 0;
 };
 

@@ -1,0 +1,290 @@
+// Start-up, port choice, detection and read-back, driven through the window
+// with a scripted serial control and a fake clock.
+#include "support/WindowRig.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+namespace qm240lx {
+namespace {
+
+using test::WindowRig;
+
+QByteArray bytes(const char* hex)
+{
+    return QByteArray::fromHex(hex);
+}
+
+bool allSettingsEnabled(const Frm_Dorvex& window, bool enabled)
+{
+    const auto controls = window.settingsControls();
+    return std::all_of(controls.begin(), controls.end(),
+                       [&](QWidget* control) { return control->isEnabled() == enabled; });
+}
+
+void choosePort(WindowRig& rig, int port)
+{
+    QComboBox* list = rig.window->form().Cmb_Port;
+    list->setCurrentIndex(port - 1);
+    Q_EMIT list->activated(port - 1);
+}
+
+TEST(Startup, FillsThePortListWithoutChoosingAPort)
+{
+    WindowRig rig;
+    const QComboBox* list = rig.window->form().Cmb_Port;
+    ASSERT_EQ(list->count(), 255);
+    EXPECT_EQ(list->itemText(0), "1");
+    EXPECT_EQ(list->itemText(254), "255");
+    EXPECT_EQ(list->currentText(), "1");
+    EXPECT_FALSE(list->isEditable());
+    EXPECT_EQ(rig.comm.openCount(), 0);
+}
+
+TEST(Startup, DetectsTheAdapterOnCom1AndShowsItsConfiguration)
+{
+    WindowRig rig;
+    rig.comm.answer({0xFA}, 30);
+    rig.comm.answer({0x1F, 0xF9, 0x02}, 40);
+    rig.window->Form_Load();
+
+    EXPECT_EQ(rig.comm.commPort(), 1);
+    EXPECT_EQ(rig.comm.written(), bytes("acad"));
+    EXPECT_GE(*rig.comm.firstWriteTick() - 0x10000u, 201u);
+    EXPECT_EQ(rig.result(), "Velorin QM240LX READY.");
+    EXPECT_TRUE(allSettingsEnabled(*rig.window, true));
+    for (auto [group, element] : {std::pair{Group::Hspeed, 7},
+                                  {Group::CCTRL, 0},
+                                  {Group::FCTRL, 0},
+                                  {Group::OPT_Mode, 1},
+                                  {Group::Opt_Dis, 1},
+                                  {Group::OPT_DTime, 4},
+                                  {Group::Opt_PP, 2}})
+        EXPECT_TRUE(rig.checked(group, element)) << groupName(group) << " " << element;
+    EXPECT_TRUE(rig.errorBox.texts.isEmpty());
+}
+
+TEST(Startup, AnUnopenableCom1ShowsTheBoxAndWritesNothing)
+{
+    WindowRig rig;
+    rig.comm.failOpening(1, {PortError::Kind::Busy, "/dev/ttyS0", "/dev/ttyS0 is busy"});
+    rig.window->Form_Load();
+
+    EXPECT_EQ(rig.errorBox.texts, QStringList{"Cannot open COM1, please try another port."});
+    EXPECT_TRUE(rig.errorBox.reasons.value(0).contains("/dev/ttyS0"));
+    EXPECT_TRUE(rig.comm.written().isEmpty());
+    EXPECT_EQ(rig.result(), "Waiting for Connection...");
+    EXPECT_TRUE(allSettingsEnabled(*rig.window, true));
+}
+
+TEST(Detection, ReportsEachOutcome)
+{
+    struct Case
+    {
+        const char* name;
+        std::optional<Tick> step;
+        QByteArray probeAnswer; // empty: silence
+        Tick answerDelay;
+        QByteArray waitingBefore;
+        QString text;
+        bool enabled;
+        QByteArray written;
+    };
+    const Case cases[] = {
+        {"ready", {}, bytes("fa"), 5, {}, "Velorin QM240LX READY.", true, bytes("acad")},
+        {"wrong answer", {}, bytes("00"), 5, {}, "Velorin QM240LX NOT DETECT.", false, bytes("ac")},
+        {"silence", {}, {}, 0, {}, "QM240LX NOT DETECT.", false, bytes("ac")},
+        {"only the first of several bytes is judged",
+         {},
+         bytes("fa00"),
+         5,
+         {},
+         "Velorin QM240LX READY.",
+         true,
+         bytes("acad")},
+        {"a pass reading exactly 2000 ms waits on",
+         1000,
+         bytes("fa"),
+         2500,
+         {},
+         "Velorin QM240LX READY.",
+         true,
+         bytes("acad")},
+        {"the pass reading 2001 ms ends the wait",
+         1,
+         bytes("fa"),
+         2002,
+         {},
+         "QM240LX NOT DETECT.",
+         false,
+         bytes("ac")},
+        {"a stale acknowledgement is not taken as the answer",
+         {},
+         {},
+         0,
+         bytes("fa"),
+         "QM240LX NOT DETECT.",
+         false,
+         bytes("ac")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WindowRig rig;
+        rig.pump.setStep(c.step);
+        rig.comm.setPortOpen(true);
+        rig.comm.receiveNow(c.waitingBefore);
+        rig.comm.answer(c.probeAnswer, c.answerDelay);
+        rig.comm.answer(bytes("03 92 00"));
+        rig.window->Check_QM240LX();
+        EXPECT_EQ(rig.result(), c.text);
+        EXPECT_TRUE(allSettingsEnabled(*rig.window, c.enabled));
+        EXPECT_EQ(rig.comm.written(), c.written);
+    }
+}
+
+TEST(Detection, WaitsTheSameAcrossTheTickWrap)
+{
+    WindowRig rig(0xFFFFFF00u);
+    rig.pump.setStep(1);
+    rig.comm.setPortOpen(true);
+    rig.window->Check_QM240LX();
+    EXPECT_EQ(rig.result(), "QM240LX NOT DETECT.");
+    EXPECT_EQ(rig.pump.passes(), 2001); // passes reading 0 to 2000 ms all wait on
+}
+
+TEST(ReadBack, TakesThreeBytesAndLeavesTheRest)
+{
+    WindowRig rig;
+    rig.startOnAdapter(bytes("e4 36 07 aa bb"));
+    EXPECT_EQ(rig.result(), "Velorin QM240LX READY.");
+    for (auto [group, element] : {std::pair{Group::Hspeed, 4},
+                                  {Group::CCTRL, 1},
+                                  {Group::FCTRL, 1},
+                                  {Group::OPT_Mode, 0},
+                                  {Group::Opt_Dis, 0},
+                                  {Group::OPT_DTime, 0},
+                                  {Group::Opt_PP, 3}})
+        EXPECT_TRUE(rig.checked(group, element)) << groupName(group) << " " << element;
+    for (int visible = 0; visible < 3; ++visible)
+        EXPECT_FALSE(rig.checked(Group::Opt_PP, visible));
+    EXPECT_EQ(rig.comm.inBufferCount(), 2);
+}
+
+TEST(ReadBack, AShortReplyTimesOutAndChangesNoSelection)
+{
+    WindowRig rig;
+    rig.startOnAdapter(bytes("1f f9"));
+    EXPECT_EQ(rig.result(), "ERROR:TIME OUT!");
+    for (Group group : allGroups) {
+        for (int element = 0; element < elementCount(group); ++element)
+            EXPECT_FALSE(rig.checked(group, element));
+        EXPECT_FALSE(rig.window->recordedValues().value(group).has_value());
+    }
+    EXPECT_TRUE(allSettingsEnabled(*rig.window, true));
+}
+
+TEST(PortChoice, ChoosingTheOpenPortAgainReopensAndDetects)
+{
+    WindowRig rig;
+    rig.startOnAdapter(bytes("03 92 00"));
+    rig.comm.answer({0xFA});
+    rig.comm.answer({0x13, 0x63, 0x02});
+    bool listLockedDuringDetection = false;
+    bool settingsOffDuringDetection = false;
+    rig.pump.setHook([&](int) {
+        listLockedDuringDetection = !rig.window->form().Cmb_Port->isEnabled();
+        settingsOffDuringDetection = allSettingsEnabled(*rig.window, false);
+    });
+    choosePort(rig, 1);
+
+    EXPECT_EQ(rig.comm.openCount(), 2);
+    EXPECT_EQ(rig.newlyWritten(), bytes("acad"));
+    EXPECT_TRUE(listLockedDuringDetection);
+    EXPECT_TRUE(settingsOffDuringDetection);
+    EXPECT_TRUE(rig.window->form().Cmb_Port->isEnabled());
+    EXPECT_TRUE(rig.checked(Group::Hspeed, 3));
+    EXPECT_TRUE(allSettingsEnabled(*rig.window, true));
+}
+
+TEST(PortChoice, AnUnopenablePortThenAGoodOne)
+{
+    WindowRig rig;
+    rig.startOnAdapter(bytes("03 92 00"));
+    rig.comm.failOpening(5, {PortError::Kind::PermissionDenied, "/dev/ttyS4",
+                             "no permission for /dev/ttyS4 (dialout group)"});
+    choosePort(rig, 5);
+
+    EXPECT_EQ(rig.errorBox.texts, QStringList{"Can not open COM port, please try another port."});
+    EXPECT_TRUE(rig.errorBox.reasons.value(0).contains("dialout"));
+    EXPECT_FALSE(rig.comm.portOpen());
+    EXPECT_TRUE(rig.window->form().Cmb_Port->isEnabled());
+    EXPECT_TRUE(allSettingsEnabled(*rig.window, false));
+    EXPECT_EQ(rig.result(), "Velorin QM240LX READY.");
+    EXPECT_TRUE(rig.newlyWritten().isEmpty());
+
+    rig.comm.answer({0xFA});
+    rig.comm.answer({0x03, 0x92, 0x00});
+    choosePort(rig, 7);
+    EXPECT_EQ(rig.comm.commPort(), 7);
+    EXPECT_EQ(rig.newlyWritten(), bytes("acad"));
+    EXPECT_TRUE(allSettingsEnabled(*rig.window, true));
+}
+
+TEST(PortChoice, ALostPortEndsTheWaitWithAClearText)
+{
+    WindowRig rig;
+    rig.comm.setPortOpen(true);
+    rig.comm.loseAt(rig.clock.now() + 500);
+    rig.window->Check_QM240LX();
+    EXPECT_TRUE(rig.result().startsWith("Velorin QM240LX NOT DETECT.\r\n"));
+    EXPECT_TRUE(rig.result().contains("/dev/fake1")) << rig.result().toStdString();
+    EXPECT_LE(rig.pump.passes(), 2);
+    EXPECT_TRUE(allSettingsEnabled(*rig.window, false));
+}
+
+TEST(Lockout, NothingStartsWhileACommandWaits)
+{
+    WindowRig rig;
+    rig.startOnAdapter(bytes("03 92 00"));
+    rig.comm.answer({0xFA}, 1000); // the host settings upload
+    rig.comm.answer({0x03, 0x92, 0x00});
+    bool busyCursor = false;
+    rig.pump.setHook([&](int pass) {
+        if (pass != 1)
+            return;
+        busyCursor = QApplication::overrideCursor() != nullptr;
+        rig.window->form().Cmd_SaveConfig->click();
+        rig.window->form().Send_P->click();
+        choosePort(rig, 9);
+    });
+    rig.window->form().CmdSend->click();
+
+    EXPECT_TRUE(busyCursor);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(rig.newlyWritten(), bytes("ae03ad"));
+    EXPECT_EQ(rig.comm.commPort(), 1);
+    EXPECT_EQ(rig.window->form().Cmb_Port->currentText(), "1");
+    EXPECT_EQ(rig.result(), "H-Byte is successfully set");
+}
+
+TEST(Lockout, ClosingTheWindowDuringAWaitEndsItAndFreesThePort)
+{
+    WindowRig rig;
+    rig.window->show();
+    rig.comm.setPortOpen(true);
+    rig.pump.setStep(10);
+    rig.pump.setHook([&](int pass) {
+        if (pass == 5)
+            rig.window->close();
+    });
+    rig.window->Check_QM240LX();
+    EXPECT_EQ(rig.pump.passes(), 5);
+    EXPECT_FALSE(rig.comm.portOpen());
+    EXPECT_FALSE(rig.window->isVisible());
+}
+
+} // namespace
+} // namespace qm240lx

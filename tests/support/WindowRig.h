@@ -1,0 +1,63 @@
+#pragma once
+
+#include "app/Frm_Dorvex.h"
+#include "app/WindowPlatform.h"
+#include "support/FakeClock.h"
+#include "support/FakeComm.h"
+#include "support/FakePump.h"
+#include "support/RecordingErrorBox.h"
+#include "ui_Frm_Dorvex.h"
+
+#include <memory>
+
+#include <QPlainTextEdit>
+#include <QRadioButton>
+
+namespace qm240lx::test {
+
+// The window on a scripted serial control, a fake clock and a recording
+// error box, as an offscreen test drives it.
+struct WindowRig
+{
+    explicit WindowRig(Tick start = 0x10000) : clock(start), comm(clock), pump(clock, comm)
+    {
+        window = std::make_unique<Frm_Dorvex>(WindowPlatform{comm, pump, clock.source(), errorBox});
+    }
+
+    // The result box's text with the line breaks as the system writes them.
+    QString result() const
+    {
+        return window->form().Txt_Result->toPlainText().replace(QLatin1Char('\n'),
+                                                                QLatin1String("\r\n"));
+    }
+    bool checked(Group group, int element) const
+    {
+        return window->option(group, element)->isChecked();
+    }
+    // Bytes written since the last call.
+    QByteArray newlyWritten()
+    {
+        const QByteArray all = comm.written();
+        const QByteArray fresh = all.mid(seen);
+        seen = all.size();
+        return fresh;
+    }
+
+    // Starts on an adapter that answers the probe and reports `bytes`.
+    void startOnAdapter(QByteArray bytes)
+    {
+        comm.answer({0xFA});
+        comm.answer(bytes);
+        window->Form_Load();
+        newlyWritten();
+    }
+
+    FakeClock clock;
+    FakeComm comm;
+    FakePump pump;
+    RecordingErrorBox errorBox;
+    std::unique_ptr<Frm_Dorvex> window;
+    qsizetype seen = 0;
+};
+
+} // namespace qm240lx::test
