@@ -167,8 +167,12 @@ void Frm_Dorvex::Check_QM240LX()
     const BusyCursor busy;
     switch (detectAdapter(m_exchange, [this](const QString& text) { showResult(text); })) {
     case Detection::Ready:
-        READ_EEPROM();
-        ENABLE_FRAME();
+        // A read-back that times out still enables the settings; one whose
+        // port is gone leaves nothing to configure.
+        if (READ_EEPROM().end == ReadBack::End::PortFailed)
+            DISABLE_FRAME();
+        else
+            ENABLE_FRAME();
         break;
     case Detection::Aborted:
         break;

@@ -1,0 +1,163 @@
+// The window on the real serial control, over a pseudo-terminal, against the
+// adapter emulator.
+#include "app/Frm_Dorvex.h"
+#include "link/QtEventPump.h"
+#include "link/QtSerialComm.h"
+#include "support/RecordingErrorBox.h"
+#include "support/SimProcess.h"
+#include "ui_Frm_Dorvex.h"
+
+#include <memory>
+
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace qm240lx {
+namespace {
+
+using test::SimProcess;
+
+QByteArray bytes(const char* hex)
+{
+    return QByteArray::fromHex(hex);
+}
+
+// One window whose COM1 is the emulator's device.
+struct RealWindow
+{
+    explicit RealWindow(const QString& device)
+        : comm([device](int) { return std::optional<QString>(device); },
+               [](const QString&) { return false; }),
+          window(WindowPlatform{comm, pump, systemTick, errorBox})
+    {}
+
+    QString result() const
+    {
+        return window.form().Txt_Result->toPlainText().replace('\n', QStringLiteral("\r\n"));
+    }
+    bool settingsEnabled() const { return window.form().CmdSend->isEnabled(); }
+
+    QtSerialComm comm;
+    QtEventPump pump;
+    test::RecordingErrorBox errorBox;
+    mutable Frm_Dorvex window;
+};
+
+struct Started
+{
+    explicit Started(const QStringList& arguments)
+    {
+        EXPECT_TRUE(sim.start(arguments)) << sim.errorString().toStdString();
+        ui = std::make_unique<RealWindow>(sim.devicePath());
+    }
+    SimProcess sim;
+    std::unique_ptr<RealWindow> ui;
+};
+
+TEST(EndToEnd, DetectionOutcomes)
+{
+    struct Case
+    {
+        const char* name;
+        QStringList arguments;
+        QString text;
+        bool enabled;
+        QByteArray received;
+    };
+    const Case cases[] = {
+        {"ready", {}, "Velorin QM240LX READY.", true, bytes("acad")},
+        {"silence", {"--silent", "all"}, "QM240LX NOT DETECT.", false, bytes("ac")},
+        {"wrong answer",
+         {"--probe-answer", "0x00"},
+         "Velorin QM240LX NOT DETECT.",
+         false,
+         bytes("ac")},
+        {"short read-back", {"--short-readback"}, "ERROR:TIME OUT!", true, bytes("acad")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Started run(c.arguments);
+        run.ui->window.Form_Load();
+        EXPECT_EQ(run.ui->result(), c.text);
+        EXPECT_EQ(run.ui->settingsEnabled(), c.enabled);
+        EXPECT_EQ(run.sim.received(), c.received);
+    }
+}
+
+TEST(EndToEnd, ReadyAdapterShowsItsConfiguration)
+{
+    Started run({"--h-byte", "0x1f", "--d-byte", "0xf9", "--p-byte", "0x07"});
+    run.ui->window.Form_Load();
+    Frm_Dorvex& window = run.ui->window;
+    EXPECT_TRUE(window.option(Group::Hspeed, 7)->isChecked());
+    EXPECT_TRUE(window.option(Group::CCTRL, 0)->isChecked());
+    EXPECT_TRUE(window.option(Group::OPT_Mode, 1)->isChecked());
+    EXPECT_TRUE(window.option(Group::OPT_DTime, 4)->isChecked());
+    EXPECT_TRUE(window.option(Group::Opt_PP, 3)->isChecked());
+}
+
+TEST(EndToEnd, AStaleAcknowledgementIsNotTakenForTheSaveAnswer)
+{
+    // Every answer is followed by a stray 0xFA; the save itself goes unanswered.
+    Started run({"--extra", "1", "--extra-byte", "0xfa", "--silent", "af"});
+    run.ui->window.Form_Load();
+    ASSERT_EQ(run.ui->result(), "Velorin QM240LX READY.");
+    ASSERT_TRUE(run.sim.waitForSent(6)); // FA FA, the three bytes, FA
+    run.ui->window.form().Cmd_SaveConfig->click();
+    EXPECT_EQ(run.ui->result(), "Unable to update the Flash");
+    EXPECT_FALSE(run.ui->settingsEnabled());
+}
+
+TEST(EndToEnd, AnUnpluggedAdapterEndsTheWaitWithAClearText)
+{
+    Started run({"--unplug-after", "1"});
+    run.ui->window.Form_Load();
+    EXPECT_TRUE(run.ui->result().startsWith("Velorin QM240LX NOT DETECT.\r\n"))
+        << run.ui->result().toStdString();
+    EXPECT_TRUE(run.ui->result().contains(run.sim.devicePath())) << run.ui->result().toStdString();
+    EXPECT_FALSE(run.ui->settingsEnabled());
+    EXPECT_TRUE(run.sim.waitForExit());
+}
+
+TEST(EndToEnd, ASecondWindowOnTheSamePortIsToldItIsBusy)
+{
+    Started run({});
+    run.ui->window.Form_Load();
+    RealWindow second(run.sim.devicePath());
+    second.window.Form_Load();
+    ASSERT_EQ(second.errorBox.texts, QStringList{"Cannot open COM1, please try another port."});
+    EXPECT_TRUE(second.errorBox.reasons.value(0).contains("in use"))
+        << second.errorBox.reasons.value(0).toStdString();
+    EXPECT_EQ(second.result(), "Waiting for Connection...");
+}
+
+TEST(EndToEnd, AFullSessionSurvivesAPowerCycle)
+{
+    QTemporaryDir dir;
+    const QString flash = dir.filePath("flash.bin");
+    {
+        Started run({"--flash", flash});
+        Frm_Dorvex& window = run.ui->window;
+        window.Form_Load();
+        ASSERT_EQ(run.ui->result(), "Velorin QM240LX READY.");
+        window.option(Group::Hspeed, 6)->click();
+        window.option(Group::CCTRL, 1)->click();
+        window.option(Group::FCTRL, 1)->click();
+        window.form().CmdSend->click();
+        EXPECT_EQ(run.ui->result(), "H-Byte is successfully set");
+        window.form().Cmd_SaveConfig->click();
+        EXPECT_EQ(run.ui->result(), "Configuration Data is updated in Flash");
+        EXPECT_EQ(run.sim.received(), bytes("acad ae06 ad af"));
+    }
+    Started again({"--flash", flash});
+    again.ui->window.Form_Load();
+    EXPECT_EQ(again.ui->result(), "Velorin QM240LX READY.");
+    EXPECT_TRUE(again.ui->window.option(Group::Hspeed, 6)->isChecked());
+}
+
+} // namespace
+} // namespace qm240lx
