@@ -42,5 +42,12 @@ bench: deps
 	cmake --build $(BUILD) --target benchmarks -j $(JOBS)
 	scripts/bench $(BUILD)
 
+fuzz: deps
+	scripts/fuzz $(or $(FUZZ_SECONDS),60)
+
+soak: deps
+	$(MAKE) --no-print-directory build
+	scripts/soak $(or $(SOAK_SESSIONS),10000) $(BUILD)
+
 clean:
-	rm -rf build build-sanitize
+	rm -rf build build-sanitize build-fuzz

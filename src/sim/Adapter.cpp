@@ -17,19 +17,18 @@ QByteArray byteArray(std::uint8_t byte)
 Adapter::Adapter(Configuration flash, Faults faults)
     : faults_(std::move(faults)), configuration_(flash), flash_(flash),
       rejectionsLeft_(faults_.rejectCount)
-{}
+{
+    if (faults_.chaos)
+        chaos_.emplace(*faults_.chaos);
+}
 
 Adapter::Outcome Adapter::receive(std::uint8_t byte, Millis now)
 {
     if (unplugged_)
         return {};
     ++bytesReceived_;
-    if (faults_.unplugAfter && bytesReceived_ >= *faults_.unplugAfter) {
-        unplugged_ = true;
-        Outcome outcome;
-        outcome.unplugged = true;
-        return outcome;
-    }
+    if (faults_.unplugAfter && bytesReceived_ >= *faults_.unplugAfter)
+        return unplug();
     if (awaitingValueFor_) {
         const std::uint8_t opcode = *std::exchange(awaitingValueFor_, std::nullopt);
         return runCommand(opcode, byte, now);
@@ -43,18 +42,37 @@ Adapter::Outcome Adapter::receive(std::uint8_t byte, Millis now)
     return runCommand(byte, 0, now);
 }
 
+Adapter::Outcome Adapter::unplug()
+{
+    unplugged_ = true;
+    Outcome outcome;
+    outcome.unplugged = true;
+    return outcome;
+}
+
 Adapter::Outcome Adapter::runCommand(std::uint8_t opcode, std::uint8_t value, Millis now)
 {
+    const Chaos::Choice chaos = drawChaos(opcode, value);
+    if (chaos.kind == Chaos::Kind::Unplug)
+        return unplug();
     Outcome outcome;
-    const bool rejected = takeRejection(opcode);
-    QByteArray answer = rejected ? byteArray(faults_.rejectByte) : apply(opcode, value);
+    const bool wrong = chaos.kind == Chaos::Kind::WrongByte;
+    const bool rejected = wrong || takeRejection(opcode);
+    QByteArray answer = wrong      ? chaos.bytes
+                        : rejected ? byteArray(faults_.rejectByte)
+                                   : apply(opcode, value);
     outcome.flashWritten = !rejected && opcode == opcode::SaveToFlash;
-    if (faults_.silentOps.test(opcode))
+    if (faults_.silentOps.test(opcode) || chaos.kind == Chaos::Kind::Silent)
         return outcome;
     if (faults_.extraOps.test(opcode))
         answer.append(faults_.extraCount, static_cast<char>(faults_.extraByte));
-    outcome.reply = schedule(opcode, std::move(answer), now);
+    outcome.reply = schedule(opcode, Chaos::reshape(chaos, std::move(answer)), now, chaos.delay);
     return outcome;
+}
+
+Chaos::Choice Adapter::drawChaos(std::uint8_t opcode, std::uint8_t value)
+{
+    return chaos_ ? chaos_->next(opcode, value) : Chaos::Choice{};
 }
 
 QByteArray Adapter::apply(std::uint8_t opcode, std::uint8_t value)
@@ -90,9 +108,10 @@ bool Adapter::takeRejection(std::uint8_t opcode)
 
 // Answers leave in the order their commands came, so a delayed answer holds
 // back the ones behind it.
-Adapter::Reply Adapter::schedule(std::uint8_t opcode, QByteArray answer, Millis now)
+Adapter::Reply Adapter::schedule(std::uint8_t opcode, QByteArray answer, Millis now,
+                                 Millis chaosDelay)
 {
-    const Millis delay = faults_.delayOps.test(opcode) ? faults_.delay : Millis{0};
+    const Millis delay = (faults_.delayOps.test(opcode) ? faults_.delay : Millis{0}) + chaosDelay;
     lastDue_ = std::max(now + delay, lastDue_);
     return {lastDue_, std::move(answer)};
 }

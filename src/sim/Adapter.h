@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sim/Chaos.h"
 #include "sim/Configuration.h"
 #include "sim/Faults.h"
 
@@ -45,12 +46,15 @@ public:
     bool isUnplugged() const { return unplugged_; }
 
 private:
+    Outcome unplug();
     Outcome runCommand(std::uint8_t opcode, std::uint8_t value, Millis now);
+    Chaos::Choice drawChaos(std::uint8_t opcode, std::uint8_t value);
     QByteArray apply(std::uint8_t opcode, std::uint8_t value);
     bool takeRejection(std::uint8_t opcode);
-    Reply schedule(std::uint8_t opcode, QByteArray answer, Millis now);
+    Reply schedule(std::uint8_t opcode, QByteArray answer, Millis now, Millis chaosDelay);
 
     Faults faults_;
+    std::optional<Chaos> chaos_;
     Configuration configuration_;
     Configuration flash_;
     std::optional<std::uint8_t> awaitingValueFor_;

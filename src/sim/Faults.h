@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sim/Chaos.h"
 #include "sim/Opcode.h"
 
 #include <chrono>
@@ -39,6 +40,10 @@ struct Faults
     // The adapter is pulled off the line when this many bytes have arrived; the
     // last of them is not acted on.
     std::optional<int> unplugAfter;
+
+    // Every command, drawn from the seed, is answered properly or with one
+    // misbehaviour; on top of the faults above.
+    std::optional<Chaos::Settings> chaos;
 
     friend bool operator==(const Faults&, const Faults&) = default;
 };

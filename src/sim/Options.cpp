@@ -24,7 +24,13 @@ const QString description = QStringLiteral(
     "  '<ms since start, %9.3f> ms  rx|tx <byte, two upper-case hex digits>'\n"
     "for example '   12.345 ms  rx AC' (received from the host) and\n"
     "'   12.400 ms  tx FA' (sent to the host, logged once handed to the line).\n"
-    "Other lines on standard error are notices and never match that pattern.");
+    "Other lines on standard error are notices and never match that pattern.\n"
+    "\n"
+    "--chaos SEED answers each command either properly or with one misbehaviour:\n"
+    "a wrong byte, a late answer (0.1 to 4 s), a read-back cut to 1 or 2 bytes,\n"
+    "1 to 3 extra bytes, silence, or a pulled cable. The choice is drawn from SEED,\n"
+    "the command's number and its bytes, so the same SEED and the same bytes from\n"
+    "the host replay the same run. --chaos-rate sets the share that misbehave.");
 
 struct Declared
 {
@@ -52,6 +58,8 @@ constexpr Declared declaredOptions[] = {
     {"delay", "Fault: answer MS milliseconds late.", "MS"},
     {"delay-ops", "Opcodes whose answers are late (default all).", "OPS"},
     {"unplug-after", "Fault: pull the cable when the K-th byte arrives, unanswered.", "K"},
+    {"chaos", "Fault: misbehave at random, reproducibly from SEED (0 to 4294967295).", "SEED"},
+    {"chaos-rate", "Share of commands --chaos makes misbehave, 0 to 1 (default 0.5).", "RATE"},
 };
 
 QString optionName(const char* name)
@@ -149,6 +157,32 @@ bool readLineFaults(const QCommandLineParser& parser, Faults& faults, QString& e
     return true;
 }
 
+bool readChaos(const QCommandLineParser& parser, Faults& faults, QString& error)
+{
+    const bool rateSet = parser.isSet(QStringLiteral("chaos-rate"));
+    if (!parser.isSet(QStringLiteral("chaos"))) {
+        if (rateSet)
+            error = QStringLiteral("--chaos-rate needs --chaos");
+        return !rateSet;
+    }
+    bool ok = false;
+    Chaos::Settings chaos;
+    chaos.seed = parser.value(QStringLiteral("chaos")).trimmed().toUInt(&ok, 10);
+    if (!ok) {
+        error = invalid(parser, "chaos", QStringLiteral("a number from 0 to 4294967295"));
+        return false;
+    }
+    if (rateSet) {
+        chaos.rate = parser.value(QStringLiteral("chaos-rate")).trimmed().toDouble(&ok);
+        if (!ok || !(chaos.rate >= 0.0 && chaos.rate <= 1.0)) {
+            error = invalid(parser, "chaos-rate", QStringLiteral("a number from 0 to 1"));
+            return false;
+        }
+    }
+    faults.chaos = chaos;
+    return true;
+}
+
 std::optional<QString> optionalValue(const QCommandLineParser& parser, const char* name)
 {
     if (!parser.isSet(optionName(name)))
@@ -180,7 +214,7 @@ std::variant<Options, QString> Options::from(const QCommandLineParser& parser)
     QString error;
     if (!readStartBytes(parser, options.startBytes, error) ||
         !readAnswerFaults(parser, options.faults, error) ||
-        !readLineFaults(parser, options.faults, error))
+        !readLineFaults(parser, options.faults, error) || !readChaos(parser, options.faults, error))
         return error;
     options.linkPath = optionalValue(parser, "link");
     options.flashPath = optionalValue(parser, "flash");

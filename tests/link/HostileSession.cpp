@@ -1,0 +1,116 @@
+#include "HostileSession.h"
+
+#include "link/Detection.h"
+#include "link/Opcodes.h"
+#include "link/ReadBack.h"
+#include "settings/SaveToFlash.h"
+#include "settings/Upload.h"
+
+#include <random>
+
+namespace qm240lx::test {
+
+namespace {
+
+constexpr Tick longestPauseMs = 5000;
+
+const UploadKind& uploadOf(CommandKind kind)
+{
+    switch (kind) {
+    case CommandKind::UploadH:
+        return hostSettingsUpload();
+    case CommandKind::UploadD:
+        return discoveryTimingUpload();
+    default:
+        return primaryProtocolUpload();
+    }
+}
+
+void showNothing(const QString&) {}
+
+} // namespace
+
+HostileSession::HostileSession(std::uint32_t seed, int commandCount)
+{
+    std::mt19937 random(seed);
+    const auto below = [&](std::uint32_t bound) { return static_cast<int>(random() % bound); };
+    for (const Group group : allGroups) {
+        if (below(16) == 0)
+            continue;
+        const int element = below(static_cast<std::uint32_t>(elementCount(group)));
+        if (group == Group::OPT_DTime)
+            m_discoveryTime = element;
+        else
+            m_recorded.select(group, element);
+    }
+    constexpr CommandKind later[] = {CommandKind::ReadBack, CommandKind::UploadH,
+                                     CommandKind::UploadD,  CommandKind::UploadP,
+                                     CommandKind::Save,     CommandKind::Detection};
+    for (int index = 0; index < commandCount; ++index) {
+        m_commands.push_back(index == 0 ? CommandKind::Detection : later[below(std::size(later))]);
+        m_pauses.push_back(static_cast<Tick>(below(longestPauseMs + 1)));
+    }
+}
+
+BuiltByte HostileSession::build(std::uint8_t opcode) const
+{
+    switch (opcode) {
+    case opcode::setHByte:
+        return buildHByte(m_recorded);
+    case opcode::setDByte:
+        return buildDByte(m_recorded, m_discoveryTime);
+    default:
+        return buildPByte(m_recorded);
+    }
+}
+
+std::optional<std::uint8_t> HostileSession::expectedValue(std::uint8_t opcode) const
+{
+    return build(opcode).byte;
+}
+
+CommandRecord HostileSession::run(CommandKind kind, Exchange& exchange,
+                                  const std::function<int()>& bytesWritten) const
+{
+    CommandRecord record;
+    record.kind = kind;
+    record.firstWrite = bytesWritten();
+    using Claim = CommandRecord::Claim;
+    switch (kind) {
+    case CommandKind::Detection:
+        if (detectAdapter(exchange, showNothing) == Detection::Ready)
+            record.claim = Claim::Acknowledged;
+        break;
+    case CommandKind::ReadBack: {
+        const ReadBack result = readConfiguration(exchange, showNothing);
+        record.readBytes = result.bytes;
+        if (result.end == ReadBack::End::Read)
+            record.claim = Claim::Read;
+        break;
+    }
+    case CommandKind::Save:
+        if (saveToFlash(exchange, showNothing) == SaveEnd::Saved)
+            record.claim = Claim::Acknowledged;
+        break;
+    default: {
+        const UploadKind& upload = uploadOf(kind);
+        const UploadEnd end = uploadSetting(
+            exchange, upload, [&] { return build(upload.opcode); },
+            [&] {
+                const ReadBack result = readConfiguration(exchange, showNothing);
+                record.readBytes = result.bytes;
+                return result;
+            },
+            showNothing);
+        if (end == UploadEnd::Accepted)
+            record.claim = Claim::Acknowledged;
+        else if (end == UploadEnd::ConfirmedAfterSilence)
+            record.claim = Claim::ConfirmedByReadBack;
+        break;
+    }
+    }
+    record.writes = bytesWritten() - record.firstWrite;
+    return record;
+}
+
+} // namespace qm240lx::test

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "WireCheck.h"
+#include "link/Exchange.h"
+#include "settings/RecordedValues.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace qm240lx::test {
+
+// A seeded series of commands as a user would give them: detection first,
+// then read-backs, uploads and saves in an order drawn from the seed, with the
+// selections drawn from it too (now and then a group left unselected).
+class HostileSession
+{
+public:
+    HostileSession(std::uint32_t seed, int commandCount);
+
+    const std::vector<CommandKind>& commands() const { return m_commands; }
+
+    // The value byte the selections build for an upload opcode.
+    std::optional<std::uint8_t> expectedValue(std::uint8_t opcode) const;
+
+    // Milliseconds the user waits before command `index`.
+    Tick pauseBefore(std::size_t index) const { return m_pauses[index]; }
+
+    // Runs one command; `bytesWritten` counts what the host has written so far.
+    CommandRecord run(CommandKind kind, Exchange& exchange,
+                      const std::function<int()>& bytesWritten) const;
+
+private:
+    BuiltByte build(std::uint8_t opcode) const;
+
+    RecordedValues m_recorded;
+    std::optional<int> m_discoveryTime;
+    std::vector<CommandKind> m_commands;
+    std::vector<Tick> m_pauses;
+};
+
+} // namespace qm240lx::test
