@@ -17,6 +17,8 @@ inline const QString heldUntilPowerOff =
                    "This setting will be used until QM240LX POWER OFF.");
 inline const QString notConfirmed =
     QStringLiteral("QM240LX did not answer: the setting is not confirmed.");
+inline const QString contradicted =
+    QStringLiteral("QM240LX acknowledged, but reports another setting: please try again.");
 inline const QString savingToFlash = QStringLiteral("Uploading......");
 inline const QString savedToFlash = QStringLiteral("Configuration Data is updated in Flash");
 inline const QString flashNotUpdated = QStringLiteral("Unable to update the Flash");

@@ -50,14 +50,39 @@ Attempt runAttempt(Exchange& exchange, const UploadKind& kind, const ByteBuilder
     return Attempt::PortFailed;
 }
 
-// The adapter said nothing: the setting counts only if a read-back shows it.
+std::optional<std::uint8_t> readByte(const UploadKind& kind, const ReadBack& result)
+{
+    if (!result.bytes)
+        return std::nullopt;
+    return (*result.bytes).*kind.byte;
+}
+
+// An acknowledgement can be a late one meant for an earlier command, so a
+// read-back whose fields differ from the byte sent outweighs it. A read-back
+// that times out leaves the acknowledgement standing.
+UploadEnd confirmAcknowledgement(const UploadKind& kind, std::uint8_t sent,
+                                 const ReadBackRun& readBack, const ShowText& show)
+{
+    show(kind.acceptedText);
+    const ReadBack result = readBack();
+    if (result.end == ReadBack::End::Aborted)
+        return UploadEnd::Aborted;
+    if (const auto held = readByte(kind, result); held && (*held & kind.fields) != sent) {
+        show(text::contradicted);
+        return UploadEnd::NotConfirmed;
+    }
+    return UploadEnd::Accepted;
+}
+
+// The adapter said nothing: the setting counts only if a read-back shows
+// exactly the byte sent.
 UploadEnd confirmBySilence(const UploadKind& kind, std::uint8_t sent, const ReadBackRun& readBack,
                            const ShowText& show)
 {
     const ReadBack result = readBack();
     if (result.end == ReadBack::End::Aborted)
         return UploadEnd::Aborted;
-    if (result.bytes && (*result.bytes).*kind.byte == sent) {
+    if (readByte(kind, result) == sent) {
         show(text::heldUntilPowerOff);
         return UploadEnd::ConfirmedAfterSilence;
     }
@@ -69,19 +94,22 @@ UploadEnd confirmBySilence(const UploadKind& kind, std::uint8_t sent, const Read
 
 const UploadKind& hostSettingsUpload()
 {
-    static const UploadKind kind{opcode::setHByte, &ConfigBytes::h, text::hByteAccepted};
+    static const UploadKind kind{opcode::setHByte, &ConfigBytes::h, hByteFields,
+                                 text::hByteAccepted};
     return kind;
 }
 
 const UploadKind& discoveryTimingUpload()
 {
-    static const UploadKind kind{opcode::setDByte, &ConfigBytes::d, text::dByteAccepted};
+    static const UploadKind kind{opcode::setDByte, &ConfigBytes::d, dByteFields,
+                                 text::dByteAccepted};
     return kind;
 }
 
 const UploadKind& primaryProtocolUpload()
 {
-    static const UploadKind kind{opcode::setPByte, &ConfigBytes::p, text::pByteAccepted};
+    static const UploadKind kind{opcode::setPByte, &ConfigBytes::p, pByteFields,
+                                 text::pByteAccepted};
     return kind;
 }
 
@@ -98,9 +126,7 @@ UploadEnd uploadSetting(Exchange& exchange, const UploadKind& kind, const ByteBu
         std::uint8_t sent = 0;
         switch (runAttempt(exchange, kind, build, sent, show)) {
         case Attempt::Accepted:
-            show(kind.acceptedText);
-            readBack();
-            return UploadEnd::Accepted;
+            return confirmAcknowledgement(kind, sent, readBack, show);
         case Attempt::Rejected:
             show(text::rejected);
             break;

@@ -17,6 +17,7 @@ struct UploadKind
 {
     std::uint8_t opcode;
     std::uint8_t ConfigBytes::*byte; // where the byte sits in a read-back
+    std::uint8_t fields;             // the bits a field covers
     QString acceptedText;
 };
 
@@ -26,10 +27,11 @@ const UploadKind& primaryProtocolUpload();
 
 enum class UploadEnd
 {
-    Accepted,              // acknowledged; the read-back ran
+    Accepted,              // acknowledged, and no read-back contradicts it
     Rejected,              // three attempts, each answered with something else
     ConfirmedAfterSilence, // no answer, but a read-back shows the byte in force
-    NotConfirmed,          // no answer, and no read-back shows the byte
+    NotConfirmed,          // no answer and no read-back shows the byte, or a
+                           // read-back contradicts an acknowledgement
     NothingSelected,       // a group the byte needs has nothing recorded: nothing sent
     PortFailed,            // the port is closed or was lost
     Aborted,               // the program is closing
