@@ -57,9 +57,12 @@ std::optional<Screenshot> parseScreenshot(const QApplication& app)
 void takeScreenshotLater(QWidget& window, const Screenshot& screenshot)
 {
     QTimer::singleShot(screenshot.delayMs, &window, [&window, file = screenshot.file] {
-        if (!window.grab().save(file))
+        const bool saved = window.grab().save(file);
+        if (!saved)
             std::fprintf(stderr, "qm240lx-setup: cannot write %s\n", qPrintable(file));
         window.close();
+        // Also ends an error box's loop that may be open at this moment.
+        QApplication::exit(saved ? 0 : 1);
     });
 }
 
