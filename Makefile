@@ -42,6 +42,10 @@ bench: deps
 	cmake --build $(BUILD) --target benchmarks -j $(JOBS)
 	scripts/bench $(BUILD)
 
+package: deps
+	$(MAKE) --no-print-directory build
+	cd $(BUILD) && cpack -G DEB
+
 fuzz: deps
 	scripts/fuzz $(or $(FUZZ_SECONDS),60)
 

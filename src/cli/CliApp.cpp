@@ -1,0 +1,120 @@
+#include "cli/CliApp.h"
+
+#include "cli/CliCommands.h"
+#include "cli/JsonReport.h"
+#include "cli/PortScan.h"
+#include "cli/PortSession.h"
+#include "link/ComMap.h"
+#include "link/QtEventPump.h"
+
+#include <variant>
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace qm240lx {
+namespace {
+
+QList<int> allComNumbers()
+{
+    QList<int> numbers;
+    for (int com = firstComNumber; com <= lastComNumber; ++com)
+        numbers.append(com);
+    return numbers;
+}
+
+void writeText(std::FILE* stream, const QString& text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+CliApp::CliApp(std::FILE* out, std::FILE* err) : m_out(out), m_err(err) {}
+
+int CliApp::run(const QStringList& arguments)
+{
+    const std::variant<CliOptions, CliExit> parsed = CliOptions::parse(arguments);
+    if (const CliExit* exit = std::get_if<CliExit>(&parsed)) {
+        if (exit->isError())
+            printError(exit->text + QStringLiteral(" (see qm240lx --help)"));
+        else
+            writeText(m_out, exit->text);
+        return toInt(exit->code);
+    }
+    const CliOptions& options = std::get<CliOptions>(parsed);
+    if (options.trace)
+        m_trace = TraceLog::toStandardError();
+    const CommandResult result = runCommand(options);
+    print(options, result);
+    return toInt(result.code);
+}
+
+CommandResult CliApp::runCommand(const CliOptions& options)
+{
+    if (options.command == CliCommand::Scan)
+        return scan(options);
+    PortSession session(options.port, m_trace ? &*m_trace : nullptr);
+    if (std::optional<CliExit> failure = session.open())
+        return CommandResult::failed(*failure);
+    CliCommands commands(session);
+    switch (options.command) {
+    case CliCommand::Detect:
+        return commands.detect();
+    case CliCommand::Read:
+        return commands.read();
+    case CliCommand::Set:
+        return commands.set(options.changes, options.save);
+    case CliCommand::Save:
+        return commands.save();
+    case CliCommand::Scan:
+        break;
+    }
+    return scan(options);
+}
+
+CommandResult CliApp::scan(const CliOptions& options)
+{
+    const QList<int> numbers = options.onlyOverrides ? overriddenComNumbers() : allComNumbers();
+    const QList<PortScan::Port> candidates = PortScan::candidates(
+        numbers, processEnvironment,
+        [](const QString& device) { return QFileInfo::exists(device); }, isSystemConsole);
+    QtEventPump pump(QEventLoop::ExcludeUserInputEvents);
+    PortScan portScan(pump, systemTick, isSystemConsole, m_trace ? &*m_trace : nullptr);
+    const QList<PortScan::Port> found = portScan.run(candidates);
+
+    CommandResult result;
+    QJsonArray ports;
+    for (const PortScan::Port& port : found) {
+        ports.append(JsonReport::foundPort(port.com, port.device));
+        const QString name = QStringLiteral("COM%1").arg(port.com);
+        result.lines << QStringLiteral("%1 %2").arg(name, -6).arg(port.device);
+    }
+    result.json.insert(QStringLiteral("ports"), ports);
+    if (found.isEmpty()) {
+        result.code = ExitCode::NoAdapter;
+        result.error = QStringLiteral("no adapter answered on any of the %1 ports probed")
+                           .arg(candidates.size());
+    }
+    return result;
+}
+
+void CliApp::print(const CliOptions& options, const CommandResult& result)
+{
+    if (options.json && !result.json.isEmpty())
+        writeText(m_out,
+                  QString::fromUtf8(QJsonDocument(result.json).toJson(QJsonDocument::Indented)));
+    if (!options.json && !result.lines.isEmpty())
+        writeText(m_out, result.lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    if (!result.error.isEmpty())
+        printError(result.error);
+}
+
+void CliApp::printError(const QString& message)
+{
+    writeText(m_err, QStringLiteral("qm240lx: %1\n").arg(message));
+}
+
+} // namespace qm240lx

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "cli/CliOptions.h"
+#include "cli/CommandResult.h"
+#include "cli/TraceLog.h"
+
+#include <cstdio>
+#include <optional>
+
+#include <QStringList>
+
+namespace qm240lx {
+
+// The command-line tool from its arguments to its exit code.
+class CliApp
+{
+public:
+    // Output goes to `out`, errors and the trace to `err`.
+    CliApp(std::FILE* out, std::FILE* err);
+
+    int run(const QStringList& arguments);
+
+private:
+    CommandResult runCommand(const CliOptions& options);
+    CommandResult scan(const CliOptions& options);
+    void print(const CliOptions& options, const CommandResult& result);
+    void printError(const QString& message);
+
+    std::FILE* m_out;
+    std::FILE* m_err;
+    std::optional<TraceLog> m_trace;
+};
+
+} // namespace qm240lx

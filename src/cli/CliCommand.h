@@ -1,0 +1,15 @@
+#pragma once
+
+namespace qm240lx {
+
+// What the tool is asked to do.
+enum class CliCommand
+{
+    Detect,
+    Read,
+    Set,
+    Save,
+    Scan,
+};
+
+} // namespace qm240lx

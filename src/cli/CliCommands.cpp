@@ -1,0 +1,230 @@
+#include "cli/CliCommands.h"
+
+#include "cli/JsonReport.h"
+#include "cli/TextReport.h"
+#include "link/Detection.h"
+#include "link/ReadBack.h"
+#include "settings/SaveToFlash.h"
+
+#include <array>
+
+#include <QJsonArray>
+
+namespace qm240lx {
+namespace {
+
+QString byteText(const char* name, std::uint8_t value)
+{
+    return QStringLiteral("the %1 %2").arg(QString::fromLatin1(name), TextReport::hex(value));
+}
+
+} // namespace
+
+CliCommands::CliCommands(PortSession& session) : m_session(session) {}
+
+CommandResult CliCommands::detect()
+{
+    if (std::optional<CliExit> failure = probe())
+        return CommandResult::failed(*failure);
+    CommandResult result;
+    result.json = JsonReport::port(m_session.port(), m_session.device());
+    result.json.insert(QStringLiteral("ready"), true);
+    result.lines << QStringLiteral("QM240LX ready on %1").arg(m_session.description());
+    return result;
+}
+
+CommandResult CliCommands::read()
+{
+    if (std::optional<CliExit> failure = probe())
+        return CommandResult::failed(*failure);
+    const std::variant<ConfigBytes, CliExit> bytes = readBytes();
+    if (const CliExit* failure = std::get_if<CliExit>(&bytes))
+        return CommandResult::failed(*failure);
+    return configurationResult(std::get<ConfigBytes>(bytes));
+}
+
+CommandResult CliCommands::set(const FieldChanges& changes, bool save)
+{
+    if (std::optional<CliExit> failure = probe())
+        return CommandResult::failed(*failure);
+    std::variant<ConfigBytes, CliExit> current = readBytes();
+    if (const CliExit* failure = std::get_if<CliExit>(&current))
+        return CommandResult::failed(*failure);
+    SetReport report;
+    current = uploadChanges(std::get<ConfigBytes>(current), changes, report);
+    if (const CliExit* failure = std::get_if<CliExit>(&current))
+        return CommandResult::failed(*failure);
+    if (report.changed.isEmpty())
+        report.lines << QStringLiteral("Nothing to change.");
+    if (save) {
+        if (std::optional<CliExit> failure = saveIntoFlash())
+            return CommandResult::failed(*failure);
+        report.lines << QStringLiteral("Configuration saved into flash.");
+    }
+    CommandResult result = configurationResult(std::get<ConfigBytes>(current));
+    result.lines = report.lines + result.lines;
+    result.json.insert(QStringLiteral("changed"), report.changed);
+    result.json.insert(QStringLiteral("saved"), save);
+    return result;
+}
+
+// Bits outside the fields do not count as a change: a byte whose fields stay
+// as they are is not sent.
+std::variant<ConfigBytes, CliExit>
+CliCommands::uploadChanges(const ConfigBytes& read, const FieldChanges& changes, SetReport& report)
+{
+    const std::array<ByteSlot, 3> slots{
+        ByteSlot{hostSettingsUpload(), &ConfigBytes::h, "H-Byte", "h_byte"},
+        ByteSlot{discoveryTimingUpload(), &ConfigBytes::d, "D-Byte", "d_byte"},
+        ByteSlot{primaryProtocolUpload(), &ConfigBytes::p, "P-Byte", "p_byte"},
+    };
+    const ConfigBytes before = withFieldsOnly(read);
+    const ConfigBytes wanted = changes.applyTo(before);
+    std::variant<ConfigBytes, CliExit> current = read;
+    for (const ByteSlot& slot : slots) {
+        if (before.*slot.byte == wanted.*slot.byte)
+            continue;
+        current = upload(slot, wanted.*slot.byte);
+        if (std::holds_alternative<CliExit>(current))
+            return current;
+        report.lines << QStringLiteral("%1 %2 -> %3: set")
+                            .arg(QString::fromLatin1(slot.name), TextReport::hex(before.*slot.byte),
+                                 TextReport::hex(wanted.*slot.byte));
+        report.changed.append(QString::fromLatin1(slot.jsonName));
+    }
+    return current;
+}
+
+CommandResult CliCommands::save()
+{
+    if (std::optional<CliExit> failure = probe())
+        return CommandResult::failed(*failure);
+    if (std::optional<CliExit> failure = saveIntoFlash())
+        return CommandResult::failed(*failure);
+    CommandResult result;
+    result.json = JsonReport::port(m_session.port(), m_session.device());
+    result.json.insert(QStringLiteral("saved"), true);
+    result.lines
+        << QStringLiteral("Configuration saved into flash on %1").arg(m_session.description());
+    return result;
+}
+
+std::optional<CliExit> CliCommands::probe()
+{
+    switch (detectAdapter(m_session.exchange(), m_session.show())) {
+    case Detection::Ready:
+        return std::nullopt;
+    case Detection::Silence:
+        return adapterFailure(ExitCode::NoAdapter,
+                              QStringLiteral("no adapter: nothing answered the probe within 2 "
+                                             "seconds"));
+    case Detection::WrongAnswer:
+        return adapterFailure(ExitCode::NoAdapter,
+                              QStringLiteral("no adapter: the device answered the probe, but not "
+                                             "with the adapter's acknowledgement"));
+    case Detection::PortFailed:
+    case Detection::Aborted:
+        break;
+    }
+    return m_session.portFailure();
+}
+
+std::variant<ConfigBytes, CliExit> CliCommands::readBytes()
+{
+    const ReadBack readBack = readConfiguration(m_session.exchange(), m_session.show());
+    if (readBack.bytes)
+        return *readBack.bytes;
+    if (readBack.end == ReadBack::End::Timeout)
+        return adapterFailure(ExitCode::NotConfirmed,
+                              QStringLiteral("the adapter answered the probe but did not send its "
+                                             "configuration within 3 seconds"));
+    return m_session.portFailure();
+}
+
+std::variant<ConfigBytes, CliExit> CliCommands::upload(const ByteSlot& slot, std::uint8_t value)
+{
+    Exchange& exchange = m_session.exchange();
+    std::optional<ReadBack> lastReadBack;
+    const ReadBackRun readBack = [&] {
+        lastReadBack = readConfiguration(exchange, m_session.show());
+        return *lastReadBack;
+    };
+    const ByteBuilder build = [value] { return BuiltByte{value, std::nullopt}; };
+    switch (uploadSetting(exchange, slot.kind, build, readBack, m_session.show())) {
+    case UploadEnd::Accepted:
+    case UploadEnd::ConfirmedAfterSilence:
+        return confirmed(slot, value, lastReadBack);
+    case UploadEnd::NotConfirmed:
+        return notConfirmed(slot, value, lastReadBack);
+    case UploadEnd::Rejected:
+        return adapterFailure(
+            ExitCode::NotConfirmed,
+            QStringLiteral("the adapter rejected %1 three times").arg(byteText(slot.name, value)));
+    case UploadEnd::NothingSelected:
+    case UploadEnd::PortFailed:
+    case UploadEnd::Aborted:
+        break;
+    }
+    return m_session.portFailure();
+}
+
+// Success only once a read-back shows the byte in place.
+std::variant<ConfigBytes, CliExit>
+CliCommands::confirmed(const ByteSlot& slot, std::uint8_t value,
+                       const std::optional<ReadBack>& lastReadBack)
+{
+    if (lastReadBack && lastReadBack->bytes && (*lastReadBack->bytes).*slot.byte == value)
+        return *lastReadBack->bytes;
+    return notConfirmed(slot, value, lastReadBack);
+}
+
+CliExit CliCommands::notConfirmed(const ByteSlot& slot, std::uint8_t value,
+                                  const std::optional<ReadBack>& lastReadBack) const
+{
+    const QString sent = byteText(slot.name, value);
+    if (lastReadBack && lastReadBack->end == ReadBack::End::PortFailed)
+        return m_session.portFailure();
+    if (!lastReadBack || !lastReadBack->bytes)
+        return adapterFailure(ExitCode::NotConfirmed,
+                              QStringLiteral("%1 is not confirmed: the adapter did not send its "
+                                             "configuration back")
+                                  .arg(sent));
+    return adapterFailure(ExitCode::NotConfirmed,
+                          QStringLiteral("%1 is not confirmed: the adapter holds %2")
+                              .arg(sent, TextReport::hex((*lastReadBack->bytes).*slot.byte)));
+}
+
+std::optional<CliExit> CliCommands::saveIntoFlash()
+{
+    switch (saveToFlash(m_session.exchange(), m_session.show())) {
+    case SaveEnd::Saved:
+        return std::nullopt;
+    case SaveEnd::Rejected:
+        return adapterFailure(ExitCode::NotConfirmed,
+                              QStringLiteral("the adapter refused to save its configuration into "
+                                             "flash"));
+    case SaveEnd::Silence:
+        return adapterFailure(ExitCode::NotConfirmed,
+                              QStringLiteral("the adapter did not confirm the save into flash "
+                                             "within 1 second"));
+    case SaveEnd::PortFailed:
+    case SaveEnd::Aborted:
+        break;
+    }
+    return m_session.portFailure();
+}
+
+CliExit CliCommands::adapterFailure(ExitCode code, const QString& what) const
+{
+    return {code, QStringLiteral("%1: %2").arg(m_session.description(), what)};
+}
+
+CommandResult CliCommands::configurationResult(const ConfigBytes& bytes) const
+{
+    CommandResult result;
+    result.json = JsonReport::configuration(m_session.port(), m_session.device(), bytes);
+    result.lines = TextReport::configuration(m_session.description(), bytes);
+    return result;
+}
+
+} // namespace qm240lx

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "cli/CommandResult.h"
+#include "cli/PortSession.h"
+#include "link/ReadBack.h"
+#include "settings/ConfigBytes.h"
+#include "settings/FieldChanges.h"
+#include "settings/Upload.h"
+
+#include <cstdint>
+#include <optional>
+#include <variant>
+
+#include <QJsonArray>
+#include <QStringList>
+
+namespace qm240lx {
+
+// The commands that talk to one adapter, run on an open port. Each probes
+// the adapter first, as the window does when it opens a port.
+class CliCommands
+{
+public:
+    explicit CliCommands(PortSession& session);
+
+    CommandResult detect();
+    CommandResult read();
+    // Uploads only the bytes whose fields change, then saves when asked.
+    CommandResult set(const FieldChanges& changes, bool save);
+    CommandResult save();
+
+private:
+    // A configuration byte as the set command handles it.
+    struct ByteSlot
+    {
+        const UploadKind& kind;
+        std::uint8_t ConfigBytes::*byte;
+        const char* name;     // "H-Byte"
+        const char* jsonName; // "h_byte"
+    };
+
+    // What the set command did, for its output.
+    struct SetReport
+    {
+        QStringList lines;
+        QJsonArray changed; // "h_byte", ...
+    };
+
+    std::optional<CliExit> probe();
+    std::variant<ConfigBytes, CliExit> readBytes();
+    // The configuration read back after the byte took effect.
+    std::variant<ConfigBytes, CliExit> upload(const ByteSlot& slot, std::uint8_t value);
+    // The read-back after an upload, if it shows `value` in place.
+    std::variant<ConfigBytes, CliExit> confirmed(const ByteSlot& slot, std::uint8_t value,
+                                                 const std::optional<ReadBack>& lastReadBack);
+    // Why `value` is not confirmed, from the last read-back after its upload.
+    CliExit notConfirmed(const ByteSlot& slot, std::uint8_t value,
+                         const std::optional<ReadBack>& lastReadBack) const;
+    // The configuration after the changed bytes went out, each confirmed.
+    std::variant<ConfigBytes, CliExit>
+    uploadChanges(const ConfigBytes& read, const FieldChanges& changes, SetReport& report);
+    std::optional<CliExit> saveIntoFlash();
+    CliExit adapterFailure(ExitCode code, const QString& what) const;
+    CommandResult configurationResult(const ConfigBytes& bytes) const;
+
+    PortSession& m_session;
+};
+
+} // namespace qm240lx

@@ -1,0 +1,281 @@
+#include "cli/CliOptions.h"
+
+#include <array>
+#include <optional>
+
+#include <QCommandLineParser>
+
+namespace qm240lx {
+namespace {
+
+const QString usageLine =
+    QStringLiteral("Usage: qm240lx [--port PORT] [--json] [--trace] COMMAND [OPTIONS]");
+
+const QString description = QStringLiteral(
+    "Detects, reads and configures a Velorin QM240LX infrared adapter on a serial port.\n"
+    "\n"
+    "Commands:\n"
+    "  detect  Probe the adapter; succeeds when it answers ready.\n"
+    "  read    Print the adapter's configuration.\n"
+    "  set     Change the named settings (--baud ... --protocol) and keep the\n"
+    "          others; with --save, also save the configuration into flash.\n"
+    "  save    Save the adapter's current configuration into its flash memory.\n"
+    "  scan    Probe every serial port at once and list those with an adapter.\n"
+    "\n"
+    "PORT is a COM number (1, COM1, com1; default COM1) or a device path.\n"
+    "COM 1-32 are /dev/ttyS0-31, 33-64 /dev/ttyUSB0-31, 65-96 /dev/ttyACM0-31;\n"
+    "QM240LX_COM<n>=DEVICE in the environment maps COM n to DEVICE.");
+
+const QString exitCodes =
+    QStringLiteral("Exit codes:\n"
+                   "  0   success\n"
+                   "  64  usage error (for example a port outside 1 to 255)\n"
+                   "  69  no adapter detected (silence, or a wrong answer to the probe; for scan:\n"
+                   "      no adapter on any port)\n"
+                   "  74  input/output error: the port cannot be opened, or was lost\n"
+                   "  75  the port is busy: another program holds it\n"
+                   "  76  the adapter rejected a byte three times, did not confirm it, or did not\n"
+                   "      send its configuration\n"
+                   "  77  permission denied (join the dialout group)\n");
+
+struct Declared
+{
+    const char* name;
+    const char* help;
+    const char* valueName; // nullptr for a switch
+};
+
+constexpr std::array declaredOptions{
+    Declared{"port", "Serial port: COM number or device path (default COM1).", "PORT"},
+    Declared{"json", "Print the result as one JSON object.", nullptr},
+    Declared{"trace", "Log every byte written and read, with the time, on standard error.",
+             nullptr},
+    Declared{"baud", "set: host baud rate, 1200 2400 4800 9600 19200 38400 57600 115200.", "RATE"},
+    Declared{"ignore-cts", "set: ignore CTS, yes or no.", "yes|no"},
+    Declared{"ignore-dsr", "set: ignore DSR, yes or no.", "yes|no"},
+    Declared{"mode", "set: primary-secondary or secondary-only.", "MODE"},
+    Declared{"slots", "set: discovery slots, 1 or 6.", "N"},
+    Declared{"discovery-time", "set: discovery time in seconds, 1 to 5.", "SECONDS"},
+    Declared{"protocol", "set: primary protocol, ircomm, irlpt, obex or irsocket.", "PROTOCOL"},
+    Declared{"save", "set: save the configuration into flash at the end.", nullptr},
+    Declared{"only-overrides", "scan: probe only the ports named by QM240LX_COM<n>.", nullptr},
+};
+
+constexpr std::array setOnlyOptions{"baud",  "ignore-cts",     "ignore-dsr", "mode",
+                                    "slots", "discovery-time", "protocol",   "save"};
+
+struct NamedCommand
+{
+    const char* name;
+    CliCommand command;
+};
+
+constexpr std::array commands{
+    NamedCommand{"detect", CliCommand::Detect}, NamedCommand{"read", CliCommand::Read},
+    NamedCommand{"set", CliCommand::Set},       NamedCommand{"save", CliCommand::Save},
+    NamedCommand{"scan", CliCommand::Scan},
+};
+
+CliExit usageError(const QString& message)
+{
+    return CliExit{ExitCode::Usage, message};
+}
+
+QString option(const char* name)
+{
+    return QString::fromLatin1(name);
+}
+
+void declare(QCommandLineParser& parser)
+{
+    parser.setApplicationDescription(description);
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("detect, read, set, save or scan."));
+    for (const Declared& declared : declaredOptions) {
+        parser.addOption(
+            declared.valueName
+                ? QCommandLineOption(option(declared.name), QString::fromLatin1(declared.help),
+                                     QString::fromLatin1(declared.valueName))
+                : QCommandLineOption(option(declared.name), QString::fromLatin1(declared.help)));
+    }
+}
+
+std::optional<CliCommand> commandNamed(const QString& name)
+{
+    for (const NamedCommand& named : commands) {
+        if (name == QLatin1String(named.name))
+            return named.command;
+    }
+    return std::nullopt;
+}
+
+QString invalidValue(const QCommandLineParser& parser, const char* name, const char* expected)
+{
+    return QStringLiteral("--%1 %2: expected %3")
+        .arg(option(name), parser.value(option(name)), QString::fromLatin1(expected));
+}
+
+std::optional<bool> parseYesNo(const QString& text)
+{
+    if (text.compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (text.compare(QLatin1String("no"), Qt::CaseInsensitive) == 0)
+        return false;
+    return std::nullopt;
+}
+
+std::optional<int> parseNumber(const QString& text)
+{
+    bool ok = false;
+    const int number = text.toInt(&ok, 10);
+    return ok ? std::optional<int>(number) : std::nullopt;
+}
+
+std::optional<int> parseBaudRate(const QString& text)
+{
+    const std::optional<int> rate = parseNumber(text);
+    return rate && baudCode(*rate) ? rate : std::nullopt;
+}
+
+std::optional<int> parseSlots(const QString& text)
+{
+    const std::optional<int> slots = parseNumber(text);
+    return slots == 1 || slots == 6 ? slots : std::nullopt;
+}
+
+std::optional<int> parseDiscoveryTime(const QString& text)
+{
+    const std::optional<int> seconds = parseNumber(text);
+    if (seconds && *seconds >= shortestDiscoveryTimeS && *seconds <= longestDiscoveryTimeS)
+        return seconds;
+    return std::nullopt;
+}
+
+// Reads one setting into `target` with `parse`; false, with `error` set, for
+// a value `parse` refuses.
+template <typename T, typename Parse>
+bool readSetting(const QCommandLineParser& parser, const char* name, const char* expected,
+                 Parse parse, std::optional<T>& target, QString& error)
+{
+    if (!parser.isSet(option(name)))
+        return true;
+    target = parse(parser.value(option(name)));
+    if (!target)
+        error = invalidValue(parser, name, expected);
+    return target.has_value();
+}
+
+std::optional<CliExit> readChanges(const QCommandLineParser& parser, FieldChanges& changes)
+{
+    QString error;
+    const bool valid =
+        readSetting(parser, "baud", "1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200",
+                    parseBaudRate, changes.baudRate, error) &&
+        readSetting(parser, "ignore-cts", "yes or no", parseYesNo, changes.ignoreCts, error) &&
+        readSetting(parser, "ignore-dsr", "yes or no", parseYesNo, changes.ignoreDsr, error) &&
+        readSetting(parser, "mode", "primary-secondary or secondary-only", parseModeName,
+                    changes.mode, error) &&
+        readSetting(parser, "slots", "1 or 6", parseSlots, changes.discoverySlots, error) &&
+        readSetting(parser, "discovery-time", "1, 2, 3, 4 or 5", parseDiscoveryTime,
+                    changes.discoveryTimeS, error) &&
+        readSetting(parser, "protocol", "ircomm, irlpt, obex or irsocket", parseProtocolName,
+                    changes.protocol, error);
+    if (!valid)
+        return usageError(error);
+    return std::nullopt;
+}
+
+std::optional<CliExit> checkOptionsFit(const QCommandLineParser& parser, CliCommand command)
+{
+    if (command != CliCommand::Set) {
+        for (const char* name : setOnlyOptions) {
+            if (parser.isSet(option(name)))
+                return usageError(
+                    QStringLiteral("--%1 belongs to the set command").arg(option(name)));
+        }
+    }
+    if (command != CliCommand::Scan && parser.isSet(QStringLiteral("only-overrides")))
+        return usageError(QStringLiteral("--only-overrides belongs to the scan command"));
+    return std::nullopt;
+}
+
+std::variant<CliCommand, CliExit> readCommand(const QCommandLineParser& parser)
+{
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty())
+        return usageError(QStringLiteral("no command given: detect, read, set, save or scan"));
+    if (positional.size() > 1)
+        return usageError(QStringLiteral("unexpected argument '%1'").arg(positional.at(1)));
+    if (const std::optional<CliCommand> command = commandNamed(positional.first()))
+        return *command;
+    return usageError(QStringLiteral("unknown command '%1': expected detect, read, set, save or "
+                                     "scan")
+                          .arg(positional.first()));
+}
+
+std::variant<PortChoice, CliExit> readPort(const QCommandLineParser& parser)
+{
+    if (!parser.isSet(QStringLiteral("port")))
+        return PortChoice::comPort(1);
+    if (const std::optional<PortChoice> port =
+            PortChoice::parse(parser.value(QStringLiteral("port"))))
+        return *port;
+    return usageError(invalidValue(parser, "port",
+                                   "a COM number from 1 to 255 (3, COM3, com3) or a device path"));
+}
+
+std::variant<CliOptions, CliExit> readOptions(const QCommandLineParser& parser)
+{
+    const auto command = readCommand(parser);
+    if (const CliExit* exit = std::get_if<CliExit>(&command))
+        return *exit;
+    const auto port = readPort(parser);
+    if (const CliExit* exit = std::get_if<CliExit>(&port))
+        return *exit;
+    CliOptions options;
+    options.command = std::get<CliCommand>(command);
+    options.port = std::get<PortChoice>(port);
+    options.json = parser.isSet(QStringLiteral("json"));
+    options.trace = parser.isSet(QStringLiteral("trace"));
+    options.save = parser.isSet(QStringLiteral("save"));
+    options.onlyOverrides = parser.isSet(QStringLiteral("only-overrides"));
+    if (std::optional<CliExit> misfit = checkOptionsFit(parser, options.command))
+        return *misfit;
+    if (std::optional<CliExit> invalid = readChanges(parser, options.changes))
+        return *invalid;
+    if (options.command == CliCommand::Set && options.changes.isEmpty())
+        return usageError(QStringLiteral("set needs at least one setting: --baud, --ignore-cts, "
+                                         "--ignore-dsr, --mode, --slots, --discovery-time or "
+                                         "--protocol"));
+    return options;
+}
+
+} // namespace
+
+std::variant<CliOptions, CliExit> CliOptions::parse(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    declare(parser);
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText());
+    if (parser.isSet(QStringLiteral("help")))
+        return CliExit{ExitCode::Success, helpText()};
+    if (parser.isSet(QStringLiteral("version")))
+        return CliExit{ExitCode::Success, QStringLiteral("qm240lx %1\n").arg(QM240LX_VERSION)};
+    return readOptions(parser);
+}
+
+// QCommandLineParser names the program by the path it was started with; the
+// usage line is ours instead.
+QString CliOptions::helpText()
+{
+    QCommandLineParser parser;
+    declare(parser);
+    QString text = parser.helpText();
+    text = text.mid(text.indexOf(QLatin1Char('\n')) + 1);
+    return usageLine + QLatin1Char('\n') + text + QLatin1Char('\n') + exitCodes;
+}
+
+} // namespace qm240lx

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "cli/CliCommand.h"
+#include "cli/CliExit.h"
+#include "cli/PortChoice.h"
+#include "settings/FieldChanges.h"
+
+#include <variant>
+
+#include <QString>
+#include <QStringList>
+
+namespace qm240lx {
+
+// The tool's command line:
+//   qm240lx [--port PORT] [--json] [--trace] COMMAND [OPTIONS]
+struct CliOptions
+{
+    PortChoice port = PortChoice::comPort(1);
+    bool json = false;
+    bool trace = false;
+    CliCommand command = CliCommand::Detect;
+    FieldChanges changes;       // set
+    bool save = false;          // set
+    bool onlyOverrides = false; // scan
+
+    friend bool operator==(const CliOptions&, const CliOptions&) = default;
+
+    // Parses a whole command line, program name first. Help, version and
+    // usage errors come back as a CliExit.
+    static std::variant<CliOptions, CliExit> parse(const QStringList& arguments);
+
+    static QString helpText();
+};
+
+} // namespace qm240lx

@@ -1,0 +1,22 @@
+#include "cli/ExitCode.h"
+
+namespace qm240lx {
+
+ExitCode exitCodeFor(PortError::Kind kind)
+{
+    switch (kind) {
+    case PortError::Kind::Busy:
+        return ExitCode::PortBusy;
+    case PortError::Kind::PermissionDenied:
+        return ExitCode::PermissionDenied;
+    case PortError::Kind::None:
+    case PortError::Kind::NoSuchDevice:
+    case PortError::Kind::SystemConsole:
+    case PortError::Kind::Lost:
+    case PortError::Kind::Other:
+        break;
+    }
+    return ExitCode::InputOutput;
+}
+
+} // namespace qm240lx

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "link/PortError.h"
+
+namespace qm240lx {
+
+// The tool's exit statuses, after sysexits.h.
+enum class ExitCode : int
+{
+    Success = 0,
+    Usage = 64,            // EX_USAGE: a bad command line, or a port outside 1 to 255
+    NoAdapter = 69,        // EX_UNAVAILABLE: silence, or a wrong answer to the probe
+    InputOutput = 74,      // EX_IOERR: the port cannot be opened, or was lost
+    PortBusy = 75,         // EX_TEMPFAIL: another program holds the port
+    NotConfirmed = 76,     // EX_PROTOCOL: a byte rejected or not confirmed
+    PermissionDenied = 77, // EX_NOPERM: no access to the device
+};
+
+constexpr int toInt(ExitCode code)
+{
+    return static_cast<int>(code);
+}
+
+// How a port that cannot be opened, or that failed, ends the tool.
+ExitCode exitCodeFor(PortError::Kind kind);
+
+} // namespace qm240lx

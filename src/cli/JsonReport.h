@@ -1,0 +1,29 @@
+#pragma once
+
+#include "cli/PortChoice.h"
+#include "settings/ConfigBytes.h"
+
+#include <QJsonObject>
+#include <QString>
+
+namespace qm240lx {
+
+// The JSON objects the tool prints with --json.
+class JsonReport
+{
+public:
+    // {"port": 3, "device": "/dev/ttyUSB2"}; "port" is null for a port given
+    // by its path.
+    static QJsonObject port(const PortChoice& choice, const QString& device);
+
+    // The port, the three bytes as integers (h_byte, d_byte, p_byte) and the
+    // settings they stand for: baud, ignore_cts, ignore_dsr, mode, slots,
+    // discovery_time_s, protocol.
+    static QJsonObject configuration(const PortChoice& choice, const QString& device,
+                                     const ConfigBytes& bytes);
+
+    // One found port of a scan: {"port": 3, "device": "/dev/ttyUSB2"}.
+    static QJsonObject foundPort(int com, const QString& device);
+};
+
+} // namespace qm240lx

@@ -1,0 +1,28 @@
+#include "cli/PortChoice.h"
+
+#include "link/ComMap.h"
+
+namespace qm240lx {
+
+std::optional<PortChoice> PortChoice::parse(const QString& text)
+{
+    if (text.contains(QLatin1Char('/')))
+        return PortChoice{std::nullopt, text};
+    if (const std::optional<int> com = parseComNumber(text))
+        return comPort(*com);
+    return std::nullopt;
+}
+
+QtSerialComm::DeviceResolver PortChoice::resolver() const
+{
+    if (com)
+        return [](int number) { return comDevice(number); };
+    return [path = devicePath](int) { return std::optional<QString>(path); };
+}
+
+QString PortChoice::name() const
+{
+    return com ? QStringLiteral("COM%1").arg(*com) : devicePath;
+}
+
+} // namespace qm240lx

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "link/QtSerialComm.h"
+
+#include <optional>
+
+#include <QString>
+
+namespace qm240lx {
+
+// The port the tool talks to: a COM number, mapped to a device like the
+// window maps it, or a device path used as it is.
+struct PortChoice
+{
+    std::optional<int> com; // set for a COM number
+    QString devicePath;     // set for a device path
+
+    friend bool operator==(const PortChoice&, const PortChoice&) = default;
+
+    // "3", "COM3", "com3" (1 to 255) or a path such as "/dev/ttyUSB0";
+    // nullopt for anything else.
+    static std::optional<PortChoice> parse(const QString& text);
+
+    static PortChoice comPort(int com) { return PortChoice{com, QString()}; }
+
+    // Resolves the COM number the port is opened under to its device.
+    QtSerialComm::DeviceResolver resolver() const;
+
+    // The COM number the serial control is set to: a path is opened as COM1.
+    int commPort() const { return com.value_or(1); }
+
+    // "COM3" or the path, for messages.
+    QString name() const;
+};
+
+} // namespace qm240lx

@@ -1,0 +1,67 @@
+#include "CliProcess.h"
+
+#include <QJsonDocument>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+
+namespace qm240lx::test {
+namespace {
+
+constexpr int runLimitMs = 30000;
+
+QProcessEnvironment environmentWith(const QMap<int, QString>& comOverrides)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& key : environment.keys()) {
+        if (key.startsWith(QLatin1String("QM240LX_COM")))
+            environment.remove(key);
+    }
+    for (auto override = comOverrides.begin(); override != comOverrides.end(); ++override)
+        environment.insert(QStringLiteral("QM240LX_COM%1").arg(override.key()), override.value());
+    return environment;
+}
+
+} // namespace
+
+CliProcess CliProcess::run(const QStringList& arguments, const QMap<int, QString>& comOverrides,
+                           const ChildSetup& childSetup)
+{
+    QProcess process;
+    process.setProgram(QStringLiteral(QM240LX_CLI_PATH));
+    process.setArguments(arguments);
+    process.setProcessEnvironment(environmentWith(comOverrides));
+    if (childSetup)
+        process.setChildProcessModifier(childSetup);
+    process.start(QIODevice::ReadOnly);
+    CliProcess result;
+    if (!process.waitForFinished(runLimitMs)) {
+        process.kill();
+        process.waitForFinished();
+        result.crashed = true;
+    }
+    result.crashed = result.crashed || process.exitStatus() != QProcess::NormalExit;
+    result.exitCode = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+QJsonObject CliProcess::json() const
+{
+    return QJsonDocument::fromJson(out).object();
+}
+
+QByteArray CliProcess::tracedWrites() const
+{
+    static const QRegularExpression written(
+        QStringLiteral("^ *[0-9]+\\.[0-9]{3} ms  \\S+ wr ((?:[0-9A-F]{2} ?)+)$"),
+        QRegularExpression::MultilineOption);
+    QByteArray bytes;
+    auto matches = written.globalMatch(standardError());
+    while (matches.hasNext())
+        bytes += QByteArray::fromHex(matches.next().captured(1).toLatin1());
+    return bytes;
+}
+
+} // namespace qm240lx::test

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <functional>
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+namespace qm240lx::test {
+
+// One run of the built qm240lx program. The environment is the test's own
+// without any QM240LX_COM<n>, plus the given overrides, so that no run ever
+// reaches a real serial device.
+struct CliProcess
+{
+    using ChildSetup = std::function<void()>;
+
+    int exitCode = -1;
+    bool crashed = false;
+    QByteArray out;
+    QByteArray err;
+
+    static CliProcess run(const QStringList& arguments, const QMap<int, QString>& comOverrides,
+                          const ChildSetup& childSetup = {});
+
+    QString standardOutput() const { return QString::fromLocal8Bit(out); }
+    QString standardError() const { return QString::fromLocal8Bit(err); }
+
+    // Standard output as a JSON object; an empty one when it is not.
+    QJsonObject json() const;
+
+    // The bytes the --trace lines show as written ("wr"), in order.
+    QByteArray tracedWrites() const;
+};
+
+} // namespace qm240lx::test
