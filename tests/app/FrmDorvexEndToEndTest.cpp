@@ -9,10 +9,12 @@
 
 #include <memory>
 
+#include <QComboBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -157,6 +159,38 @@ TEST(EndToEnd, AFullSessionSurvivesAPowerCycle)
     again.ui->window.Form_Load();
     EXPECT_EQ(again.ui->result(), "Velorin QM240LX READY.");
     EXPECT_TRUE(again.ui->window.option(Group::Hspeed, 6)->isChecked());
+}
+
+TEST(EndToEnd, ClosingTheWindowMidWaitFreesThePortAtOnce)
+{
+    Started run({"--silent", "all"});
+    run.ui->window.show();
+    QTimer::singleShot(300, &run.ui->window, [&] { run.ui->window.close(); });
+    run.ui->window.Form_Load();
+    EXPECT_FALSE(run.ui->comm.portOpen());
+    EXPECT_NE(run.ui->result(), "QM240LX NOT DETECT."); // the wait did not run out
+    RealWindow next(run.sim.devicePath());
+    EXPECT_TRUE(next.comm.setPortOpen(true)) << next.comm.lastError().message.toStdString();
+}
+
+TEST(EndToEnd, AnEmulatorRestartedBetweenCommandsIsFoundAgainByChoosingThePort)
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath("com1");
+    auto sim = std::make_unique<SimProcess>();
+    ASSERT_TRUE(sim->start({"--link", link}));
+    RealWindow ui(link);
+    ui.window.Form_Load();
+    ASSERT_EQ(ui.result(), "Velorin QM240LX READY.");
+
+    sim = std::make_unique<SimProcess>(); // the old one stops, a new one takes the link
+    ASSERT_TRUE(sim->start({"--link", link, "--h-byte", "0x07"}));
+    ui.window.form().CmdSend->click();
+    EXPECT_TRUE(ui.result().contains("COM1 is not usable")) << ui.result().toStdString();
+
+    Q_EMIT ui.window.form().Cmb_Port->activated(0);
+    EXPECT_EQ(ui.result(), "Velorin QM240LX READY.");
+    EXPECT_TRUE(ui.window.option(Group::Hspeed, 7)->isChecked());
 }
 
 } // namespace
