@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fuzzer/FuzzedDataProvider.h>
+#include <utility>
 
 namespace qm240lx::fuzz {
 
@@ -11,18 +12,13 @@ namespace {
 constexpr Tick longestAnswerDelayMs = 4500;
 constexpr Tick longestFixedStepMs = 1500;
 constexpr Tick longestIdleMs = 6000;
-constexpr int mostAnswerBytes = 5;
+constexpr std::size_t mostAnswerBytes = 5;
 constexpr int mostStrayDeliveries = 2;
 
-bool isUploadOpcode(std::uint8_t byte)
+QByteArray drawBytes(FuzzedDataProvider& input)
 {
-    return byte == 0xAA || byte == 0xAB || byte == 0xAE;
-}
-
-QByteArray drawBytes(FuzzedDataProvider& input, int most)
-{
-    const auto count = input.ConsumeIntegralInRange<std::size_t>(1, static_cast<std::size_t>(most));
-    const std::vector<char> bytes = input.ConsumeBytes<char>(count);
+    const std::vector<char> bytes =
+        input.ConsumeBytes<char>(input.ConsumeIntegralInRange<std::size_t>(1, mostAnswerBytes));
     return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
@@ -35,42 +31,28 @@ ScriptedLine::ScriptedLine(FuzzedDataProvider& input, Tick start)
 void ScriptedLine::idle()
 {
     const Tick gap = m_input.ConsumeIntegralInRange<Tick>(0, longestIdleMs);
-    const int strays = m_input.ConsumeIntegralInRange(0, mostStrayDeliveries);
-    for (int stray = 0; stray < strays; ++stray) {
+    for (int stray = m_input.ConsumeIntegralInRange(0, mostStrayDeliveries); stray > 0; --stray) {
         const Tick due = sinceStart() + m_input.ConsumeIntegralInRange<Tick>(0, gap + 3000);
-        m_deliveries.push_back({due, drawBytes(m_input, mostAnswerBytes)});
+        m_deliveries.push_back({due, drawBytes(m_input)});
     }
     advance(gap);
 }
 
-bool ScriptedLine::setPortOpen(bool open)
-{
-    m_open = open;
-    m_inbox.clear();
-    m_error = {};
-    return true;
-}
-
+// Value bytes after an upload opcode draw no answer of their own: the
+// opcode's answer stands for the pair.
 bool ScriptedLine::output(const QByteArray& bytes)
 {
     if (!m_open)
         return false;
-    for (const char byte : bytes)
-        onByteWritten(static_cast<std::uint8_t>(byte));
-    return true;
-}
-
-// Value bytes after an upload opcode draw no answer of their own: the
-// opcode's answer stands for the pair.
-void ScriptedLine::onByteWritten(std::uint8_t byte)
-{
-    m_written.push_back({m_order++, byte});
-    if (m_expectValueByte) {
-        m_expectValueByte = false;
-        return;
+    for (const char byte : bytes) {
+        m_events.push_back({true, static_cast<std::uint8_t>(byte)});
+        const bool valueByte = std::exchange(m_expectValueByte, false);
+        if (valueByte)
+            continue;
+        m_expectValueByte = byte == '\xAA' || byte == '\xAB' || byte == '\xAE';
+        scheduleAnswer();
     }
-    m_expectValueByte = isUploadOpcode(byte);
-    scheduleAnswer();
+    return true;
 }
 
 void ScriptedLine::scheduleAnswer()
@@ -87,16 +69,14 @@ void ScriptedLine::scheduleAnswer()
         return;
     const Tick due = sinceStart() + m_input.ConsumeIntegralInRange<Tick>(0, longestAnswerDelayMs);
     if (answer != Loss)
-        m_deliveries.push_back({due, drawBytes(m_input, mostAnswerBytes)});
+        m_deliveries.push_back({due, drawBytes(m_input)});
     if (answer != Bytes)
         m_deliveries.push_back({due + m_input.ConsumeIntegralInRange<Tick>(0, 100), {}, true});
 }
 
 std::optional<int> ScriptedLine::inBufferCount()
 {
-    if (!m_open)
-        return std::nullopt;
-    return static_cast<int>(m_inbox.size());
+    return m_open ? std::optional(static_cast<int>(m_inbox.size())) : std::nullopt;
 }
 
 std::optional<QByteArray> ScriptedLine::input()
@@ -108,44 +88,23 @@ std::optional<QByteArray> ScriptedLine::input()
     return taken;
 }
 
-void ScriptedLine::discardInput()
-{
-    m_inbox.clear();
-}
-
-QString ScriptedLine::deviceName() const
-{
-    return QStringLiteral("/dev/scripted%1").arg(m_port);
-}
-
+// Each pass moves the clock up to the next delivery, by a drawn step, or by
+// the whole wait.
 void ScriptedLine::processEvents(std::uint32_t maxWaitMs)
 {
-    enum Step
-    {
-        UntilSomethingHappens,
-        Fixed,
-        WholeWait,
-    };
     Tick step = std::max<Tick>(maxWaitMs, 1);
-    switch (m_input.ConsumeIntegralInRange(0, 2)) {
-    case UntilSomethingHappens:
-        if (const auto next = untilNextDelivery())
-            step = std::min(step, *next);
-        break;
-    case Fixed:
+    const int how = m_input.ConsumeIntegralInRange(0, 2);
+    if (how == 0 && !m_deliveries.empty()) {
+        const auto next =
+            std::min_element(m_deliveries.begin(), m_deliveries.end(),
+                             [](const Delivery& a, const Delivery& b) { return a.due < b.due; });
+        step = std::min(step, std::max<Tick>(next->due - sinceStart(), 1));
+    } else if (how == 1) {
         step = m_input.ConsumeIntegralInRange<Tick>(1, longestFixedStepMs);
-        break;
-    default:
-        break;
     }
     advance(step);
     if (m_eachPass)
         m_eachPass();
-}
-
-void ScriptedLine::pause(std::uint32_t ms)
-{
-    advance(ms);
 }
 
 void ScriptedLine::advance(Tick ms)
@@ -155,14 +114,8 @@ void ScriptedLine::advance(Tick ms)
         __builtin_trap();
     }
     m_now += ms;
-    deliverDue();
-}
-
-void ScriptedLine::deliverDue()
-{
-    const Tick now = sinceStart();
     const auto due = std::stable_partition(m_deliveries.begin(), m_deliveries.end(),
-                                           [&](const Delivery& d) { return d.due > now; });
+                                           [&](const Delivery& d) { return d.due > sinceStart(); });
     std::vector<Delivery> arrived(due, m_deliveries.end());
     m_deliveries.erase(due, m_deliveries.end());
     std::stable_sort(arrived.begin(), arrived.end(),
@@ -177,18 +130,8 @@ void ScriptedLine::deliverDue()
         }
         m_inbox += delivery.bytes;
         for (const char byte : delivery.bytes)
-            m_delivered.push_back({m_order++, static_cast<std::uint8_t>(byte)});
+            m_events.push_back({false, static_cast<std::uint8_t>(byte)});
     }
-}
-
-std::optional<Tick> ScriptedLine::untilNextDelivery() const
-{
-    std::optional<Tick> next;
-    for (const Delivery& delivery : m_deliveries)
-        next = std::min(next.value_or(delivery.due), delivery.due);
-    if (!next)
-        return std::nullopt;
-    return std::max<Tick>(*next - sinceStart(), 1);
 }
 
 } // namespace qm240lx::fuzz

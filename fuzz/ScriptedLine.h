@@ -24,7 +24,7 @@ class ScriptedLine : public CommControl, public EventPump
 public:
     struct Event
     {
-        std::uint64_t order;
+        bool fromHost;
         std::uint8_t byte;
     };
 
@@ -37,10 +37,7 @@ public:
     {
         return [this] { return m_now; };
     }
-    Tick now() const { return m_now; }
-    std::uint64_t nextOrder() const { return m_order; }
-    const std::vector<Event>& written() const { return m_written; }
-    const std::vector<Event>& delivered() const { return m_delivered; }
+    const std::vector<Event>& events() const { return m_events; }
     int passes() const { return m_passes; }
 
     // Runs inside every pass of a wait, as the user's actions would.
@@ -49,23 +46,23 @@ public:
     // Lets time pass between commands, with stray bytes drawn from the input.
     void idle();
 
-    // CommControl
-    void setCommPort(int port) override { m_port = port; }
-    int commPort() const override { return m_port; }
-    bool setPortOpen(bool open) override;
+    // CommControl; the engine never opens or closes the port.
+    void setCommPort(int) override {}
+    int commPort() const override { return 1; }
+    bool setPortOpen(bool open) override { return open == m_open; }
     bool portOpen() const override { return m_open; }
     bool output(const QByteArray& bytes) override;
     void setInputLen(int length) override { m_inputLen = length; }
     int inputLen() const override { return m_inputLen; }
     std::optional<int> inBufferCount() override;
     std::optional<QByteArray> input() override;
-    void discardInput() override;
-    QString deviceName() const override;
+    void discardInput() override { m_inbox.clear(); }
+    QString deviceName() const override { return QStringLiteral("/dev/scripted"); }
     PortError lastError() const override { return m_error; }
 
     // EventPump
     void processEvents(std::uint32_t maxWaitMs) override;
-    void pause(std::uint32_t ms) override;
+    void pause(std::uint32_t ms) override { advance(ms); }
 
 private:
     struct Delivery
@@ -76,25 +73,19 @@ private:
     };
 
     Tick sinceStart() const { return elapsedMs(m_now, m_start); }
-    void onByteWritten(std::uint8_t byte);
     void scheduleAnswer();
     void advance(Tick ms);
-    void deliverDue();
-    std::optional<Tick> untilNextDelivery() const;
 
     FuzzedDataProvider& m_input;
     Tick m_start;
     Tick m_now;
-    std::uint64_t m_order = 0;
-    int m_port = 1;
     bool m_open = true;
     int m_inputLen = 1;
     bool m_expectValueByte = false;
     int m_passes = 0;
     QByteArray m_inbox;
     std::vector<Delivery> m_deliveries;
-    std::vector<Event> m_written;
-    std::vector<Event> m_delivered;
+    std::vector<Event> m_events;
     std::function<void()> m_eachPass;
     PortError m_error;
 };

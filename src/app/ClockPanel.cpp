@@ -13,19 +13,19 @@ constexpr int refreshMs = 1000;
 } // namespace
 
 ClockPanel::ClockPanel(Shows shows, QWidget* parent, Clock clock)
-    : QLabel(parent), shows_(shows), clock_(std::move(clock))
+    : QLabel(parent), m_shows(shows), m_clock(std::move(clock))
 {
-    connect(&timer_, &QTimer::timeout, this, &ClockPanel::refresh);
-    timer_.start(refreshMs);
+    connect(&m_timer, &QTimer::timeout, this, &ClockPanel::refresh);
+    m_timer.start(refreshMs);
     refresh();
 }
 
 void ClockPanel::refresh()
 {
-    const QDateTime now = clock_();
+    const QDateTime now = m_clock();
     const QLocale locale = QLocale::system();
-    setText(shows_ == Shows::Date ? locale.toString(now.date(), QLocale::ShortFormat)
-                                  : locale.toString(now.time(), QLocale::ShortFormat));
+    setText(m_shows == Shows::Date ? locale.toString(now.date(), QLocale::ShortFormat)
+                                   : locale.toString(now.time(), QLocale::ShortFormat));
 }
 
 } // namespace qm240lx

@@ -29,9 +29,9 @@ public:
     void refresh();
 
 private:
-    Shows shows_;
-    Clock clock_;
-    QTimer timer_{this};
+    Shows m_shows;
+    Clock m_clock;
+    QTimer m_timer{this};
 };
 
 } // namespace qm240lx

@@ -17,7 +17,7 @@ public:
                            const QWidget* widget) const override;
 
 private:
-    QSize tabSize_;
+    QSize m_tabSize;
 };
 
 } // namespace qm240lx

@@ -15,26 +15,26 @@ QByteArray byteArray(std::uint8_t byte)
 } // namespace
 
 Adapter::Adapter(Configuration flash, Faults faults)
-    : faults_(std::move(faults)), configuration_(flash), flash_(flash),
-      rejectionsLeft_(faults_.rejectCount)
+    : m_faults(std::move(faults)), m_configuration(flash), m_flash(flash),
+      m_rejectionsLeft(m_faults.rejectCount)
 {
-    if (faults_.chaos)
-        chaos_.emplace(*faults_.chaos);
+    if (m_faults.chaos)
+        m_chaos.emplace(*m_faults.chaos);
 }
 
 Adapter::Outcome Adapter::receive(std::uint8_t byte, Millis now)
 {
-    if (unplugged_)
+    if (m_unplugged)
         return {};
-    ++bytesReceived_;
-    if (faults_.unplugAfter && bytesReceived_ >= *faults_.unplugAfter)
+    ++m_bytesReceived;
+    if (m_faults.unplugAfter && m_bytesReceived >= *m_faults.unplugAfter)
         return unplug();
-    if (awaitingValueFor_) {
-        const std::uint8_t opcode = *std::exchange(awaitingValueFor_, std::nullopt);
+    if (m_awaitingValueFor) {
+        const std::uint8_t opcode = *std::exchange(m_awaitingValueFor, std::nullopt);
         return runCommand(opcode, byte, now);
     }
     if (opcode::takesValue(byte)) {
-        awaitingValueFor_ = byte;
+        m_awaitingValueFor = byte;
         return {};
     }
     if (!opcode::isKnown(byte))
@@ -44,7 +44,7 @@ Adapter::Outcome Adapter::receive(std::uint8_t byte, Millis now)
 
 Adapter::Outcome Adapter::unplug()
 {
-    unplugged_ = true;
+    m_unplugged = true;
     Outcome outcome;
     outcome.unplugged = true;
     return outcome;
@@ -59,40 +59,40 @@ Adapter::Outcome Adapter::runCommand(std::uint8_t opcode, std::uint8_t value, Mi
     const bool wrong = chaos.kind == Chaos::Kind::WrongByte;
     const bool rejected = wrong || takeRejection(opcode);
     QByteArray answer = wrong      ? chaos.bytes
-                        : rejected ? byteArray(faults_.rejectByte)
+                        : rejected ? byteArray(m_faults.rejectByte)
                                    : apply(opcode, value);
     outcome.flashWritten = !rejected && opcode == opcode::SaveToFlash;
-    if (faults_.silentOps.test(opcode) || chaos.kind == Chaos::Kind::Silent)
+    if (m_faults.silentOps.test(opcode) || chaos.kind == Chaos::Kind::Silent)
         return outcome;
-    if (faults_.extraOps.test(opcode))
-        answer.append(faults_.extraCount, static_cast<char>(faults_.extraByte));
+    if (m_faults.extraOps.test(opcode))
+        answer.append(m_faults.extraCount, static_cast<char>(m_faults.extraByte));
     outcome.reply = schedule(opcode, Chaos::reshape(chaos, std::move(answer)), now, chaos.delay);
     return outcome;
 }
 
 Chaos::Choice Adapter::drawChaos(std::uint8_t opcode, std::uint8_t value)
 {
-    return chaos_ ? chaos_->next(opcode, value) : Chaos::Choice{};
+    return m_chaos ? m_chaos->next(opcode, value) : Chaos::Choice{};
 }
 
 QByteArray Adapter::apply(std::uint8_t opcode, std::uint8_t value)
 {
     switch (opcode) {
     case opcode::Probe:
-        return byteArray(faults_.probeAnswer.value_or(opcode::Acknowledge));
+        return byteArray(m_faults.probeAnswer.value_or(opcode::Acknowledge));
     case opcode::ReadConfiguration:
-        return configuration_.toBytes().first(faults_.shortReadback ? 2 : 3);
+        return m_configuration.toBytes().first(m_faults.shortReadback ? 2 : 3);
     case opcode::SetHByte:
-        configuration_.hByte = value;
+        m_configuration.hByte = value;
         break;
     case opcode::SetDByte:
-        configuration_.dByte = value;
+        m_configuration.dByte = value;
         break;
     case opcode::SetPByte:
-        configuration_.pByte = value;
+        m_configuration.pByte = value;
         break;
     case opcode::SaveToFlash:
-        flash_ = configuration_;
+        m_flash = m_configuration;
         break;
     }
     return byteArray(opcode::Acknowledge);
@@ -100,9 +100,9 @@ QByteArray Adapter::apply(std::uint8_t opcode, std::uint8_t value)
 
 bool Adapter::takeRejection(std::uint8_t opcode)
 {
-    if (rejectionsLeft_ <= 0 || !faults_.rejectOps.test(opcode))
+    if (m_rejectionsLeft <= 0 || !m_faults.rejectOps.test(opcode))
         return false;
-    --rejectionsLeft_;
+    --m_rejectionsLeft;
     return true;
 }
 
@@ -111,9 +111,9 @@ bool Adapter::takeRejection(std::uint8_t opcode)
 Adapter::Reply Adapter::schedule(std::uint8_t opcode, QByteArray answer, Millis now,
                                  Millis chaosDelay)
 {
-    const Millis delay = (faults_.delayOps.test(opcode) ? faults_.delay : Millis{0}) + chaosDelay;
-    lastDue_ = std::max(now + delay, lastDue_);
-    return {lastDue_, std::move(answer)};
+    const Millis delay = (m_faults.delayOps.test(opcode) ? m_faults.delay : Millis{0}) + chaosDelay;
+    m_lastDue = std::max(now + delay, m_lastDue);
+    return {m_lastDue, std::move(answer)};
 }
 
 } // namespace qm240lx::sim

@@ -41,9 +41,9 @@ public:
 
     Outcome receive(std::uint8_t byte, Millis now);
 
-    const Configuration& configuration() const { return configuration_; }
-    const Configuration& flash() const { return flash_; }
-    bool isUnplugged() const { return unplugged_; }
+    const Configuration& configuration() const { return m_configuration; }
+    const Configuration& flash() const { return m_flash; }
+    bool isUnplugged() const { return m_unplugged; }
 
 private:
     Outcome unplug();
@@ -53,15 +53,15 @@ private:
     bool takeRejection(std::uint8_t opcode);
     Reply schedule(std::uint8_t opcode, QByteArray answer, Millis now, Millis chaosDelay);
 
-    Faults faults_;
-    std::optional<Chaos> chaos_;
-    Configuration configuration_;
-    Configuration flash_;
-    std::optional<std::uint8_t> awaitingValueFor_;
-    int bytesReceived_ = 0;
-    int rejectionsLeft_ = 0;
-    Millis lastDue_{0};
-    bool unplugged_ = false;
+    Faults m_faults;
+    std::optional<Chaos> m_chaos;
+    Configuration m_configuration;
+    Configuration m_flash;
+    std::optional<std::uint8_t> m_awaitingValueFor;
+    int m_bytesReceived = 0;
+    int m_rejectionsLeft = 0;
+    Millis m_lastDue{0};
+    bool m_unplugged = false;
 };
 
 } // namespace qm240lx::sim

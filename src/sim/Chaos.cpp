@@ -76,15 +76,15 @@ void fillIn(Chaos::Choice& choice, std::mt19937& random, bool readBack)
 
 } // namespace
 
-Chaos::Chaos(Settings settings) : settings_(settings) {}
+Chaos::Chaos(Settings settings) : m_settings(settings) {}
 
 Chaos::Choice Chaos::next(std::uint8_t opcode, std::uint8_t value)
 {
-    std::seed_seq seeds{settings_.seed, commandNumber_++, static_cast<std::uint32_t>(opcode),
+    std::seed_seq seeds{m_settings.seed, m_commandNumber++, static_cast<std::uint32_t>(opcode),
                         static_cast<std::uint32_t>(value)};
     std::mt19937 random(seeds);
     Choice choice;
-    if (!misbehaves(random, settings_.rate))
+    if (!misbehaves(random, m_settings.rate))
         return choice;
     const bool readBack = opcode == opcode::ReadConfiguration;
     choice.kind = drawKind(random, readBack);

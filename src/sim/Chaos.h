@@ -66,8 +66,8 @@ public:
     static std::string_view name(Kind kind);
 
 private:
-    Settings settings_;
-    std::uint32_t commandNumber_ = 0;
+    Settings m_settings;
+    std::uint32_t m_commandNumber = 0;
 };
 
 } // namespace qm240lx::sim

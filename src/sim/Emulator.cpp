@@ -20,38 +20,38 @@ constexpr std::chrono::milliseconds readPause{100};
 
 Emulator::Emulator(PtyPort port, Adapter adapter, std::optional<FlashFile> flashFile, Trace trace,
                    QObject* parent)
-    : QObject(parent), port_(std::move(port)), adapter_(std::move(adapter)),
-      flashFile_(std::move(flashFile)), trace_(trace),
-      readNotifier_(port_.masterFd(), QSocketNotifier::Read),
-      writeNotifier_(port_.masterFd(), QSocketNotifier::Write)
+    : QObject(parent), m_port(std::move(port)), m_adapter(std::move(adapter)),
+      m_flashFile(std::move(flashFile)), m_trace(trace),
+      m_readNotifier(m_port.masterFd(), QSocketNotifier::Read),
+      m_writeNotifier(m_port.masterFd(), QSocketNotifier::Write)
 {
-    clock_.start();
-    writeNotifier_.setEnabled(false);
-    replyTimer_.setSingleShot(true);
-    replyTimer_.setTimerType(Qt::PreciseTimer);
-    resumeTimer_.setSingleShot(true);
-    resumeTimer_.setInterval(readPause);
-    connect(&readNotifier_, &QSocketNotifier::activated, this, &Emulator::readFromHost);
-    connect(&writeNotifier_, &QSocketNotifier::activated, this, &Emulator::flushOutgoing);
-    connect(&replyTimer_, &QTimer::timeout, this, &Emulator::sendDueReplies);
-    connect(&resumeTimer_, &QTimer::timeout, this, [this] { readNotifier_.setEnabled(true); });
+    m_clock.start();
+    m_writeNotifier.setEnabled(false);
+    m_replyTimer.setSingleShot(true);
+    m_replyTimer.setTimerType(Qt::PreciseTimer);
+    m_resumeTimer.setSingleShot(true);
+    m_resumeTimer.setInterval(readPause);
+    connect(&m_readNotifier, &QSocketNotifier::activated, this, &Emulator::readFromHost);
+    connect(&m_writeNotifier, &QSocketNotifier::activated, this, &Emulator::flushOutgoing);
+    connect(&m_replyTimer, &QTimer::timeout, this, &Emulator::sendDueReplies);
+    connect(&m_resumeTimer, &QTimer::timeout, this, [this] { m_readNotifier.setEnabled(true); });
 }
 
 Adapter::Millis Emulator::now() const
 {
-    return Adapter::Millis(clock_.elapsed());
+    return Adapter::Millis(m_clock.elapsed());
 }
 
 std::chrono::nanoseconds Emulator::sinceStart() const
 {
-    return std::chrono::nanoseconds(clock_.nsecsElapsed());
+    return std::chrono::nanoseconds(m_clock.nsecsElapsed());
 }
 
 void Emulator::readFromHost()
 {
     std::array<char, 256> buffer{};
     for (;;) {
-        const ssize_t count = ::read(port_.masterFd(), buffer.data(), buffer.size());
+        const ssize_t count = ::read(m_port.masterFd(), buffer.data(), buffer.size());
         if (count < 0 && errno == EINTR)
             continue;
         if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
@@ -62,7 +62,7 @@ void Emulator::readFromHost()
         }
         for (ssize_t index = 0; index < count; ++index) {
             handleByte(static_cast<std::uint8_t>(buffer[static_cast<std::size_t>(index)]));
-            if (!port_.isOpen())
+            if (!m_port.isOpen())
                 return;
         }
     }
@@ -71,14 +71,14 @@ void Emulator::readFromHost()
 
 void Emulator::pauseReading()
 {
-    readNotifier_.setEnabled(false);
-    resumeTimer_.start();
+    m_readNotifier.setEnabled(false);
+    m_resumeTimer.start();
 }
 
 void Emulator::handleByte(std::uint8_t byte)
 {
-    trace_.log(sinceStart(), Trace::Direction::Received, byte);
-    Adapter::Outcome outcome = adapter_.receive(byte, now());
+    m_trace.log(sinceStart(), Trace::Direction::Received, byte);
+    Adapter::Outcome outcome = m_adapter.receive(byte, now());
     if (outcome.unplugged) {
         unplug();
         return;
@@ -86,14 +86,14 @@ void Emulator::handleByte(std::uint8_t byte)
     if (outcome.flashWritten)
         saveFlash();
     if (outcome.reply)
-        pending_.push_back(std::move(*outcome.reply));
+        m_pending.push_back(std::move(*outcome.reply));
 }
 
 void Emulator::saveFlash()
 {
-    if (!flashFile_)
+    if (!m_flashFile)
         return;
-    const QString problem = flashFile_->save(adapter_.flash());
+    const QString problem = m_flashFile->save(m_adapter.flash());
     if (!problem.isEmpty())
         notice(problem);
 }
@@ -101,9 +101,9 @@ void Emulator::saveFlash()
 void Emulator::sendDueReplies()
 {
     const Adapter::Millis current = now();
-    while (!pending_.empty() && pending_.front().due <= current) {
-        outgoing_.append(pending_.front().bytes);
-        pending_.pop_front();
+    while (!m_pending.empty() && m_pending.front().due <= current) {
+        m_outgoing.append(m_pending.front().bytes);
+        m_pending.pop_front();
     }
     flushOutgoing();
     scheduleNextReply();
@@ -111,47 +111,47 @@ void Emulator::sendDueReplies()
 
 void Emulator::scheduleNextReply()
 {
-    if (pending_.empty()) {
-        replyTimer_.stop();
+    if (m_pending.empty()) {
+        m_replyTimer.stop();
         return;
     }
-    replyTimer_.start(std::max(pending_.front().due - now(), Adapter::Millis{0}));
+    m_replyTimer.start(std::max(m_pending.front().due - now(), Adapter::Millis{0}));
 }
 
 void Emulator::flushOutgoing()
 {
-    while (!outgoing_.isEmpty()) {
-        const ssize_t count = ::write(port_.masterFd(), outgoing_.constData(),
-                                      static_cast<std::size_t>(outgoing_.size()));
+    while (!m_outgoing.isEmpty()) {
+        const ssize_t count = ::write(m_port.masterFd(), m_outgoing.constData(),
+                                      static_cast<std::size_t>(m_outgoing.size()));
         if (count < 0 && errno == EINTR)
             continue;
         if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             // The host is not reading and the line's buffer is full.
-            writeNotifier_.setEnabled(true);
+            m_writeNotifier.setEnabled(true);
             return;
         }
         if (count <= 0) {
-            notice(QStringLiteral("cannot send %1 bytes to the host").arg(outgoing_.size()));
-            outgoing_.clear();
+            notice(QStringLiteral("cannot send %1 bytes to the host").arg(m_outgoing.size()));
+            m_outgoing.clear();
             break;
         }
         for (qsizetype index = 0; index < count; ++index)
-            trace_.log(sinceStart(), Trace::Direction::Sent,
-                       static_cast<std::uint8_t>(outgoing_[index]));
-        outgoing_.remove(0, count);
+            m_trace.log(sinceStart(), Trace::Direction::Sent,
+                        static_cast<std::uint8_t>(m_outgoing[index]));
+        m_outgoing.remove(0, count);
     }
-    writeNotifier_.setEnabled(false);
+    m_writeNotifier.setEnabled(false);
 }
 
 void Emulator::unplug()
 {
-    readNotifier_.setEnabled(false);
-    writeNotifier_.setEnabled(false);
-    replyTimer_.stop();
-    resumeTimer_.stop();
-    pending_.clear();
-    outgoing_.clear();
-    port_.unplug();
+    m_readNotifier.setEnabled(false);
+    m_writeNotifier.setEnabled(false);
+    m_replyTimer.stop();
+    m_resumeTimer.stop();
+    m_pending.clear();
+    m_outgoing.clear();
+    m_port.unplug();
     Q_EMIT unplugged();
 }
 

@@ -44,17 +44,17 @@ private:
     void flushOutgoing();
     void unplug();
 
-    PtyPort port_;
-    Adapter adapter_;
-    std::optional<FlashFile> flashFile_;
-    Trace trace_;
-    QElapsedTimer clock_;
-    std::deque<Adapter::Reply> pending_;
-    QByteArray outgoing_;
-    QTimer replyTimer_;
-    QTimer resumeTimer_;
-    QSocketNotifier readNotifier_;
-    QSocketNotifier writeNotifier_;
+    PtyPort m_port;
+    Adapter m_adapter;
+    std::optional<FlashFile> m_flashFile;
+    Trace m_trace;
+    QElapsedTimer m_clock;
+    std::deque<Adapter::Reply> m_pending;
+    QByteArray m_outgoing;
+    QTimer m_replyTimer;
+    QTimer m_resumeTimer;
+    QSocketNotifier m_readNotifier;
+    QSocketNotifier m_writeNotifier;
 };
 
 } // namespace qm240lx::sim

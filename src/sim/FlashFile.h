@@ -21,7 +21,7 @@ public:
 
     explicit FlashFile(QString path);
 
-    const QString& path() const { return path_; }
+    const QString& path() const { return m_path; }
 
     Loaded load() const;
 
@@ -30,7 +30,7 @@ public:
     QString save(const Configuration& configuration) const;
 
 private:
-    QString path_;
+    QString m_path;
 };
 
 } // namespace qm240lx::sim

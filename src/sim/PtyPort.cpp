@@ -74,12 +74,12 @@ std::optional<PtyPort> PtyPort::open(QString& error)
 }
 
 PtyPort::PtyPort(UniqueFd master, UniqueFd slave, QString slavePath)
-    : master_(std::move(master)), slave_(std::move(slave)), slavePath_(std::move(slavePath))
+    : m_master(std::move(master)), m_slave(std::move(slave)), m_slavePath(std::move(slavePath))
 {}
 
 PtyPort::PtyPort(PtyPort&& other) noexcept
-    : master_(std::move(other.master_)), slave_(std::move(other.slave_)),
-      slavePath_(std::move(other.slavePath_)), linkPath_(std::exchange(other.linkPath_, {}))
+    : m_master(std::move(other.m_master)), m_slave(std::move(other.m_slave)),
+      m_slavePath(std::move(other.m_slavePath)), m_linkPath(std::exchange(other.m_linkPath, {}))
 {}
 
 PtyPort::~PtyPort()
@@ -100,31 +100,31 @@ bool PtyPort::link(const QString& path, QString& error)
     // A fresh link renamed over the old one: the path never goes missing.
     const QByteArray fresh = linkName + ".new-" + QByteArray::number(::getpid());
     ::unlink(fresh.constData());
-    if (::symlink(slavePath_.toLocal8Bit().constData(), fresh.constData()) != 0 ||
+    if (::symlink(m_slavePath.toLocal8Bit().constData(), fresh.constData()) != 0 ||
         ::rename(fresh.constData(), linkName.constData()) != 0) {
         const int code = errno;
         error = systemError(QStringLiteral("cannot link %1").arg(path), code);
         ::unlink(fresh.constData());
         return false;
     }
-    if (linkPath_ != path)
+    if (m_linkPath != path)
         removeLink();
-    linkPath_ = path;
+    m_linkPath = path;
     return true;
 }
 
 void PtyPort::unplug()
 {
     removeLink();
-    slave_.reset();
-    master_.reset();
+    m_slave.reset();
+    m_master.reset();
 }
 
 // Only our own link goes: another emulator may have taken the path over since.
 void PtyPort::removeLink()
 {
-    const std::optional<QString> path = std::exchange(linkPath_, std::nullopt);
-    if (path && symlinkTarget(*path) == slavePath_)
+    const std::optional<QString> path = std::exchange(m_linkPath, std::nullopt);
+    if (path && symlinkTarget(*path) == m_slavePath)
         ::unlink(path->toLocal8Bit().constData());
 }
 

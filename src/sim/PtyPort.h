@@ -25,9 +25,9 @@ public:
     PtyPort& operator=(const PtyPort&) = delete;
     ~PtyPort();
 
-    int masterFd() const { return master_.get(); }
-    const QString& slavePath() const { return slavePath_; }
-    bool isOpen() const { return master_.isValid(); }
+    int masterFd() const { return m_master.get(); }
+    const QString& slavePath() const { return m_slavePath; }
+    bool isOpen() const { return m_master.isValid(); }
 
     // Makes `path` a symbolic link to the slave device, replacing a link that
     // is there; another kind of file is left alone and reported. The link goes
@@ -41,10 +41,10 @@ private:
     PtyPort(UniqueFd master, UniqueFd slave, QString slavePath);
     void removeLink();
 
-    UniqueFd master_;
-    UniqueFd slave_;
-    QString slavePath_;
-    std::optional<QString> linkPath_;
+    UniqueFd m_master;
+    UniqueFd m_slave;
+    QString m_slavePath;
+    std::optional<QString> m_linkPath;
 };
 
 } // namespace qm240lx::sim

@@ -28,17 +28,17 @@ void TerminationSignals::block()
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent)
 {
     const sigset_t set = terminationSet();
-    fd_.reset(::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC));
-    if (!fd_.isValid())
+    m_fd.reset(::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC));
+    if (!m_fd.isValid())
         return;
-    notifier_.emplace(fd_.get(), QSocketNotifier::Read);
-    connect(&*notifier_, &QSocketNotifier::activated, this, &TerminationSignals::readPending);
+    m_notifier.emplace(m_fd.get(), QSocketNotifier::Read);
+    connect(&*m_notifier, &QSocketNotifier::activated, this, &TerminationSignals::readPending);
 }
 
 void TerminationSignals::readPending()
 {
     signalfd_siginfo info{};
-    while (::read(fd_.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info))
+    while (::read(m_fd.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info))
         Q_EMIT received(static_cast<int>(info.ssi_signo));
 }
 

@@ -22,7 +22,7 @@ public:
 
     explicit TerminationSignals(QObject* parent = nullptr);
 
-    bool isWatching() const { return notifier_.has_value(); }
+    bool isWatching() const { return m_notifier.has_value(); }
 
 Q_SIGNALS:
     void received(int signalNumber);
@@ -30,8 +30,8 @@ Q_SIGNALS:
 private:
     void readPending();
 
-    UniqueFd fd_;
-    std::optional<QSocketNotifier> notifier_;
+    UniqueFd m_fd;
+    std::optional<QSocketNotifier> m_notifier;
 };
 
 } // namespace qm240lx::sim

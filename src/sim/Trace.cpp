@@ -13,15 +13,15 @@ QString directionName(Trace::Direction direction)
 
 } // namespace
 
-Trace::Trace(std::FILE* stream, bool enabled) : stream_(enabled ? stream : nullptr) {}
+Trace::Trace(std::FILE* stream, bool enabled) : m_stream(enabled ? stream : nullptr) {}
 
 void Trace::log(std::chrono::nanoseconds sinceStart, Direction direction, std::uint8_t byte) const
 {
-    if (!stream_)
+    if (!m_stream)
         return;
     const QByteArray line = (format(sinceStart, direction, byte) + u'\n').toLatin1();
-    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stream_);
-    std::fflush(stream_);
+    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), m_stream);
+    std::fflush(m_stream);
 }
 
 QString Trace::format(std::chrono::nanoseconds sinceStart, Direction direction, std::uint8_t byte)

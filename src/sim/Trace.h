@@ -38,7 +38,7 @@ public:
     // A disabled trace writes nothing.
     Trace(std::FILE* stream, bool enabled);
 
-    bool isEnabled() const { return stream_ != nullptr; }
+    bool isEnabled() const { return m_stream != nullptr; }
 
     void log(std::chrono::nanoseconds sinceStart, Direction direction, std::uint8_t byte) const;
 
@@ -49,7 +49,7 @@ public:
     static std::optional<Entry> parse(QStringView line);
 
 private:
-    std::FILE* stream_;
+    std::FILE* m_stream;
 };
 
 } // namespace qm240lx::sim

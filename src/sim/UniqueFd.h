@@ -10,30 +10,30 @@ class UniqueFd
 {
 public:
     UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    explicit UniqueFd(int fd) : m_fd(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
     UniqueFd& operator=(UniqueFd&& other) noexcept
     {
         if (this != &other)
-            reset(std::exchange(other.fd_, -1));
+            reset(std::exchange(other.m_fd, -1));
         return *this;
     }
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
     ~UniqueFd() { reset(); }
 
-    int get() const { return fd_; }
-    bool isValid() const { return fd_ >= 0; }
+    int get() const { return m_fd; }
+    bool isValid() const { return m_fd >= 0; }
 
     void reset(int fd = -1)
     {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = fd;
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
     }
 
 private:
-    int fd_ = -1;
+    int m_fd = -1;
 };
 
 } // namespace qm240lx::sim

@@ -6,8 +6,9 @@
 #include "support/WindowRig.h"
 
 #include <algorithm>
-#include <memory>
 #include <optional>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <QAccessible>
@@ -18,7 +19,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLocale>
-#include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QStyleOptionComboBox>
@@ -135,18 +135,16 @@ protected:
 
     template <typename T = QWidget> T* find(const QString& name) const
     {
-        if (window->objectName() == name)
-            return qobject_cast<T*>(window);
-        return window->findChild<T*>(name);
+        return window->objectName() == name ? qobject_cast<T*>(window)
+                                            : window->findChild<T*>(name);
     }
-
-    QTabWidget* tabs() const { return find<QTabWidget>("SSTab1"); }
 
     test::WindowRig rig;
     Frm_Dorvex* window = rig.window.get();
+    QTabWidget* tabs = find<QTabWidget>("SSTab1");
 };
 
-TEST_F(FrmDorvexLayoutTest, ControlsHaveTheirKindContainerCaptionAndGeometry)
+TEST_F(FrmDorvexLayoutTest, ControlsHaveTheirKindContainerCaptionGeometryAndVisibility)
 {
     for (const Control& control : controls) {
         SCOPED_TRACE(control.name);
@@ -157,44 +155,34 @@ TEST_F(FrmDorvexLayoutTest, ControlsHaveTheirKindContainerCaptionAndGeometry)
         EXPECT_EQ(widget->parentWidget()->objectName(), control.container);
         EXPECT_EQ(captionOf(widget).value_or(QString()), control.caption.value_or(QString()));
         const bool onTabPage = QString(control.container).startsWith("SSTab1_Tab");
-        const QWidget* origin = onTabPage ? tabs() : widget->parentWidget();
+        const QWidget* origin = onTabPage ? tabs : widget->parentWidget();
         EXPECT_EQ(QRect(widget->mapTo(origin, QPoint()), widget->size()), pixels(control));
         EXPECT_EQ(widget->isHidden(), hiddenControls.contains(control.name));
-        EXPECT_TRUE(widget->isEnabled());
     }
 }
 
-TEST_F(FrmDorvexLayoutTest, TabsShowTheirPagesBelowABandOf500Twips)
+// One row of tabs 500 twips high; the port frame stays on top and usable on every tab.
+TEST_F(FrmDorvexLayoutTest, TabsShowTheirPagesBelowTheBandAndUnderThePortFrame)
 {
     const QStringList captions{"Host Settings", "Discovery Timing Settings",
                                "Primary Protocol Settings"};
-    ASSERT_EQ(tabs()->count(), captions.size());
-    EXPECT_EQ(tabs()->currentIndex(), 0);
+    ASSERT_EQ(tabs->count(), captions.size());
+    EXPECT_EQ(tabs->currentIndex(), 0);
+    auto* saveButton = find<QPushButton>("Cmd_SaveConfig");
     for (int index = 0; index < captions.size(); ++index) {
         SCOPED_TRACE(index);
-        EXPECT_EQ(tabs()->tabText(index), captions[index]);
-        EXPECT_EQ(tabs()->widget(index)->objectName(), QString("SSTab1_Tab%1").arg(index));
-        EXPECT_EQ(tabs()->tabBar()->tabRect(index).height(), 33);
-        EXPECT_EQ(tabs()->tabBar()->tabRect(index).top(), 0);
-        EXPECT_LE(tabs()->tabBar()->fontMetrics().horizontalAdvance(captions[index]),
-                  tabs()->tabBar()->tabRect(index).width());
+        const QRect tab = tabs->tabBar()->tabRect(index);
+        EXPECT_EQ(tabs->tabText(index), captions[index]);
+        EXPECT_EQ(tabs->widget(index)->objectName(), QString("SSTab1_Tab%1").arg(index));
+        EXPECT_EQ(tab.top(), 0);
+        EXPECT_EQ(tab.height(), 33);
+        EXPECT_LE(tabs->tabBar()->fontMetrics().horizontalAdvance(captions[index]), tab.width());
+        tabs->setCurrentIndex(index);
+        const QPoint middle =
+            saveButton->mapTo(window->centralWidget(), saveButton->rect().center());
+        EXPECT_EQ(window->centralWidget()->childAt(middle), saveButton);
     }
-    EXPECT_EQ(tabs()->tabBar()->tabRect(2).right(), tabs()->width() - 1)
-        << "one row over the width";
-}
-
-TEST_F(FrmDorvexLayoutTest, PortFrameStaysOnTopAndUsableOnEveryTab)
-{
-    auto* saveButton = find<QPushButton>("Cmd_SaveConfig");
-    auto* central = window->centralWidget();
-    for (int index = 0; index < tabs()->count(); ++index) {
-        SCOPED_TRACE(index);
-        tabs()->setCurrentIndex(index);
-        EXPECT_TRUE(saveButton->isVisible());
-        EXPECT_TRUE(find("Cmb_Port")->isVisible());
-        const QPoint middle = saveButton->mapTo(central, saveButton->rect().center());
-        EXPECT_EQ(central->childAt(middle), saveButton);
-    }
+    EXPECT_EQ(tabs->tabBar()->tabRect(2).right(), tabs->width() - 1) << "one row over the width";
 }
 
 TEST_F(FrmDorvexLayoutTest, TabKeyFollowsTheTabIndexes)
@@ -209,6 +197,7 @@ TEST_F(FrmDorvexLayoutTest, TabKeyFollowsTheTabIndexes)
     QStringList expected;
     for (const Control* control : byTabIndex)
         expected << control->name;
+    ASSERT_EQ(expected.size(), 33) << "the focusable controls with a tab index";
 
     QStringList chain;
     QWidget* widget = find(expected.front());
@@ -218,85 +207,78 @@ TEST_F(FrmDorvexLayoutTest, TabKeyFollowsTheTabIndexes)
         widget = widget->nextInFocusChain();
     } while (widget != find(expected.front()));
     EXPECT_EQ(chain, expected);
-    EXPECT_EQ(expected.size(), 33) << "the focusable controls with a tab index";
 }
 
 TEST_F(FrmDorvexLayoutTest, SelectionGroupsAreExclusiveAndNumberedByIndex)
 {
     for (const Group group : allGroups) {
         const QString name = QString::fromLatin1(groupName(group).data());
-        SCOPED_TRACE(name.toStdString());
-        QButtonGroup* buttons = window->group(group);
-        ASSERT_NE(buttons, nullptr);
-        EXPECT_EQ(buttons->objectName(), name);
-        EXPECT_TRUE(buttons->exclusive());
-        EXPECT_EQ(buttons->buttons().size(), elementCount(group));
-        EXPECT_EQ(buttons->checkedButton(), nullptr);
-        for (int index = 0; index < elementCount(group); ++index) {
-            QRadioButton* option = window->option(group, index);
-            ASSERT_NE(option, nullptr);
-            EXPECT_EQ(option->objectName(), QString("%1_%2").arg(name).arg(index));
-            EXPECT_EQ(buttons->id(option), index);
-        }
+        EXPECT_TRUE(window->group(group)->exclusive()) << name.toStdString();
+        for (int index = 0; index < elementCount(group); ++index)
+            EXPECT_EQ(window->option(group, index), find(QString("%1_%2").arg(name).arg(index)));
     }
 }
 
 TEST_F(FrmDorvexLayoutTest, AccessibleNamesAreCaptionsOrControlNames)
 {
     for (const Control& control : controls) {
-        SCOPED_TRACE(control.name);
-        QAccessibleInterface* accessible =
-            QAccessible::queryAccessibleInterface(find(control.name));
-        ASSERT_NE(accessible, nullptr);
+        QWidget* widget = find(control.name);
         const QString expected = control.caption ? plain(*control.caption) : control.name;
         // On Unix Qt gives a drop-down list's current item as its name; the
         // name set for it is the widget's property.
-        if (QString(control.kind) == "QComboBox")
-            EXPECT_EQ(find(control.name)->accessibleName(), expected);
+        if (qobject_cast<QComboBox*>(widget))
+            EXPECT_EQ(widget->accessibleName(), expected);
         else
-            EXPECT_EQ(accessible->text(QAccessible::Name), expected);
+            EXPECT_EQ(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name),
+                      expected)
+                << control.name;
     }
 }
 
 // The room a control leaves for its caption, in the control's own font.
-QRect captionRoom(QWidget* widget)
+int captionRoom(QWidget* widget)
 {
+    if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
+        QStyleOptionGroupBox option;
+        option.initFrom(frame);
+        option.text = frame->title();
+        option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+        return frame->width() -
+               frame->style()
+                   ->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, frame)
+                   .left();
+    }
+    if (auto* list = qobject_cast<QComboBox*>(widget)) {
+        QStyleOptionComboBox option;
+        option.initFrom(list);
+        return list->style()
+            ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list)
+            .width();
+    }
     QStyleOptionButton option;
     option.initFrom(widget);
-    if (qobject_cast<QRadioButton*>(widget))
-        return widget->style()->subElementRect(QStyle::SE_RadioButtonContents, &option, widget);
-    if (qobject_cast<QPushButton*>(widget))
-        return widget->style()->subElementRect(QStyle::SE_PushButtonContents, &option, widget);
-    return widget->contentsRect();
+    const QRect room =
+        qobject_cast<QRadioButton*>(widget)
+            ? widget->style()->subElementRect(QStyle::SE_RadioButtonContents, &option, widget)
+        : qobject_cast<QPushButton*>(widget)
+            ? widget->style()->subElementRect(QStyle::SE_PushButtonContents, &option, widget)
+            : widget->contentsRect();
+    return room.intersected(widget->rect()).width();
 }
 
+// The port list needs room for three digits; the save button wraps its caption.
 TEST_F(FrmDorvexLayoutTest, EveryCaptionFitsItsControl)
 {
     for (const Control& control : controls) {
         QWidget* widget = find(control.name);
-        if (!control.caption || qobject_cast<WrappingPushButton*>(widget))
+        const QString caption =
+            qobject_cast<QComboBox*>(widget) ? "255" : plain(control.caption.value_or(""));
+        if (caption.isEmpty() || qobject_cast<WrappingPushButton*>(widget))
             continue;
-        SCOPED_TRACE(control.name);
-        const QFontMetrics metrics = widget->fontMetrics();
-        const int needed = metrics.horizontalAdvance(plain(*control.caption));
-        if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
-            QStyleOptionGroupBox option;
-            option.initFrom(frame);
-            option.text = frame->title();
-            option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
-            const QRect label = frame->style()->subControlRect(QStyle::CC_GroupBox, &option,
-                                                               QStyle::SC_GroupBoxLabel, frame);
-            EXPECT_LE(label.left() + needed, frame->width());
-            continue;
-        }
-        const QRect room = captionRoom(widget).intersected(widget->rect());
-        EXPECT_LE(needed, room.width());
-        EXPECT_LE(metrics.height(), widget->height());
+        EXPECT_LE(widget->fontMetrics().horizontalAdvance(caption), captionRoom(widget))
+            << control.name;
+        EXPECT_LE(widget->fontMetrics().height(), widget->height()) << control.name;
     }
-}
-
-TEST_F(FrmDorvexLayoutTest, SaveButtonWrapsItsCaptionInsideItsFace)
-{
     auto* button = find<WrappingPushButton>("Cmd_SaveConfig");
     const QRect area = button->captionArea();
     const QRect needed =
@@ -305,78 +287,50 @@ TEST_F(FrmDorvexLayoutTest, SaveButtonWrapsItsCaptionInsideItsFace)
     EXPECT_TRUE(area.contains(needed)) << "needs " << needed.width() << "x" << needed.height();
     EXPECT_GT(needed.height(), button->fontMetrics().height()) << "more than one line";
     EXPECT_EQ(QKeySequence::mnemonic(button->text()), QKeySequence(Qt::ALT | Qt::Key_S));
+    EXPECT_FALSE(find<QComboBox>("Cmb_Port")->isEditable());
 }
 
-TEST_F(FrmDorvexLayoutTest, PortListHasRoomForThreeDigits)
-{
-    auto* list = find<QComboBox>("Cmb_Port");
-    EXPECT_FALSE(list->isEditable());
-    QStyleOptionComboBox option;
-    option.initFrom(list);
-    const QRect field = list->style()->subControlRect(QStyle::CC_ComboBox, &option,
-                                                      QStyle::SC_ComboBoxEditField, list);
-    EXPECT_LE(list->fontMetrics().horizontalAdvance("255"), field.width());
-}
-
+// Bold text in Liberation Sans, the rest in Tahoma, standing in for MS Sans Serif.
 TEST_F(FrmDorvexLayoutTest, FontsAreTheStandInsAtTheirSizes)
 {
-    struct Expected
-    {
-        const char* name;
-        qreal points;
-        bool bold;
+    const auto expectFont = [&](const char* name, qreal points, bool bold) {
+        const QFontInfo font(find(name)->font());
+        EXPECT_DOUBLE_EQ(find(name)->font().pointSizeF(), points) << name;
+        EXPECT_EQ(font.bold(), bold) << name;
+        EXPECT_EQ(font.family(), bold ? "Liberation Sans" : "Tahoma") << name;
     };
-    const std::vector<Expected> fonts{
-        {"Frm_Dorvex", 8.25, false}, {"Frame1", 8.25, true},
-        {"Frame2", 8.25, true},      {"Frame3", 8.25, true},
-        {"Frame4", 8.25, true},      {"Frame5", 8.25, true},
-        {"Frame6", 8.25, true},      {"Frame7", 8.25, true},
-        {"Frame8", 8.25, true},      {"Cmd_SaveConfig", 8.25, true},
-        {"Label2", 8.25, true},      {"Label4", 8.25, true},
-        {"Label1", 13.5, false},     {"Hspeed_7", 8.25, false},
-        {"Cmb_Port", 8.25, false},   {"Label3", 8.25, false},
-        {"Opt_PP_0", 8.25, false},   {"CmdSend", 8.25, false},
-        {"Txt_Result", 8.25, false}, {"StatusBar1_Panel1", 8.25, false},
-    };
-    for (const Expected& expected : fonts) {
-        SCOPED_TRACE(expected.name);
-        const QFont font = find(expected.name)->font();
-        EXPECT_DOUBLE_EQ(font.pointSizeF(), expected.points);
-        const QFontInfo resolved(font);
-        EXPECT_EQ(resolved.bold(), expected.bold);
-        EXPECT_EQ(resolved.family(), expected.bold ? "Liberation Sans" : "Tahoma");
-    }
+    for (const char* name : {"Frame1", "Frame2", "Frame3", "Frame4", "Frame5", "Frame6", "Frame7",
+                             "Frame8", "Cmd_SaveConfig", "Label2", "Label4"})
+        expectFont(name, 8.25, true);
+    for (const char* name : {"Frm_Dorvex", "Hspeed_7", "Cmb_Port", "Label3", "Opt_PP_0", "CmdSend",
+                             "Txt_Result", "StatusBar1_Panel1"})
+        expectFont(name, 8.25, false);
+    expectFont("Label1", 13.5, false);
 }
 
 // Sampled where nothing else is drawn: inside the bevels, clear of captions.
 TEST_F(FrmDorvexLayoutTest, ColoursShowOnScreen)
 {
-    struct Sample
-    {
-        const char* name;
-        QPoint where;
-        QColor colour;
-    };
     const QColor sendFace(192, 255, 192);
-    const std::vector<Sample> samples{
+    const QColor inactiveBorder(212, 208, 200);
+    const std::tuple<const char*, QPoint, QColor> samples[] = {
         {"CmdSend", {4, 4}, sendFace},
         {"Send_D", {4, 4}, sendFace},
         {"Send_P", {4, 4}, sendFace},
         {"Cmd_SaveConfig", {4, 4}, QColor(192, 192, 255)},
         {"Label1", {4, 4}, Qt::white},
-        {"Frame2", {170, 106}, QColor(212, 208, 200)},
+        {"Frame2", {170, 106}, inactiveBorder},
         {"SSTab1", {490, 200}, QColor(224, 224, 224)},
-        {"centralwidget", {300, 8}, QColor(212, 208, 200)},
-    };
-    for (const Sample& sample : samples) {
-        SCOPED_TRACE(sample.name);
-        const QImage image = find(sample.name)->grab().toImage();
-        EXPECT_EQ(image.pixelColor(sample.where), sample.colour);
-    }
+        {"centralwidget", {300, 8}, inactiveBorder}};
+    for (const auto& [name, where, colour] : samples)
+        EXPECT_EQ(find(name)->grab().toImage().pixelColor(where), colour) << name;
 }
 
-TEST_F(FrmDorvexLayoutTest, PicturesAndIconsHaveTheirSizes)
+TEST_F(FrmDorvexLayoutTest, WindowHasAFixedClientAreaPicturesAndIcons)
 {
+    EXPECT_EQ(window->windowTitle(), "Communication Setting for VEL-QM240LX");
+    EXPECT_EQ(window->size(), QSize(541, 486));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
     EXPECT_EQ(find<QLabel>("Picture1")->pixmap().size(), QSize(255, 50));
     for (const char* name : {"Image1", "Image2", "Image3"})
         EXPECT_EQ(find<QLabel>(name)->pixmap().size(), QSize(32, 32)) << name;
@@ -385,69 +339,49 @@ TEST_F(FrmDorvexLayoutTest, PicturesAndIconsHaveTheirSizes)
     EXPECT_TRUE(iconSizes.contains(QSize(32, 32)));
 }
 
-TEST_F(FrmDorvexLayoutTest, WindowHasAFixedClientAreaWithTheStatusBarAtTheBottom)
+// Panels 2 and 3 show the date and the time, kept up to date by the clock.
+TEST_F(FrmDorvexLayoutTest, StatusBarAtTheBottomHasFourPanels)
 {
-    EXPECT_EQ(window->windowTitle(), "Communication Setting for VEL-QM240LX");
-    EXPECT_EQ(window->size(), QSize(541, 486));
-    EXPECT_EQ(window->minimumSize(), window->maximumSize());
     auto* bar = find<QStatusBar>("StatusBar1");
     EXPECT_EQ(window->statusBar(), bar);
     EXPECT_EQ(bar->geometry(), QRect(0, 463, 541, 23));
     EXPECT_FALSE(bar->isSizeGripEnabled());
-}
-
-TEST_F(FrmDorvexLayoutTest, StatusBarHasFourPanels)
-{
-    const std::vector<int> widthsInTwips{3741, 1440, 1440, 1440};
-    std::vector<QLabel*> panels;
-    for (int number = 1; number <= 4; ++number)
-        panels.push_back(find<QLabel>(QString("StatusBar1_Panel%1").arg(number)));
-    for (size_t index = 0; index < panels.size(); ++index) {
-        SCOPED_TRACE(index + 1);
-        ASSERT_NE(panels[index], nullptr);
-        EXPECT_EQ(panels[index]->parentWidget(), find("StatusBar1"));
-        EXPECT_TRUE(panels[index]->isVisible());
-        EXPECT_EQ(panels[index]->width(), qRound(widthsInTwips[index] / 15.0));
-        if (index > 0) {
-            EXPECT_GT(panels[index]->x(), panels[index - 1]->geometry().right());
-        }
-        EXPECT_LE(panels[index]->fontMetrics().horizontalAdvance(panels[index]->text()),
-                  panels[index]->contentsRect().width());
+    const int widthsInTwips[] = {3741, 1440, 1440, 1440};
+    int right = -1;
+    for (int number = 1; number <= 4; ++number) {
+        auto* panel = find<QLabel>(QString("StatusBar1_Panel%1").arg(number));
+        ASSERT_NE(panel, nullptr);
+        EXPECT_TRUE(panel->isVisible() && panel->parentWidget() == bar) << number;
+        EXPECT_EQ(panel->width(), qRound(widthsInTwips[number - 1] / 15.0)) << number;
+        EXPECT_GT(panel->x(), std::exchange(right, panel->geometry().right())) << number;
+        EXPECT_LE(panel->fontMetrics().horizontalAdvance(panel->text()),
+                  panel->contentsRect().width())
+            << number;
     }
-    EXPECT_EQ(panels[0]->text(), "Communication Setting Tool for VEL- QM240LX");
-    EXPECT_TRUE(QLocale::system().toDate(panels[1]->text(), QLocale::ShortFormat).isValid());
-    EXPECT_TRUE(QLocale::system().toTime(panels[2]->text(), QLocale::ShortFormat).isValid());
-    EXPECT_EQ(panels[3]->text(), "Velorin");
+    EXPECT_EQ(find<QLabel>("StatusBar1_Panel1")->text(),
+              "Communication Setting Tool for VEL- QM240LX");
+    EXPECT_EQ(find<QLabel>("StatusBar1_Panel4")->text(), "Velorin");
+    const QLocale locale = QLocale::system();
+    EXPECT_TRUE(
+        locale.toDate(find<QLabel>("StatusBar1_Panel2")->text(), QLocale::ShortFormat).isValid());
+    EXPECT_TRUE(
+        locale.toTime(find<QLabel>("StatusBar1_Panel3")->text(), QLocale::ShortFormat).isValid());
 }
 
 TEST(ClockPanelTest, FollowsTheClockOnEveryTick)
 {
-    const QLocale locale = QLocale::system();
-    QDateTime now(QDate(2008, 3, 10), QTime(23, 59, 30));
-    struct Case
-    {
-        ClockPanel::Shows shows;
-        QString before;
-        QString after;
-    };
-    const QDateTime later = now.addSecs(60);
-    const std::vector<Case> cases{
-        {ClockPanel::Shows::Date, locale.toString(now.date(), QLocale::ShortFormat),
-         locale.toString(later.date(), QLocale::ShortFormat)},
-        {ClockPanel::Shows::Time, locale.toString(now.time(), QLocale::ShortFormat),
-         locale.toString(later.time(), QLocale::ShortFormat)},
-    };
-    for (const Case& each : cases) {
-        QDateTime reading = now;
-        ClockPanel panel(each.shows, nullptr, [&reading] { return reading; });
-        EXPECT_EQ(panel.text(), each.before);
-        auto* timer = panel.findChild<QTimer*>();
-        ASSERT_NE(timer, nullptr);
-        EXPECT_TRUE(timer->isActive());
-        EXPECT_LE(timer->interval(), 1000);
-        reading = later;
-        ASSERT_TRUE(QMetaObject::invokeMethod(timer, "timeout", Qt::DirectConnection));
-        EXPECT_EQ(panel.text(), each.after);
+    QDateTime reading(QDate(2008, 3, 10), QTime(23, 59, 30));
+    ClockPanel date(ClockPanel::Shows::Date, nullptr, [&reading] { return reading; });
+    ClockPanel time(ClockPanel::Shows::Time, nullptr, [&reading] { return reading; });
+    for (int tick = 0; tick < 2; ++tick) {
+        EXPECT_EQ(date.text(), QLocale::system().toString(reading.date(), QLocale::ShortFormat));
+        EXPECT_EQ(time.text(), QLocale::system().toString(reading.time(), QLocale::ShortFormat));
+        reading = reading.addSecs(60);
+        for (ClockPanel* panel : {&date, &time}) {
+            auto* timer = panel->findChild<QTimer*>();
+            ASSERT_TRUE(timer && timer->isActive() && timer->interval() <= 1000);
+            ASSERT_TRUE(QMetaObject::invokeMethod(timer, "timeout", Qt::DirectConnection));
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 #include "link/ComMap.h"
 
 #include <optional>
+#include <utility>
 
 #include <QFile>
 #include <QHash>
@@ -11,84 +12,29 @@
 namespace qm240lx {
 namespace {
 
-EnvLookup fakeEnvironment(QHash<QString, QString> variables)
+TEST(ComMapTest, BuiltInDevicesAtTheFamilyBoundsUnlessOverridden)
 {
-    return [variables](const QString& name) -> std::optional<QString> {
-        const auto found = variables.constFind(name);
-        if (found == variables.constEnd())
-            return std::nullopt;
-        return *found;
+    const QHash<QString, QString> variables{
+        {"QM240LX_COM3", "/dev/pts/4"},
+        {"QM240LX_COM200", "/dev/pts/7"},
+        {"QM240LX_COM255", "/tmp/adapter"},
+        {"QM240LX_COM33", ""}, // an empty value overrides nothing
+        {"QM240LX_COM0", "/dev/pts/9"},
+        {"QM240LX_COM256", "/dev/pts/9"},
+        {"QM240LX_COMx", "/dev/pts/9"}};
+    const EnvLookup env = [&](const QString& name) -> std::optional<QString> {
+        return variables.contains(name) ? std::optional(variables[name]) : std::nullopt;
     };
-}
-
-const EnvLookup emptyEnvironment = fakeEnvironment({});
-
-struct MapCase
-{
-    int com;
-    std::optional<QString> device;
-};
-
-TEST(ComMapTest, BuiltInDevicesAtTheFamilyBounds)
-{
-    const MapCase cases[] = {
-        {-1, std::nullopt},
-        {0, std::nullopt},
-        {1, QStringLiteral("/dev/ttyS0")},
-        {2, QStringLiteral("/dev/ttyS1")},
-        {32, QStringLiteral("/dev/ttyS31")},
-        {33, QStringLiteral("/dev/ttyUSB0")},
-        {64, QStringLiteral("/dev/ttyUSB31")},
-        {65, QStringLiteral("/dev/ttyACM0")},
-        {96, QStringLiteral("/dev/ttyACM31")},
-        {97, std::nullopt},
-        {255, std::nullopt},
-        {256, std::nullopt},
-    };
-    for (const MapCase& c : cases) {
-        SCOPED_TRACE(c.com);
-        EXPECT_EQ(comDevice(c.com, emptyEnvironment), c.device);
+    const std::pair<int, const char*> cases[] = {
+        {-1, nullptr},         {0, nullptr},         {1, "/dev/ttyS0"},     {3, "/dev/pts/4"},
+        {32, "/dev/ttyS31"},   {33, "/dev/ttyUSB0"}, {64, "/dev/ttyUSB31"}, {65, "/dev/ttyACM0"},
+        {96, "/dev/ttyACM31"}, {97, nullptr},        {200, "/dev/pts/7"},   {254, nullptr},
+        {255, "/tmp/adapter"}, {256, nullptr}};
+    for (const auto& [com, device] : cases) {
+        EXPECT_EQ(comDevice(com, env), device ? std::optional(QString(device)) : std::nullopt)
+            << com;
     }
-}
-
-TEST(ComMapTest, OverridesReplaceTheBuiltInDevice)
-{
-    const EnvLookup env = fakeEnvironment({
-        {QStringLiteral("QM240LX_COM1"), QStringLiteral("/dev/pts/4")},
-        {QStringLiteral("QM240LX_COM200"), QStringLiteral("/dev/pts/7")},
-        {QStringLiteral("QM240LX_COM255"), QStringLiteral("/tmp/adapter")},
-        {QStringLiteral("QM240LX_COM33"), QString()},
-        {QStringLiteral("QM240LX_COM0"), QStringLiteral("/dev/pts/9")},
-        {QStringLiteral("QM240LX_COM256"), QStringLiteral("/dev/pts/9")},
-    });
-    const MapCase cases[] = {
-        {1, QStringLiteral("/dev/pts/4")},
-        {2, QStringLiteral("/dev/ttyS1")},
-        {200, QStringLiteral("/dev/pts/7")},
-        {255, QStringLiteral("/tmp/adapter")},
-        {33, QStringLiteral("/dev/ttyUSB0")}, // an empty value overrides nothing
-        {0, std::nullopt},
-        {256, std::nullopt},
-    };
-    for (const MapCase& c : cases) {
-        SCOPED_TRACE(c.com);
-        EXPECT_EQ(comDevice(c.com, env), c.device);
-    }
-}
-
-TEST(ComMapTest, ListsTheOverriddenNumbersInOrder)
-{
-    const EnvLookup env = fakeEnvironment({
-        {QStringLiteral("QM240LX_COM255"), QStringLiteral("/dev/pts/1")},
-        {QStringLiteral("QM240LX_COM3"), QStringLiteral("/dev/pts/2")},
-        {QStringLiteral("QM240LX_COM1"), QStringLiteral("/dev/pts/3")},
-        {QStringLiteral("QM240LX_COM7"), QString()},
-        {QStringLiteral("QM240LX_COM0"), QStringLiteral("/dev/pts/4")},
-        {QStringLiteral("QM240LX_COM256"), QStringLiteral("/dev/pts/5")},
-        {QStringLiteral("QM240LX_COMx"), QStringLiteral("/dev/pts/6")},
-    });
-    EXPECT_EQ(overriddenComNumbers(env), (QList<int>{1, 3, 255}));
-    EXPECT_TRUE(overriddenComNumbers(emptyEnvironment).isEmpty());
+    EXPECT_EQ(overriddenComNumbers(env), (QList<int>{3, 200, 255}));
 }
 
 TEST(ComMapTest, ProcessEnvironmentOverloadsReadTheVariables)
@@ -105,99 +51,46 @@ TEST(ComMapTest, ProcessEnvironmentOverloadsReadTheVariables)
 
 TEST(ComMapTest, ParsesComNumbers)
 {
-    const struct
-    {
-        const char* text;
-        std::optional<int> number;
-    } cases[] = {
-        {"1", 1},
-        {"COM1", 1},
-        {"com1", 1},
-        {"Com12", 12},
-        {"255", 255},
-        {"COM255", 255},
-        {"0", std::nullopt},
-        {"COM0", std::nullopt},
-        {"256", std::nullopt},
-        {"COM256", std::nullopt},
-        {"COMx", std::nullopt},
-        {"COM", std::nullopt},
-        {"", std::nullopt},
-        {"-1", std::nullopt},
-        {"1a", std::nullopt},
-        {"COM 1", std::nullopt},
-        {"LPT1", std::nullopt},
-        {"1000", std::nullopt},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(parseComNumber(QString::fromLatin1(c.text)), c.number);
-    }
+    const std::pair<const char*, int> accepted[] = {{"1", 1},      {"COM1", 1},  {"com1", 1},
+                                                    {"Com12", 12}, {"255", 255}, {"COM255", 255}};
+    for (const auto& [text, number] : accepted)
+        EXPECT_EQ(parseComNumber(QString::fromLatin1(text)), number) << text;
+    for (const char* text :
+         {"0", "COM0", "256", "COM256", "COMx", "COM", "", "-1", "1a", "COM 1", "LPT1", "1000"})
+        EXPECT_EQ(parseComNumber(QString::fromLatin1(text)), std::nullopt) << text;
 }
 
 TEST(ComMapTest, ParsesTheActiveConsoles)
 {
-    const struct
-    {
-        const char* contents;
-        QStringList devices;
-    } cases[] = {
-        {"tty0 ttyS0\n", {QStringLiteral("/dev/tty0"), QStringLiteral("/dev/ttyS0")}},
-        {"ttyS0", {QStringLiteral("/dev/ttyS0")}},
-        {"  hvc0   ttyAMA0 \n", {QStringLiteral("/dev/hvc0"), QStringLiteral("/dev/ttyAMA0")}},
+    const std::pair<const char*, QStringList> cases[] = {
+        {"tty0 ttyS0\n", {"/dev/tty0", "/dev/ttyS0"}},
+        {"ttyS0", {"/dev/ttyS0"}},
+        {"  hvc0   ttyAMA0 \n", {"/dev/hvc0", "/dev/ttyAMA0"}},
         {"\n", {}},
-        {"", {}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.contents);
-        EXPECT_EQ(parseActiveConsoles(QString::fromLatin1(c.contents)), c.devices);
-    }
+        {"", {}}};
+    for (const auto& [contents, devices] : cases)
+        EXPECT_EQ(parseActiveConsoles(QString::fromLatin1(contents)), devices) << contents;
 }
 
-TEST(ComMapTest, RecognisesConsolesThroughSymbolicLinks)
+// Both sides are compared after following symbolic links.
+TEST(ComMapTest, RecognisesTheActiveConsolesThroughSymbolicLinks)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     const QString console = dir.filePath(QStringLiteral("ttyConsole"));
     const QString other = dir.filePath(QStringLiteral("ttyOther"));
     const QString link = dir.filePath(QStringLiteral("by-id-adapter"));
-    for (const QString& path : {console, other}) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    }
+    const QString otherLink = dir.filePath(QStringLiteral("adapter"));
+    for (const QString& path : {console, other})
+        ASSERT_TRUE(QFile(path).open(QIODevice::WriteOnly));
     ASSERT_TRUE(QFile::link(console, link));
+    ASSERT_TRUE(QFile::link(other, otherLink));
 
-    const QStringList consoles{console};
-    const struct
-    {
-        QString device;
-        bool isConsole;
-    } cases[] = {
-        {console, true},
-        {link, true},
-        {other, false},
-        {QStringLiteral("/dev/console"), true},
-        {QStringLiteral("/dev/tty0"), true},
-        {QStringLiteral("/dev/ttyS31"), false},
-        {QString(), false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.device.toStdString());
-        EXPECT_EQ(isConsoleDevice(c.device, consoles), c.isConsole);
-    }
-}
-
-TEST(ComMapTest, LinkToAConsoleThatIsNotActiveIsNoConsole)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString target = dir.filePath(QStringLiteral("ttyS9"));
-    const QString link = dir.filePath(QStringLiteral("adapter"));
-    QFile file(target);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_TRUE(QFile::link(target, link));
-    EXPECT_FALSE(isConsoleDevice(link, {dir.filePath(QStringLiteral("ttyS0"))}));
-    EXPECT_TRUE(isConsoleDevice(link, {dir.filePath(QStringLiteral("ttyS0")), target}));
+    const std::pair<QString, bool> cases[] = {
+        {console, true},        {link, true},        {other, false},         {otherLink, false},
+        {"/dev/console", true}, {"/dev/tty0", true}, {"/dev/ttyS31", false}, {QString(), false}};
+    for (const auto& [device, isConsole] : cases)
+        EXPECT_EQ(isConsoleDevice(device, {console}), isConsole) << device.toStdString();
+    EXPECT_TRUE(isConsoleDevice(otherLink, {console, other}));
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 // does may crash the engine, make it claim a success the line does not show,
 // or make it write a byte the user did not choose.
 
-#include "CountingComm.h"
 #include "HostileSession.h"
 #include "SimulatedLine.h"
 #include "WireCheck.h"
@@ -48,15 +47,20 @@ struct Counts
     std::map<CommandRecord::Claim, int> claims;
     QStringList details;
 
-    void add(std::uint32_t seed, const WireCheck::Findings& findings,
-             const std::vector<CommandRecord>& records)
+    void add(std::uint32_t seed, const std::vector<WireEvent>& events, WireCheck::Order order,
+             const HostileSession& session, const std::vector<CommandRecord>& records)
     {
+        const WireCheck::Findings findings =
+            WireCheck(events, order).check(records, [&](std::uint8_t op) {
+                return session.expectedValue(op);
+            });
         falseSuccesses += findings.falseSuccesses;
         unchosenWrites += findings.unchosenWrites;
         for (const QString& detail : findings.details)
             note(seed, detail);
         for (const CommandRecord& record : records)
             ++claims[record.claim];
+        ++sessions;
     }
 
     void note(std::uint32_t seed, const QString& detail)
@@ -65,6 +69,7 @@ struct Counts
             details.append(QStringLiteral("seed %1: %2").arg(seed).arg(detail));
     }
 
+    // scripts/soak reads the first line.
     void print(const char* what) const
     {
         std::printf("%s: sessions %d, crashes %d, false successes %d, unchosen writes %d, "
@@ -77,30 +82,6 @@ struct Counts
     }
 };
 
-std::uint8_t fieldOf(CommandKind kind, const sim::Configuration& configuration)
-{
-    switch (kind) {
-    case CommandKind::UploadH:
-        return configuration.hByte;
-    case CommandKind::UploadD:
-        return configuration.dByte;
-    default:
-        return configuration.pByte;
-    }
-}
-
-std::uint8_t opcodeOf(CommandKind kind)
-{
-    switch (kind) {
-    case CommandKind::UploadH:
-        return opcode::setHByte;
-    case CommandKind::UploadD:
-        return opcode::setDByte;
-    default:
-        return opcode::setPByte;
-    }
-}
-
 // A success the line shows can still rest on an acknowledgement the adapter
 // sent late for an earlier command, while it refused this one.
 bool actedOn(const CommandRecord& record, const HostileSession& session, const SimulatedLine& line,
@@ -108,23 +89,13 @@ bool actedOn(const CommandRecord& record, const HostileSession& session, const S
 {
     if (record.claim == CommandRecord::Claim::None)
         return true;
-    switch (record.kind) {
-    case CommandKind::Save:
+    if (record.kind == CommandKind::Save)
         return line.flashWrites() > flashWritesBefore;
-    case CommandKind::UploadH:
-    case CommandKind::UploadD:
-    case CommandKind::UploadP:
-        return session.expectedValue(opcodeOf(record.kind)) ==
-               fieldOf(record.kind, line.adapter().configuration());
-    default:
+    if (!isUpload(record.kind))
         return true;
-    }
-}
-
-Tick startTick(std::uint32_t seed)
-{
-    // Every fourth session spans the tick's wrap.
-    return seed % 4 == 0 ? 0xFFFFF000u : seed * 7919u;
+    const sim::Configuration& now = line.adapter().configuration();
+    return session.expectedValue(opcodeOf(record.kind)) ==
+           fieldOf(record.kind, {now.hByte, now.dByte, now.pByte});
 }
 
 void runInProcess(std::uint32_t seed, Counts& counts)
@@ -132,7 +103,9 @@ void runInProcess(std::uint32_t seed, Counts& counts)
     const HostileSession session(seed, soakCommandsPerSession);
     sim::Faults faults;
     faults.chaos = sim::Chaos::Settings{seed, sim::Chaos::defaultRate};
-    SimulatedLine line(sim::Adapter(sim::Configuration{}, faults), startTick(seed));
+    // Every fourth session spans the tick's wrap.
+    SimulatedLine line(sim::Adapter(sim::Configuration{}, faults),
+                       seed % 4 == 0 ? 0xFFFFF000u : seed * 7919u);
     Exchange exchange(line, line, line.tick());
     std::vector<CommandRecord> records;
     for (std::size_t index = 0; index < session.commands().size(); ++index) {
@@ -152,11 +125,7 @@ void runInProcess(std::uint32_t seed, Counts& counts)
                                   .arg(index));
         }
     }
-    const WireCheck check(line.events(), WireCheck::Order::Exact);
-    counts.add(seed,
-               check.check(records, [&](std::uint8_t op) { return session.expectedValue(op); }),
-               records);
-    ++counts.sessions;
+    counts.add(seed, line.events(), WireCheck::Order::Exact, session, records);
 }
 
 TEST(HostileAdapter, SoakAgainstTheAdapterInProcess)
@@ -180,6 +149,20 @@ TEST(HostileAdapter, SoakAgainstTheAdapterInProcess)
     }
 }
 
+// The real serial control, counting the bytes it writes so that each
+// command's bytes can be found in the emulator's trace.
+struct CountingSerial : QtSerialComm
+{
+    using QtSerialComm::QtSerialComm;
+    bool output(const QByteArray& bytes) override
+    {
+        const bool written = QtSerialComm::output(bytes);
+        bytesWritten += written ? static_cast<int>(bytes.size()) : 0;
+        return written;
+    }
+    int bytesWritten = 0;
+};
+
 TEST(HostileAdapter, SeededSessionsOverAPseudoTerminal)
 {
     const int sessions = fromEnvironment("QM240LX_PTY_SESSIONS", 10);
@@ -190,30 +173,24 @@ TEST(HostileAdapter, SeededSessionsOverAPseudoTerminal)
         SimProcess sim;
         ASSERT_TRUE(sim.start({QStringLiteral("--chaos"), QString::number(seed)}))
             << sim.errorString().toStdString();
-        QtSerialComm serial([&](int) { return std::optional(sim.devicePath()); },
+        CountingSerial comm([&](int) { return std::optional(sim.devicePath()); },
                             [](const QString&) { return false; });
-        ASSERT_TRUE(serial.setPortOpen(true)) << serial.lastError().message.toStdString();
-        CountingComm comm(serial);
+        ASSERT_TRUE(comm.setPortOpen(true)) << comm.lastError().message.toStdString();
         QtEventPump pump;
         Exchange exchange(comm, pump, systemTick);
 
         const HostileSession session(seed, ptyCommandsPerSession);
         std::vector<CommandRecord> records;
         for (const CommandKind kind : session.commands())
-            records.push_back(session.run(kind, exchange, [&] { return comm.bytesWritten(); }));
+            records.push_back(session.run(kind, exchange, [&] { return comm.bytesWritten; }));
 
         // An unplugged adapter ends the emulator cleanly; anything else must run on.
-        if (!sim.isRunning() && !sim.exitedCleanly())
-            ++counts.crashes;
-        sim.waitForReceived(comm.bytesWritten(), 1000);
+        counts.crashes += !sim.isRunning() && !sim.exitedCleanly();
+        sim.waitForReceived(comm.bytesWritten, 1000);
         std::vector<WireEvent> events;
         for (const sim::Trace::Entry& entry : sim.traceEntries())
             events.push_back({entry.direction == sim::Trace::Direction::Received, entry.byte});
-        const WireCheck check(std::move(events), WireCheck::Order::Racy);
-        counts.add(seed,
-                   check.check(records, [&](std::uint8_t op) { return session.expectedValue(op); }),
-                   records);
-        ++counts.sessions;
+        counts.add(seed, events, WireCheck::Order::Racy, session, records);
     }
     counts.print("hostile sessions over a pseudo-terminal");
 
@@ -222,136 +199,61 @@ TEST(HostileAdapter, SeededSessionsOverAPseudoTerminal)
     EXPECT_EQ(counts.unchosenWrites, 0);
 }
 
-// --- the checks themselves ---
+// --- the checker itself ---
 
-std::vector<WireEvent> wire(std::initializer_list<std::pair<char, int>> bytes)
+// Host bytes are written ">AC", the adapter's "<FA".
+std::vector<WireEvent> wire(const char* text)
 {
     std::vector<WireEvent> events;
-    for (const auto& [who, byte] : bytes)
-        events.push_back({who == 'h', static_cast<std::uint8_t>(byte)});
+    for (const QString& word : QString::fromLatin1(text).split(u' ', Qt::SkipEmptyParts))
+        events.push_back(
+            {word.front() == u'>', static_cast<std::uint8_t>(word.mid(1).toUInt(nullptr, 16))});
     return events;
 }
 
 TEST(WireCheck, FindsUnbackedSuccessesAndUnchosenBytes)
 {
-    using Claim = CommandRecord::Claim;
-    struct Case
+    using enum CommandKind;
+    using enum CommandRecord::Claim;
+    const ConfigBytes read{0x06, 0x92, 0x01};
+    const struct
     {
-        const char* name;
-        std::vector<WireEvent> events;
-        std::vector<CommandRecord> records;
-        WireCheck::Order order;
+        const char* wire;
         int falseSuccesses;
         int unchosenWrites;
+        std::vector<CommandRecord> records;
+        WireCheck::Order order = WireCheck::Order::Exact;
+    } cases[] = {
+        {">AC <FA", 0, 0, {{Detection, 0, 1, Acknowledged}}},
+        // ready on a wrong answer, or on a byte sent before the probe
+        {">AC <00", 1, 0, {{Detection, 0, 1, Acknowledged}}},
+        {"<FA >AC", 1, 0, {{Detection, 0, 1, Acknowledged}}},
+        // a real line may log that byte late
+        {"<FA >AC", 0, 0, {{Detection, 0, 1, Acknowledged}}, WireCheck::Order::Racy},
+        // saved on the next command's acknowledgement
+        {">AF >AC <FA", 1, 0, {{Save, 0, 1, Acknowledged}, {Detection, 1, 1}}},
+        {">AE >06 <FA >AD <06 <92 <01", 0, 0, {{UploadH, 0, 3, Acknowledged, read}}},
+        // accepted on the read-back's bytes
+        {">AE >06 >AD <FA <92 <01", 1, 0, {{UploadH, 0, 3, Acknowledged}}},
+        // a value the selections do not build, one with a bit outside its fields
+        {">AE >07", 0, 1, {{UploadH, 0, 2}}},
+        {">AB >05", 0, 1, {{UploadP, 0, 2}}},
+        // a fourth attempt
+        {">AE >06 >AE >06 >AE >06 >AE >06", 0, 2, {{UploadH, 0, 8}}},
+        // a probe writing a save
+        {">AC >AF", 0, 1, {{Detection, 0, 2}}},
+        // confirmed by a read-back holding the byte, or another byte
+        {">AB >01 >AD <06 <92 <01", 0, 0, {{UploadP, 0, 3, ConfirmedByReadBack, read}}},
+        {">AB >02 >AD <06 <92 <01", 1, 1, {{UploadP, 0, 3, ConfirmedByReadBack, read}}},
+        // read bytes the adapter never sent
+        {">AD <06 <92", 1, 0, {{ReadBack, 0, 1, Read, read}}},
     };
-    const ConfigBytes read{0x06, 0x92, 0x01};
-    const auto record = [](CommandKind kind, int first, int writes, Claim claim,
-                           std::optional<ConfigBytes> bytes = std::nullopt) {
-        return CommandRecord{kind, first, writes, claim, bytes};
-    };
-    const auto exact = WireCheck::Order::Exact;
-    const auto racy = WireCheck::Order::Racy;
-    const Case cases[] = {
-        {"acknowledged probe",
-         wire({{'h', 0xAC}, {'a', 0xFA}}),
-         {record(CommandKind::Detection, 0, 1, Claim::Acknowledged)},
-         exact,
-         0,
-         0},
-        {"ready on a wrong answer",
-         wire({{'h', 0xAC}, {'a', 0x00}}),
-         {record(CommandKind::Detection, 0, 1, Claim::Acknowledged)},
-         exact,
-         1,
-         0},
-        {"ready on a byte sent before the probe",
-         wire({{'a', 0xFA}, {'h', 0xAC}}),
-         {record(CommandKind::Detection, 0, 1, Claim::Acknowledged)},
-         exact,
-         1,
-         0},
-        {"a real line may log that byte late",
-         wire({{'a', 0xFA}, {'h', 0xAC}}),
-         {record(CommandKind::Detection, 0, 1, Claim::Acknowledged)},
-         racy,
-         0,
-         0},
-        {"saved on the next command's acknowledgement",
-         wire({{'h', 0xAF}, {'h', 0xAC}, {'a', 0xFA}}),
-         {record(CommandKind::Save, 0, 1, Claim::Acknowledged),
-          record(CommandKind::Detection, 1, 1, Claim::None)},
-         exact,
-         1,
-         0},
-        {"accepted upload and its read-back",
-         wire(
-             {{'h', 0xAE}, {'h', 0x06}, {'a', 0xFA}, {'h', 0xAD}, {'a', 6}, {'a', 0x92}, {'a', 1}}),
-         {record(CommandKind::UploadH, 0, 3, Claim::Acknowledged, read)},
-         exact,
-         0,
-         0},
-        {"accepted on the read-back's bytes",
-         wire({{'h', 0xAE}, {'h', 0x06}, {'h', 0xAD}, {'a', 0xFA}, {'a', 0x92}, {'a', 1}}),
-         {record(CommandKind::UploadH, 0, 3, Claim::Acknowledged)},
-         exact,
-         1,
-         0},
-        {"value the selections do not build",
-         wire({{'h', 0xAE}, {'h', 0x07}}),
-         {record(CommandKind::UploadH, 0, 2, Claim::None)},
-         exact,
-         0,
-         1},
-        {"value with a bit outside its fields",
-         wire({{'h', 0xAB}, {'h', 0x05}}),
-         {record(CommandKind::UploadP, 0, 2, Claim::None)},
-         exact,
-         0,
-         1},
-        {"a fourth attempt",
-         wire({{'h', 0xAE},
-               {'h', 6},
-               {'h', 0xAE},
-               {'h', 6},
-               {'h', 0xAE},
-               {'h', 6},
-               {'h', 0xAE},
-               {'h', 6}}),
-         {record(CommandKind::UploadH, 0, 8, Claim::None)},
-         exact,
-         0,
-         2},
-        {"probe writing a save",
-         wire({{'h', 0xAC}, {'h', 0xAF}}),
-         {record(CommandKind::Detection, 0, 2, Claim::None)},
-         exact,
-         0,
-         1},
-        {"confirmed by a read-back holding the byte",
-         wire({{'h', 0xAB}, {'h', 0x01}, {'h', 0xAD}, {'a', 6}, {'a', 0x92}, {'a', 1}}),
-         {record(CommandKind::UploadP, 0, 3, Claim::ConfirmedByReadBack, read)},
-         exact,
-         0,
-         0},
-        {"confirmed by a read-back holding another byte",
-         wire({{'h', 0xAB}, {'h', 0x02}, {'h', 0xAD}, {'a', 6}, {'a', 0x92}, {'a', 1}}),
-         {record(CommandKind::UploadP, 0, 3, Claim::ConfirmedByReadBack, read)},
-         exact,
-         1,
-         1},
-        {"read bytes the adapter never sent",
-         wire({{'h', 0xAD}, {'a', 6}, {'a', 0x92}}),
-         {record(CommandKind::ReadBack, 0, 1, Claim::Read, read)},
-         exact,
-         1,
-         0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const WireCheck check(c.events, c.order);
-        const WireCheck::Findings findings = check.check(c.records, [](std::uint8_t op) {
-            return std::optional<std::uint8_t>(op == opcode::setPByte ? 0x01 : 0x06);
-        });
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.wire);
+        const WireCheck::Findings findings =
+            WireCheck(wire(c.wire), c.order).check(c.records, [](std::uint8_t op) {
+                return std::optional<std::uint8_t>(op == opcode::setPByte ? 0x01 : 0x06);
+            });
         EXPECT_EQ(findings.falseSuccesses, c.falseSuccesses);
         EXPECT_EQ(findings.unchosenWrites, c.unchosenWrites);
     }

@@ -16,14 +16,9 @@ constexpr Tick longestPauseMs = 5000;
 
 const UploadKind& uploadOf(CommandKind kind)
 {
-    switch (kind) {
-    case CommandKind::UploadH:
-        return hostSettingsUpload();
-    case CommandKind::UploadD:
-        return discoveryTimingUpload();
-    default:
-        return primaryProtocolUpload();
-    }
+    return kind == CommandKind::UploadH   ? hostSettingsUpload()
+           : kind == CommandKind::UploadD ? discoveryTimingUpload()
+                                          : primaryProtocolUpload();
 }
 
 void showNothing(const QString&) {}
@@ -54,14 +49,9 @@ HostileSession::HostileSession(std::uint32_t seed, int commandCount)
 
 BuiltByte HostileSession::build(std::uint8_t opcode) const
 {
-    switch (opcode) {
-    case opcode::setHByte:
-        return buildHByte(m_recorded);
-    case opcode::setDByte:
-        return buildDByte(m_recorded, m_discoveryTime);
-    default:
-        return buildPByte(m_recorded);
-    }
+    return opcode == opcode::setHByte   ? buildHByte(m_recorded)
+           : opcode == opcode::setDByte ? buildDByte(m_recorded, m_discoveryTime)
+                                        : buildPByte(m_recorded);
 }
 
 std::optional<std::uint8_t> HostileSession::expectedValue(std::uint8_t opcode) const
@@ -72,22 +62,22 @@ std::optional<std::uint8_t> HostileSession::expectedValue(std::uint8_t opcode) c
 CommandRecord HostileSession::run(CommandKind kind, Exchange& exchange,
                                   const std::function<int()>& bytesWritten) const
 {
-    CommandRecord record;
-    record.kind = kind;
-    record.firstWrite = bytesWritten();
     using Claim = CommandRecord::Claim;
+    CommandRecord record{kind, bytesWritten()};
+    const auto readBack = [&] {
+        const ReadBack result = readConfiguration(exchange, showNothing);
+        record.readBytes = result.bytes;
+        return result;
+    };
     switch (kind) {
     case CommandKind::Detection:
         if (detectAdapter(exchange, showNothing) == Detection::Ready)
             record.claim = Claim::Acknowledged;
         break;
-    case CommandKind::ReadBack: {
-        const ReadBack result = readConfiguration(exchange, showNothing);
-        record.readBytes = result.bytes;
-        if (result.end == ReadBack::End::Read)
+    case CommandKind::ReadBack:
+        if (readBack().end == ReadBack::End::Read)
             record.claim = Claim::Read;
         break;
-    }
     case CommandKind::Save:
         if (saveToFlash(exchange, showNothing) == SaveEnd::Saved)
             record.claim = Claim::Acknowledged;
@@ -95,18 +85,11 @@ CommandRecord HostileSession::run(CommandKind kind, Exchange& exchange,
     default: {
         const UploadKind& upload = uploadOf(kind);
         const UploadEnd end = uploadSetting(
-            exchange, upload, [&] { return build(upload.opcode); },
-            [&] {
-                const ReadBack result = readConfiguration(exchange, showNothing);
-                record.readBytes = result.bytes;
-                return result;
-            },
-            showNothing);
+            exchange, upload, [&] { return build(upload.opcode); }, readBack, showNothing);
         if (end == UploadEnd::Accepted)
             record.claim = Claim::Acknowledged;
         else if (end == UploadEnd::ConfirmedAfterSilence)
             record.claim = Claim::ConfirmedByReadBack;
-        break;
     }
     }
     record.writes = bytesWritten() - record.firstWrite;

@@ -13,19 +13,18 @@ namespace qm240lx::test {
 
 // A seeded series of commands as a user would give them: detection first,
 // then read-backs, uploads and saves in an order drawn from the seed, with the
-// selections drawn from it too (now and then a group left unselected).
+// selections and the pauses between commands drawn from it too (now and then
+// a group left unselected).
 class HostileSession
 {
 public:
     HostileSession(std::uint32_t seed, int commandCount);
 
     const std::vector<CommandKind>& commands() const { return m_commands; }
+    Tick pauseBefore(std::size_t index) const { return m_pauses[index]; }
 
     // The value byte the selections build for an upload opcode.
     std::optional<std::uint8_t> expectedValue(std::uint8_t opcode) const;
-
-    // Milliseconds the user waits before command `index`.
-    Tick pauseBefore(std::size_t index) const { return m_pauses[index]; }
 
     // Runs one command; `bytesWritten` counts what the host has written so far.
     CommandRecord run(CommandKind kind, Exchange& exchange,

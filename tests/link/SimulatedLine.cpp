@@ -11,20 +11,7 @@ SimulatedLine::SimulatedLine(sim::Adapter adapter, Tick start)
 void SimulatedLine::idle(Tick ms)
 {
     m_passes = 0;
-    m_now += ms;
-    deliverDue();
-}
-
-bool SimulatedLine::setPortOpen(bool open)
-{
-    if (open && m_adapter.isUnplugged()) {
-        m_error = {PortError::Kind::NoSuchDevice, deviceName(), QStringLiteral("no adapter")};
-        return false;
-    }
-    m_open = open;
-    m_inbox.clear();
-    m_error = {};
-    return true;
+    advance(ms);
 }
 
 bool SimulatedLine::output(const QByteArray& bytes)
@@ -45,19 +32,21 @@ void SimulatedLine::receive(std::uint8_t byte)
     m_passes = 0; // a write starts the next wait
     sim::Adapter::Outcome outcome =
         m_adapter.receive(byte, sim::Adapter::Millis(static_cast<int>(sinceStart())));
-    if (outcome.unplugged)
-        unplug();
-    if (outcome.flashWritten)
-        ++m_flashWrites;
+    if (outcome.unplugged) {
+        m_open = false;
+        m_replies.clear();
+        m_inbox.clear();
+        m_error = {PortError::Kind::Lost, deviceName(),
+                   QStringLiteral("the adapter was unplugged")};
+    }
+    m_flashWrites += outcome.flashWritten;
     if (outcome.reply)
         m_replies.push_back(std::move(*outcome.reply));
 }
 
 std::optional<int> SimulatedLine::inBufferCount()
 {
-    if (!m_open)
-        return std::nullopt;
-    return static_cast<int>(m_inbox.size());
+    return m_open ? std::optional(static_cast<int>(m_inbox.size())) : std::nullopt;
 }
 
 std::optional<QByteArray> SimulatedLine::input()
@@ -69,21 +58,14 @@ std::optional<QByteArray> SimulatedLine::input()
     return taken;
 }
 
-QString SimulatedLine::deviceName() const
-{
-    return QStringLiteral("/dev/simulated%1").arg(m_port);
-}
-
 void SimulatedLine::processEvents(std::uint32_t maxWaitMs)
 {
-    if (++m_passes > passLimit)
-        throw EndlessWait();
     Tick step = std::max<Tick>(maxWaitMs, 1);
     if (!m_replies.empty()) {
         const auto due = static_cast<Tick>(m_replies.front().due.count());
         step = std::clamp<Tick>(due - std::min(due, sinceStart()), 1, step);
     }
-    advance(step);
+    pause(step);
 }
 
 void SimulatedLine::pause(std::uint32_t ms)
@@ -93,15 +75,10 @@ void SimulatedLine::pause(std::uint32_t ms)
     advance(ms);
 }
 
+// The adapter sends its replies in order; a late one holds back those after it.
 void SimulatedLine::advance(Tick ms)
 {
     m_now += ms;
-    deliverDue();
-}
-
-// The adapter sends its replies in order; a late one holds back those after it.
-void SimulatedLine::deliverDue()
-{
     while (m_open && !m_replies.empty() &&
            static_cast<Tick>(m_replies.front().due.count()) <= sinceStart()) {
         for (const char byte : m_replies.front().bytes) {
@@ -110,14 +87,6 @@ void SimulatedLine::deliverDue()
         }
         m_replies.pop_front();
     }
-}
-
-void SimulatedLine::unplug()
-{
-    m_open = false;
-    m_replies.clear();
-    m_inbox.clear();
-    m_error = {PortError::Kind::Lost, deviceName(), QStringLiteral("the adapter was unplugged")};
 }
 
 } // namespace qm240lx::test

@@ -45,9 +45,10 @@ public:
     void idle(Tick ms);
 
     // CommControl
-    void setCommPort(int port) override { m_port = port; }
-    int commPort() const override { return m_port; }
-    bool setPortOpen(bool open) override;
+    void setCommPort(int) override {}
+    int commPort() const override { return 1; }
+    // The engine never opens or closes the port.
+    bool setPortOpen(bool open) override { return open == m_open; }
     bool portOpen() const override { return m_open; }
     bool output(const QByteArray& bytes) override;
     void setInputLen(int length) override { m_inputLen = length; }
@@ -55,7 +56,7 @@ public:
     std::optional<int> inBufferCount() override;
     std::optional<QByteArray> input() override;
     void discardInput() override { m_inbox.clear(); }
-    QString deviceName() const override;
+    QString deviceName() const override { return QStringLiteral("/dev/simulated"); }
     PortError lastError() const override { return m_error; }
 
     // EventPump
@@ -66,13 +67,10 @@ private:
     Tick sinceStart() const { return elapsedMs(m_now, m_start); }
     void receive(std::uint8_t byte);
     void advance(Tick ms);
-    void deliverDue();
-    void unplug();
 
     sim::Adapter m_adapter;
     Tick m_start;
     Tick m_now;
-    int m_port = 1;
     bool m_open = true;
     int m_inputLen = 1;
     int m_passes = 0;

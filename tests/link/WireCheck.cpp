@@ -3,59 +3,22 @@
 #include "link/Opcodes.h"
 #include "settings/Upload.h"
 
+#include <array>
+
 #include <QByteArray>
 
 namespace qm240lx::test {
 
 namespace {
 
-std::uint8_t opcodeOf(CommandKind kind)
-{
-    switch (kind) {
-    case CommandKind::Detection:
-        return opcode::probe;
-    case CommandKind::ReadBack:
-        return opcode::readConfiguration;
-    case CommandKind::UploadH:
-        return opcode::setHByte;
-    case CommandKind::UploadD:
-        return opcode::setDByte;
-    case CommandKind::UploadP:
-        return opcode::setPByte;
-    case CommandKind::Save:
-        return opcode::saveToFlash;
-    }
-    return 0;
-}
+// Indexed by CommandKind.
+constexpr std::array opcodes{opcode::probe,    opcode::readConfiguration, opcode::setHByte,
+                             opcode::setDByte, opcode::setPByte,          opcode::saveToFlash};
+constexpr std::array<std::uint8_t, 6> fieldMasks{0, 0, hByteFields, dByteFields, pByteFields, 0};
 
-bool isUpload(CommandKind kind)
+std::size_t indexOf(CommandKind kind)
 {
-    return kind == CommandKind::UploadH || kind == CommandKind::UploadD ||
-           kind == CommandKind::UploadP;
-}
-
-std::uint8_t fieldMask(CommandKind kind)
-{
-    switch (kind) {
-    case CommandKind::UploadH:
-        return hByteFields;
-    case CommandKind::UploadD:
-        return dByteFields;
-    default:
-        return pByteFields;
-    }
-}
-
-std::uint8_t fieldOf(CommandKind kind, const ConfigBytes& bytes)
-{
-    switch (kind) {
-    case CommandKind::UploadH:
-        return bytes.h;
-    case CommandKind::UploadD:
-        return bytes.d;
-    default:
-        return bytes.p;
-    }
+    return static_cast<std::size_t>(kind);
 }
 
 QString hex(std::uint8_t byte)
@@ -64,6 +27,23 @@ QString hex(std::uint8_t byte)
 }
 
 } // namespace
+
+std::uint8_t opcodeOf(CommandKind kind)
+{
+    return opcodes[indexOf(kind)];
+}
+
+bool isUpload(CommandKind kind)
+{
+    return fieldMasks[indexOf(kind)] != 0;
+}
+
+std::uint8_t fieldOf(CommandKind upload, const ConfigBytes& bytes)
+{
+    return upload == CommandKind::UploadH   ? bytes.h
+           : upload == CommandKind::UploadD ? bytes.d
+                                            : bytes.p;
+}
 
 WireCheck::WireCheck(std::vector<WireEvent> events, Order order)
     : m_events(std::move(events)), m_order(order)
@@ -79,110 +59,89 @@ WireCheck::Findings WireCheck::check(const std::vector<CommandRecord>& records,
 {
     Findings findings;
     for (std::size_t index = 0; index < records.size(); ++index) {
-        const CommandRecord& record = records[index];
-        const Window window = windowOf(records, index);
-        const Writes writes = checkWrites(record, window, expectedValue, findings);
-        if (!backed(record, window, writes)) {
+        if (!backed(records[index], scan(records[index], expectedValue, findings))) {
             ++findings.falseSuccesses;
             findings.details.append(
                 QStringLiteral("command %1 (opcode %2) claimed a success the line does not show")
                     .arg(index)
-                    .arg(hex(opcodeOf(record.kind))));
+                    .arg(hex(opcodeOf(records[index].kind))));
         }
     }
     return findings;
 }
 
-WireCheck::Window WireCheck::windowOf(const std::vector<CommandRecord>& records,
-                                      std::size_t index) const
+std::optional<int> WireCheck::hostPosition(int write) const
 {
-    const CommandRecord& record = records[index];
-    const auto hostPosition = [&](int write) -> std::optional<int> {
-        if (write < 0 || write >= static_cast<int>(m_hostPositions.size()))
-            return std::nullopt;
-        return m_hostPositions[static_cast<std::size_t>(write)];
-    };
-    Window window;
-    for (int write = record.firstWrite; write < record.firstWrite + record.writes; ++write) {
-        if (const auto position = hostPosition(write))
-            window.writes.push_back(*position);
-    }
-    window.end =
-        hostPosition(record.firstWrite + record.writes).value_or(static_cast<int>(m_events.size()));
-    if (m_order == Order::Racy)
-        window.begin = hostPosition(record.firstWrite - 1).value_or(-1) + 1;
-    else
-        window.begin = window.writes.empty() ? window.end : window.writes.front();
-    return window;
+    if (write < 0 || write >= static_cast<int>(m_hostPositions.size()))
+        return std::nullopt;
+    return m_hostPositions[static_cast<std::size_t>(write)];
 }
 
-WireCheck::Writes WireCheck::checkWrites(const CommandRecord& record, const Window& window,
-                                         const ExpectedValue& expectedValue,
-                                         Findings& findings) const
+WireCheck::Window WireCheck::scan(const CommandRecord& record, const ExpectedValue& expectedValue,
+                                  Findings& findings) const
 {
+    Window window;
+    window.begin = hostPosition(record.firstWrite - 1).value_or(-1) + 1;
+    window.end =
+        hostPosition(record.firstWrite + record.writes).value_or(static_cast<int>(m_events.size()));
     const std::uint8_t own = opcodeOf(record.kind);
     const bool upload = isUpload(record.kind);
-    Writes writes;
     int attempts = 0;
     bool valueNext = false;
     const auto unchosen = [&](std::uint8_t byte, const char* why) {
         ++findings.unchosenWrites;
         findings.details.append(QStringLiteral("byte %1 written: %2").arg(hex(byte), why));
     };
-    for (const int position : window.writes) {
-        const std::uint8_t byte = m_events[static_cast<std::size_t>(position)].byte;
+    for (int write = record.firstWrite; write < record.firstWrite + record.writes; ++write) {
+        const std::optional<int> position = hostPosition(write);
+        if (!position)
+            continue;
+        const std::uint8_t byte = byteAt(*position);
         if (valueNext) {
             valueNext = false;
-            writes.lastValue = byte;
-            writes.lastValuePosition = position;
-            const std::optional<std::uint8_t> expected = expectedValue(own);
-            if ((byte & ~fieldMask(record.kind)) != 0)
+            window.lastValue = position;
+            if ((byte & ~fieldMasks[indexOf(record.kind)]) != 0)
                 unchosen(byte, "a value with bits outside its fields");
-            else if (expected != byte)
+            else if (expectedValue(own) != byte)
                 unchosen(byte, "a value the selections do not build");
-        } else if (writes.readBackRequest) {
+        } else if (window.readBackRequest) {
             unchosen(byte, "a byte after the upload's read-back");
-        } else if (byte == own && (upload ? attempts < uploadAttempts : attempts == 0)) {
+        } else if (byte == own && attempts < (upload ? uploadAttempts : 1)) {
             ++attempts;
-            writes.lastOpcode = position;
+            window.lastOpcode = position;
             valueNext = upload;
         } else if (upload && attempts > 0 && byte == opcode::readConfiguration) {
-            writes.readBackRequest = position;
+            window.readBackRequest = position;
         } else {
             unchosen(byte, "a command the user did not give");
         }
     }
-    return writes;
+    return window;
 }
 
-bool WireCheck::backed(const CommandRecord& record, const Window& window,
-                       const Writes& writes) const
+bool WireCheck::backed(const CommandRecord& record, const Window& window) const
 {
     const bool racy = m_order == Order::Racy;
-    const int end = window.end;
     switch (record.claim) {
     case CommandRecord::Claim::None:
         return true;
-    case CommandRecord::Claim::Acknowledged: {
-        if (!writes.lastOpcode)
-            return false;
-        const int from = racy ? window.begin : *writes.lastOpcode + 1;
-        if (!sentAcknowledgement(from, writes.readBackRequest.value_or(end)))
+    case CommandRecord::Claim::Acknowledged:
+        if (!window.lastOpcode || !sentAcknowledgement(racy ? window.begin : *window.lastOpcode + 1,
+                                                       window.readBackRequest.value_or(window.end)))
             return false;
         // An accepted upload's read-back must show bytes the adapter sent.
         return !record.readBytes ||
-               (writes.readBackRequest &&
-                sentRun(*record.readBytes, racy ? *writes.lastOpcode : *writes.readBackRequest,
-                        end));
-    }
+               (window.readBackRequest &&
+                sentRun(*record.readBytes, racy ? *window.lastOpcode : *window.readBackRequest,
+                        window.end));
     case CommandRecord::Claim::ConfirmedByReadBack:
-        return writes.lastValue && writes.readBackRequest && record.readBytes &&
-               fieldOf(record.kind, *record.readBytes) == *writes.lastValue &&
-               sentRun(*record.readBytes,
-                       racy ? *writes.lastValuePosition : *writes.readBackRequest, end);
+        return window.lastValue && window.readBackRequest && record.readBytes &&
+               fieldOf(record.kind, *record.readBytes) == byteAt(*window.lastValue) &&
+               sentRun(*record.readBytes, racy ? *window.lastValue : *window.readBackRequest,
+                       window.end);
     case CommandRecord::Claim::Read:
-        return writes.lastOpcode && record.readBytes &&
-               sentRun(*record.readBytes, racy ? window.begin : *writes.lastOpcode, end);
+        return window.lastOpcode && record.readBytes &&
+               sentRun(*record.readBytes, racy ? window.begin : *window.lastOpcode, window.end);
     }
     return false;
 }
@@ -190,8 +149,7 @@ bool WireCheck::backed(const CommandRecord& record, const Window& window,
 bool WireCheck::sentAcknowledgement(int from, int to) const
 {
     for (int position = from; position < to; ++position) {
-        const WireEvent& event = m_events[static_cast<std::size_t>(position)];
-        if (!event.fromHost && event.byte == opcode::ready)
+        if (!m_events[std::size_t(position)].fromHost && byteAt(position) == opcode::ready)
             return true;
     }
     return false;
@@ -201,14 +159,11 @@ bool WireCheck::sentRun(const ConfigBytes& bytes, int from, int to) const
 {
     QByteArray sent;
     for (int position = std::max(from, 0); position < to; ++position) {
-        const WireEvent& event = m_events[static_cast<std::size_t>(position)];
-        if (!event.fromHost)
-            sent.append(static_cast<char>(event.byte));
+        if (!m_events[std::size_t(position)].fromHost)
+            sent.append(static_cast<char>(byteAt(position)));
     }
-    QByteArray run;
-    for (const std::uint8_t byte : {bytes.h, bytes.d, bytes.p})
-        run.append(static_cast<char>(byte));
-    return sent.contains(run);
+    const std::array run{char(bytes.h), char(bytes.d), char(bytes.p)};
+    return sent.contains(QByteArrayView(run.data(), run.size()));
 }
 
 } // namespace qm240lx::test

@@ -21,6 +21,11 @@ enum class CommandKind
     Save,
 };
 
+std::uint8_t opcodeOf(CommandKind kind);
+bool isUpload(CommandKind kind);
+// The upload's byte in a read-back.
+std::uint8_t fieldOf(CommandKind upload, const ConfigBytes& bytes);
+
 // One byte on the line, in the order the adapter saw it: written by the host
 // (and received by the adapter) or sent by the adapter.
 struct WireEvent
@@ -44,7 +49,8 @@ struct CommandRecord
     int firstWrite = 0; // bytes the host wrote before the command
     int writes = 0;     // bytes the command wrote
     Claim claim = Claim::None;
-    std::optional<ConfigBytes> readBytes; // of the read-back, the command's own or its upload's
+    std::optional<ConfigBytes> readBytes =
+        std::nullopt; // of the command's or its upload's read-back
 };
 
 // Judges a run of commands against what the line carried: every byte written
@@ -81,27 +87,26 @@ public:
                    const ExpectedValue& expectedValue) const;
 
 private:
+    // Event positions: of a command's last opcode, value and read-back request,
+    // and where the adapter's answer may be. Racy logs open the window at the
+    // previous command's last write.
     struct Window
     {
-        std::vector<int> writes; // event positions of the command's bytes
-        int begin = 0;           // first event the adapter's answer may be
-        int end = 0;             // past the last one
-    };
-    // What the command's bytes were, as positions of their events.
-    struct Writes
-    {
+        int begin = 0;
+        int end = 0; // past the last event
         std::optional<int> lastOpcode;
-        std::optional<std::uint8_t> lastValue;
-        std::optional<int> lastValuePosition;
+        std::optional<int> lastValue;
         std::optional<int> readBackRequest;
     };
 
-    Window windowOf(const std::vector<CommandRecord>& records, std::size_t index) const;
-    Writes checkWrites(const CommandRecord& record, const Window& window,
-                       const ExpectedValue& expectedValue, Findings& findings) const;
-    bool backed(const CommandRecord& record, const Window& window, const Writes& writes) const;
+    std::optional<int> hostPosition(int write) const;
+    // Counts the command's unchosen bytes.
+    Window scan(const CommandRecord& record, const ExpectedValue& expectedValue,
+                Findings& findings) const;
+    bool backed(const CommandRecord& record, const Window& window) const;
     bool sentAcknowledgement(int from, int to) const;
     bool sentRun(const ConfigBytes& bytes, int from, int to) const;
+    std::uint8_t byteAt(int position) const { return m_events[std::size_t(position)].byte; }
 
     std::vector<WireEvent> m_events;
     std::vector<int> m_hostPositions;

@@ -2,13 +2,20 @@
 
 #include "sim/FlashFile.h"
 #include "sim/Options.h"
+#include "sim/Trace.h"
 
-#include <functional>
+#include <cstdio>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 
 #include <gtest/gtest.h>
 
@@ -17,489 +24,260 @@ using namespace std::chrono_literals;
 
 namespace {
 
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray result;
-    for (int value : values)
-        result.append(static_cast<char>(value));
-    return result;
-}
-
-// Feeds every byte at the same moment and joins the replies.
-QByteArray feed(Adapter& adapter, const QByteArray& input)
-{
-    QByteArray replies;
-    for (char byte : input) {
-        const Adapter::Outcome outcome = adapter.receive(static_cast<std::uint8_t>(byte), 0ms);
-        if (outcome.reply)
-            replies.append(outcome.reply->bytes);
-    }
-    return replies;
-}
-
 const Configuration factory{0x03, 0x92, 0x00};
 
-struct ExchangeCase
+std::string hex(const QByteArray& bytes)
 {
-    const char* name;
-    std::function<void(Faults&)> faults;
-    QByteArray input;
+    return bytes.toHex().toStdString();
+}
+
+std::string hex(const Configuration& configuration)
+{
+    return hex(configuration.toBytes());
+}
+
+std::variant<Options, QString> parse(const QStringList& arguments)
+{
+    return Options::parse(QStringList{QStringLiteral("qm240lx-sim")} + arguments);
+}
+
+// Faults as the emulator's command line gives them, words split at blanks.
+Faults faultsFrom(const char* arguments)
+{
+    return std::get<Options>(parse(QString::fromLatin1(arguments).split(u' ', Qt::SkipEmptyParts)))
+        .faults;
+}
+
+// Feeds every byte at the same moment; the replies, joined, in hex.
+std::string feed(Adapter& adapter, const char* input)
+{
     QByteArray replies;
-    Configuration configuration;
-    Configuration flash;
-};
-
-void PrintTo(const ExchangeCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
-
-class AdapterExchange : public testing::TestWithParam<ExchangeCase>
-{
-};
-
-TEST_P(AdapterExchange, AnswersAndKeepsConfiguration)
-{
-    const ExchangeCase& c = GetParam();
-    Faults faults;
-    if (c.faults)
-        c.faults(faults);
-    Adapter adapter(factory, faults);
-
-    EXPECT_EQ(feed(adapter, c.input).toHex(' '), c.replies.toHex(' '));
-    EXPECT_EQ(adapter.configuration(), c.configuration);
-    EXPECT_EQ(adapter.flash(), c.flash);
-}
-
-const Configuration h06{0x06, 0x92, 0x00};
-
-INSTANTIATE_TEST_SUITE_P(
-    HealthyAdapter, AdapterExchange,
-    testing::Values(
-        ExchangeCase{"probe", {}, bytes({0xAC}), bytes({0xFA}), factory, factory},
-        ExchangeCase{"read", {}, bytes({0xAD}), bytes({0x03, 0x92, 0x00}), factory, factory},
-        ExchangeCase{"setH", {}, bytes({0xAE, 0x06}), bytes({0xFA}), h06, factory},
-        ExchangeCase{"setD", {}, bytes({0xAA, 0x63}), bytes({0xFA}), {0x03, 0x63, 0x00}, factory},
-        ExchangeCase{"setP", {}, bytes({0xAB, 0x02}), bytes({0xFA}), {0x03, 0x92, 0x02}, factory},
-        ExchangeCase{"setThenRead",
-                     {},
-                     bytes({0xAE, 0xE3, 0xAD}),
-                     bytes({0xFA, 0xE3, 0x92, 0x00}),
-                     {0xE3, 0x92, 0x00},
-                     factory},
-        ExchangeCase{"valueLooksLikeOpcode",
-                     {},
-                     bytes({0xAE, 0xAC, 0xAA, 0xAF}),
-                     bytes({0xFA, 0xFA}),
-                     {0xAC, 0xAF, 0x00},
-                     factory},
-        ExchangeCase{
-            "valueZero", {}, bytes({0xAA, 0x00}), bytes({0xFA}), {0x03, 0x00, 0x00}, factory},
-        ExchangeCase{"save", {}, bytes({0xAE, 0x06, 0xAF}), bytes({0xFA, 0xFA}), h06, h06},
-        ExchangeCase{"setAfterSaveStaysVolatile",
-                     {},
-                     bytes({0xAE, 0x06, 0xAF, 0xAB, 0x01}),
-                     bytes({0xFA, 0xFA, 0xFA}),
-                     {0x06, 0x92, 0x01},
-                     h06},
-        ExchangeCase{"strayBytesIgnored",
-                     {},
-                     bytes({0x00, 0xFA, 0xB0, 0xA9, 0x55, 0xAC}),
-                     bytes({0xFA}),
-                     factory,
-                     factory}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-INSTANTIATE_TEST_SUITE_P(
-    Faults, AdapterExchange,
-    testing::Values(
-        ExchangeCase{"silentProbe", [](Faults& f) { f.silentOps.set(0xAC); }, bytes({0xAC, 0xAD}),
-                     bytes({0x03, 0x92, 0x00}), factory, factory},
-        ExchangeCase{"silentAllStillTakesEffect",
-                     [](Faults& f) { f.silentOps = allOpcodes(); },
-                     bytes({0xAE, 0x06, 0xAF, 0xAC, 0xAD}),
-                     {},
-                     h06,
-                     h06},
-        ExchangeCase{"rejectTwoUploads", [](Faults& f) { f.rejectCount = 2; },
-                     bytes({0xAE, 0x01, 0xAA, 0x02, 0xAE, 0x06}), bytes({0xEE, 0xEE, 0xFA}), h06,
-                     factory},
-        ExchangeCase{"rejectIgnoresOtherOpcodes",
-                     [](Faults& f) { f.rejectCount = 1; },
-                     bytes({0xAC, 0xAF, 0xAB, 0x01, 0xAB, 0x02}),
-                     bytes({0xFA, 0xFA, 0xEE, 0xFA}),
-                     {0x03, 0x92, 0x02},
-                     factory},
-        ExchangeCase{"rejectSave",
-                     [](Faults& f) {
-                         f.rejectCount = 1;
-                         f.rejectOps = OpcodeSet{}.set(0xAF);
-                         f.rejectByte = 0x00;
-                     },
-                     bytes({0xAE, 0x06, 0xAF, 0xAF}), bytes({0xFA, 0x00, 0xFA}), h06, h06},
-        ExchangeCase{"silentRejectionStoresNothing",
-                     [](Faults& f) {
-                         f.rejectCount = 1;
-                         f.silentOps.set(0xAE);
-                     },
-                     bytes({0xAE, 0x06}),
-                     {},
-                     factory,
-                     factory},
-        ExchangeCase{"probeAnswer", [](Faults& f) { f.probeAnswer = 0x00; },
-                     bytes({0xAC, 0xAE, 0x06}), bytes({0x00, 0xFA}), h06, factory},
-        ExchangeCase{"shortReadback", [](Faults& f) { f.shortReadback = true; },
-                     bytes({0xAD, 0xAC}), bytes({0x03, 0x92, 0xFA}), factory, factory},
-        ExchangeCase{"extraAfterEveryAnswer", [](Faults& f) { f.extraCount = 2; },
-                     bytes({0xAC, 0xAD}), bytes({0xFA, 0xFA, 0xFA, 0x03, 0x92, 0x00, 0xFA, 0xFA}),
-                     factory, factory},
-        ExchangeCase{"extraByteOnChosenOpcodes",
-                     [](Faults& f) {
-                         f.extraCount = 1;
-                         f.extraByte = 0x55;
-                         f.extraOps = OpcodeSet{}.set(0xAD);
-                     },
-                     bytes({0xAC, 0xAD}), bytes({0xFA, 0x03, 0x92, 0x00, 0x55}), factory, factory},
-        ExchangeCase{"extraAfterRejection",
-                     [](Faults& f) {
-                         f.rejectCount = 1;
-                         f.extraCount = 1;
-                         f.extraByte = 0x11;
-                     },
-                     bytes({0xAB, 0x01}), bytes({0xEE, 0x11}), factory, factory},
-        ExchangeCase{"silentHasNoExtra",
-                     [](Faults& f) {
-                         f.silentOps.set(0xAC);
-                         f.extraCount = 3;
-                     },
-                     bytes({0xAC}),
-                     {},
-                     factory,
-                     factory}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-struct TimedByte
-{
-    int byte;
-    Adapter::Millis at;
-};
-
-struct DelayCase
-{
-    const char* name;
-    std::function<void(Faults&)> faults;
-    std::vector<TimedByte> input;
-    std::vector<Adapter::Millis> dueTimes;
-};
-
-void PrintTo(const DelayCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
-
-class AdapterDelay : public testing::TestWithParam<DelayCase>
-{
-};
-
-TEST_P(AdapterDelay, RepliesFallDueInOrder)
-{
-    const DelayCase& c = GetParam();
-    Faults faults;
-    c.faults(faults);
-    Adapter adapter(factory, faults);
-
-    std::vector<Adapter::Millis> dueTimes;
-    for (const TimedByte& timed : c.input) {
-        const Adapter::Outcome outcome =
-            adapter.receive(static_cast<std::uint8_t>(timed.byte), timed.at);
-        if (outcome.reply)
-            dueTimes.push_back(outcome.reply->due);
+    for (const char byte : QByteArray::fromHex(input)) {
+        if (const auto reply = adapter.receive(static_cast<std::uint8_t>(byte), 0ms).reply)
+            replies.append(reply->bytes);
     }
-    EXPECT_EQ(dueTimes, c.dueTimes);
+    return hex(replies);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Delays, AdapterDelay,
-    testing::Values(DelayCase{"none", [](Faults&) {}, {{0xAC, 7ms}, {0xAD, 9ms}}, {7ms, 9ms}},
-                    DelayCase{"all",
-                              [](Faults& f) { f.delay = 100ms; },
-                              {{0xAC, 7ms}, {0xAD, 300ms}},
-                              {107ms, 400ms}},
-                    DelayCase{"fromValueByte",
-                              [](Faults& f) { f.delay = 100ms; },
-                              {{0xAE, 0ms}, {0x13, 50ms}},
-                              {150ms}},
-                    DelayCase{"chosenOpcodes",
-                              [](Faults& f) {
-                                  f.delay = 100ms;
-                                  f.delayOps = OpcodeSet{}.set(0xAF);
-                              },
-                              {{0xAC, 5ms}, {0xAF, 10ms}, {0xAD, 300ms}},
-                              {5ms, 110ms, 300ms}},
-                    DelayCase{"laterAnswerWaitsForEarlierOne",
-                              [](Faults& f) {
-                                  f.delay = 100ms;
-                                  f.delayOps = OpcodeSet{}.set(0xAD);
-                              },
-                              {{0xAD, 0ms}, {0xAC, 10ms}},
-                              {100ms, 100ms}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(AdapterUnplug, LeavesAtTheKthByteWithoutActingOnIt)
+TEST(AdapterExchange, AnswersAndKeepsTheConfiguration)
 {
-    Faults faults;
-    faults.unplugAfter = 4;
-    Adapter adapter(factory, faults);
+    struct Case
+    {
+        const char* faults;
+        const char* input;
+        const char* replies;
+        const char* configuration; // afterwards
+        const char* flash;
+    };
+    const Case cases[] = {
+        {"", "ac", "fa", "039200", "039200"},
+        {"", "ad", "039200", "039200", "039200"},
+        {"", "ae06aa63ab02", "fafafa", "066302", "039200"},
+        {"", "aee3ad", "fae39200", "e39200", "039200"},
+        {"", "aeacaaaf", "fafa", "acaf00", "039200"}, // values that look like opcodes
+        {"", "aa00", "fa", "030000", "039200"},
+        {"", "ae06afab01", "fafafa", "069201", "069200"}, // a setting after a save stays volatile
+        {"", "00fab0a955ac", "fa", "039200", "039200"},   // stray bytes are ignored
+        {"--silent ac", "acad", "039200", "039200", "039200"},
+        {"--silent all", "ae06afacad", "", "069200", "069200"}, // silent, yet it takes effect
+        {"--reject 2", "ae01aa02ae06", "eeeefa", "069200", "039200"},
+        {"--reject 1", "acafab01ab02", "fafaeefa", "039202", "039200"},
+        {"--reject 1 --reject-ops af --reject-byte 0", "ae06afaf", "fa00fa", "069200", "069200"},
+        {"--reject 1 --silent ae", "ae06", "", "039200", "039200"},
+        {"--probe-answer 0", "acae06", "00fa", "069200", "039200"},
+        {"--short-readback", "adac", "0392fa", "039200", "039200"},
+        {"--extra 2", "acad", "fafafa039200fafa", "039200", "039200"},
+        {"--extra 1 --extra-byte 0x55 --extra-ops ad", "acad", "fa03920055", "039200", "039200"},
+        {"--reject 1 --extra 1 --extra-byte 0x11", "ab01", "ee11", "039200", "039200"},
+        {"--silent ac --extra 3", "ac", "", "039200", "039200"},
+        {"--unplug-after 4", "acae06afac", "fafa", "069200", "039200"}, // the 4th is not acted on
+        {"--unplug-after 2", "ae06", "", "039200", "039200"},           // value bytes count
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.faults) + " / " + c.input);
+        Adapter adapter(factory, faultsFrom(c.faults));
+        EXPECT_EQ(feed(adapter, c.input), c.replies);
+        EXPECT_EQ(hex(adapter.configuration()), c.configuration);
+        EXPECT_EQ(hex(adapter.flash()), c.flash);
+    }
+}
 
-    EXPECT_EQ(feed(adapter, bytes({0xAC, 0xAE, 0x06})), bytes({0xFA, 0xFA}));
+// Byte n arrives at n * 100 ms; a reply never overtakes the one before it.
+TEST(AdapterExchange, RepliesFallDueInTheOrderOfTheirCommands)
+{
+    const std::tuple<const char*, const char*, std::vector<int>> cases[] = {
+        {"", "acad", {0, 100}},
+        {"--delay 150", "acad", {150, 250}},
+        {"--delay 150", "ae06", {250}},
+        {"--delay 150 --delay-ops af", "acafad", {0, 250, 250}}};
+    for (const auto& [faults, input, expected] : cases) {
+        SCOPED_TRACE(faults);
+        Adapter adapter(factory, faultsFrom(faults));
+        std::vector<int> due;
+        const QByteArray bytes = QByteArray::fromHex(input);
+        for (qsizetype index = 0; index < bytes.size(); ++index) {
+            const auto outcome =
+                adapter.receive(static_cast<std::uint8_t>(bytes[index]), index * 100ms);
+            if (outcome.reply)
+                due.push_back(static_cast<int>(outcome.reply->due.count()));
+        }
+        EXPECT_EQ(due, expected);
+    }
+}
+
+TEST(AdapterExchange, UnplugIsReportedOnceAndSilencesTheAdapter)
+{
+    Adapter adapter(factory, faultsFrom("--unplug-after 2"));
+    EXPECT_FALSE(adapter.receive(0xAC, 0ms).unplugged);
     EXPECT_FALSE(adapter.isUnplugged());
-
     const Adapter::Outcome outcome = adapter.receive(0xAF, 0ms);
     EXPECT_TRUE(outcome.unplugged);
-    EXPECT_FALSE(outcome.reply);
-    EXPECT_FALSE(outcome.flashWritten);
     EXPECT_TRUE(adapter.isUnplugged());
-    EXPECT_EQ(adapter.flash(), factory);
-
+    EXPECT_FALSE(outcome.reply || outcome.flashWritten);
     const Adapter::Outcome after = adapter.receive(0xAC, 0ms);
-    EXPECT_FALSE(after.unplugged);
-    EXPECT_FALSE(after.reply);
+    EXPECT_FALSE(after.unplugged || after.reply);
 }
 
-TEST(AdapterUnplug, CountsValueBytes)
+TEST(AdapterExchange, PowersOnFromFlashAndReportsOnlyAcceptedSaves)
 {
-    Faults faults;
-    faults.unplugAfter = 2;
-    Adapter adapter(factory, faults);
-
-    EXPECT_FALSE(adapter.receive(0xAE, 0ms).unplugged);
-    EXPECT_TRUE(adapter.receive(0x06, 0ms).unplugged);
-    EXPECT_EQ(adapter.configuration(), factory);
-}
-
-TEST(AdapterFlash, ReportsOnlyAcceptedSaves)
-{
-    Faults faults;
-    faults.rejectCount = 1;
-    faults.rejectOps = OpcodeSet{}.set(0xAF);
-    Adapter adapter({0x01, 0x02, 0x03}, faults);
-    EXPECT_EQ(adapter.configuration(), (Configuration{0x01, 0x02, 0x03}));
-
+    Adapter adapter({0x01, 0x02, 0x03}, faultsFrom("--reject 1 --reject-ops af"));
+    EXPECT_EQ(hex(adapter.configuration()), "010203");
     EXPECT_FALSE(adapter.receive(0xAF, 0ms).flashWritten);
     EXPECT_FALSE(adapter.receive(0xAC, 0ms).flashWritten);
     EXPECT_TRUE(adapter.receive(0xAF, 0ms).flashWritten);
 }
 
-// --- byte and opcode arguments ---
-
-struct ByteCase
+TEST(OptionsParse, BytesAreHexWithPrefixOtherwiseDecimal)
 {
-    const char* text;
-    std::optional<std::uint8_t> value;
-};
-
-TEST(ParseByte, HexWithPrefixOtherwiseDecimal)
-{
-    const ByteCase cases[] = {
-        {"0x13", 0x13},
-        {"19", 19},
-        {"0XfF", 0xFF},
-        {"255", 255},
-        {"0", 0},
-        {" 0x0a ", 0x0A},
-        {"010", 10},
-        {"256", std::nullopt},
-        {"0x100", std::nullopt},
-        {"-1", std::nullopt},
-        {"abc", std::nullopt},
-        {"", std::nullopt},
-        {"0x", std::nullopt},
-        {"13h", std::nullopt},
-    };
-    for (const ByteCase& c : cases)
-        EXPECT_EQ(parseByte(QString::fromLatin1(c.text)), c.value) << c.text;
+    const std::pair<const char*, int> accepted[] = {{"0x13", 0x13}, {"19", 19},       {"0XfF", 255},
+                                                    {"255", 255},   {" 0x0a ", 0x0A}, {"010", 10},
+                                                    {"0", 0}};
+    for (const auto& [text, value] : accepted)
+        EXPECT_EQ(parseByte(QString::fromLatin1(text)), value) << text;
+    for (const char* text : {"256", "0x100", "-1", "abc", "", "0x", "13h"})
+        EXPECT_EQ(parseByte(QString::fromLatin1(text)), std::nullopt) << text;
 }
 
-struct OpcodesCase
+TEST(OptionsParse, OpcodesAreAHexListOrAll)
 {
-    const char* text;
-    std::optional<OpcodeSet> opcodes;
-};
-
-TEST(ParseOpcodes, HexListOrAll)
-{
-    const OpcodesCase cases[] = {
+    const std::pair<const char*, OpcodeSet> accepted[] = {
         {"ac", OpcodeSet{}.set(0xAC)},
         {"0xAC,0xad", OpcodeSet{}.set(0xAC).set(0xAD)},
         {" ae , AA,ab ", uploadOpcodes()},
         {"all", allOpcodes()},
-        {"ALL", allOpcodes()},
-        {"ac,,ad", std::nullopt},
-        {"", std::nullopt},
-        {"fa", std::nullopt},
-        {"12", std::nullopt},
-        {"ac;ad", std::nullopt},
-        {"172", std::nullopt},
-    };
-    for (const OpcodesCase& c : cases)
-        EXPECT_EQ(parseOpcodes(QString::fromLatin1(c.text)), c.opcodes) << c.text;
+        {"ALL", allOpcodes()}};
+    for (const auto& [text, opcodes] : accepted)
+        EXPECT_EQ(parseOpcodes(QString::fromLatin1(text)), opcodes) << text;
+    for (const char* text : {"ac,,ad", "", "fa", "12", "ac;ad", "172"})
+        EXPECT_EQ(parseOpcodes(QString::fromLatin1(text)), std::nullopt) << text;
 }
 
-// --- the command line ---
-
-struct OptionsCase
+// The fault options are checked through the adapter's behaviour above.
+TEST(OptionsParse, SetsTheLinkFlashStartBytesTraceAndChaos)
 {
-    const char* name;
-    QStringList arguments;
-    std::function<void(Options&)> expected;
-};
-
-void PrintTo(const OptionsCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
-
-class OptionsParse : public testing::TestWithParam<OptionsCase>
-{
-};
-
-TEST_P(OptionsParse, SetsExactlyWhatWasGiven)
-{
-    const OptionsCase& c = GetParam();
     Options expected;
-    c.expected(expected);
-
-    const auto parsed = Options::parse(QStringList{QStringLiteral("qm240lx-sim")} + c.arguments);
-
-    ASSERT_TRUE(std::holds_alternative<Options>(parsed)) << std::get<QString>(parsed).toStdString();
-    EXPECT_TRUE(std::get<Options>(parsed) == expected);
+    EXPECT_TRUE(std::get<Options>(parse({})) == expected);
+    expected.linkPath = "/tmp/ttyQM";
+    expected.flashPath = "f.bin";
+    expected.startBytes = {0x13, 99, 0x02};
+    expected.trace = true;
+    expected.faults.chaos = Chaos::Settings{0xFFFFFFFFu, 0.25};
+    EXPECT_TRUE(std::get<Options>(parse({"--link", "/tmp/ttyQM", "--flash", "f.bin", "--h-byte",
+                                         "0x13", "--d-byte", "99", "--p-byte", "0x2", "--trace",
+                                         "--chaos", "4294967295", "--chaos-rate", "0.25"})) ==
+                expected);
+    EXPECT_EQ(std::get<Options>(parse({"--chaos", "0"})).faults.chaos,
+              (Chaos::Settings{0, Chaos::defaultRate}));
+    EXPECT_EQ(std::get<Options>(parse({"--chaos", "7", "--chaos-rate", "1"})).faults.chaos,
+              (Chaos::Settings{7, 1.0}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Options, OptionsParse,
-    testing::Values(
-        OptionsCase{"defaults", {}, [](Options&) {}},
-        OptionsCase{
-            "link", {"--link", "/tmp/ttyQM"}, [](Options& o) { o.linkPath = "/tmp/ttyQM"; }},
-        OptionsCase{"flash", {"--flash", "f.bin"}, [](Options& o) { o.flashPath = "f.bin"; }},
-        OptionsCase{"startBytes",
-                    {"--h-byte", "0x13", "--d-byte", "99", "--p-byte", "0x2"},
-                    [](Options& o) {
-                        o.startBytes = {0x13, 99, 0x02};
-                    }},
-        OptionsCase{"trace", {"--trace"}, [](Options& o) { o.trace = true; }},
-        OptionsCase{"silent",
-                    {"--silent", "ac,af"},
-                    [](Options& o) { o.faults.silentOps = OpcodeSet{}.set(0xAC).set(0xAF); }},
-        OptionsCase{"reject",
-                    {"--reject", "2", "--reject-ops", "af", "--reject-byte", "0x00"},
-                    [](Options& o) {
-                        o.faults.rejectCount = 2;
-                        o.faults.rejectOps = OpcodeSet{}.set(0xAF);
-                        o.faults.rejectByte = 0x00;
-                    }},
-        OptionsCase{"probeAnswer",
-                    {"--probe-answer", "0"},
-                    [](Options& o) { o.faults.probeAnswer = 0x00; }},
-        OptionsCase{"shortReadback",
-                    {"--short-readback"},
-                    [](Options& o) { o.faults.shortReadback = true; }},
-        OptionsCase{"extra",
-                    {"--extra", "3", "--extra-byte", "0x55", "--extra-ops", "ad"},
-                    [](Options& o) {
-                        o.faults.extraCount = 3;
-                        o.faults.extraByte = 0x55;
-                        o.faults.extraOps = OpcodeSet{}.set(0xAD);
-                    }},
-        OptionsCase{"delay",
-                    {"--delay", "250", "--delay-ops", "ae,aa"},
-                    [](Options& o) {
-                        o.faults.delay = 250ms;
-                        o.faults.delayOps = OpcodeSet{}.set(0xAE).set(0xAA);
-                    }},
-        OptionsCase{
-            "unplugAfter", {"--unplug-after", "1"}, [](Options& o) { o.faults.unplugAfter = 1; }}),
-    [](const auto& info) { return std::string(info.param.name); });
-
+// The message names the last option given, or the stray argument.
 TEST(OptionsParse, RefusesBadValuesNamingTheOption)
 {
-    const std::vector<std::pair<QStringList, QString>> cases = {
-        {{"--h-byte", "256"}, "h-byte"},
-        {{"--d-byte", "x"}, "d-byte"},
-        {{"--extra-byte", "0x1FF"}, "extra-byte"},
-        {{"--probe-answer", ""}, "probe-answer"},
-        {{"--reject", "-1"}, "reject"},
-        {{"--extra", "many"}, "extra"},
-        {{"--delay", "1.5"}, "delay"},
-        {{"--unplug-after", "0"}, "unplug-after"},
-        {{"--silent", "fa"}, "silent"},
-        {{"--delay-ops", "ac,"}, "delay-ops"},
-        {{"--silent"}, "silent"},
-        {{"--bogus"}, "bogus"},
-        {{"stray"}, "stray"},
-    };
-    for (const auto& [arguments, named] : cases) {
-        const auto parsed = Options::parse(QStringList{QStringLiteral("qm240lx-sim")} + arguments);
-        ASSERT_TRUE(std::holds_alternative<QString>(parsed)) << arguments.join(u' ').toStdString();
+    for (const char* line :
+         {"--h-byte 256", "--d-byte x", "--extra-byte 0x1FF", "--probe-answer ", "--reject -1",
+          "--extra many", "--delay 1.5", "--unplug-after 0", "--silent fa", "--delay-ops ac,",
+          "--silent", "--bogus", "stray", "--chaos x", "--chaos -1", "--chaos 4294967296",
+          "--chaos 1 --chaos-rate 1.5", "--chaos 1 --chaos-rate nan", "--chaos-rate 0.5"}) {
+        const QStringList arguments = QString::fromLatin1(line).split(u' ');
+        const auto parsed = parse(arguments);
+        ASSERT_TRUE(std::holds_alternative<QString>(parsed)) << line;
+        const QStringList options = arguments.filter(QRegularExpression(QStringLiteral("^--")));
+        const QString named = options.isEmpty() ? arguments.last() : options.last().mid(2);
         EXPECT_TRUE(std::get<QString>(parsed).contains(named))
             << std::get<QString>(parsed).toStdString();
     }
 }
 
-// --- the flash file ---
-
-class FlashFileTest : public testing::Test
+TEST(FlashFile, SavesRawBytesAndLoadsThemBack)
 {
-protected:
-    QString path(const char* name) const { return dir_.filePath(QString::fromLatin1(name)); }
-
-    void write(const QString& file, const QByteArray& content) const
-    {
-        QFile out(file);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-        out.write(content);
+    QTemporaryDir dir;
+    const FlashFile flash(dir.filePath(QStringLiteral("flash.bin")));
+    for (const Configuration saved : {Configuration{0x1F, 0x00, 0xAB}, Configuration{6, 0x63, 2}}) {
+        EXPECT_EQ(flash.save(saved), QString());
+        QFile file(flash.path());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(hex(file.readAll()), hex(saved));
+        EXPECT_EQ(flash.load().configuration, saved);
     }
-
-    QByteArray contents(const QString& file) const
-    {
-        QFile in(file);
-        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
-    }
-
-    QTemporaryDir dir_;
-};
-
-TEST_F(FlashFileTest, SavesRawBytesAndLoadsThemBack)
-{
-    const FlashFile flash(path("flash.bin"));
-    const Configuration saved{0x1F, 0x00, 0xAB};
-
-    EXPECT_EQ(flash.save(saved), QString());
-    EXPECT_EQ(contents(flash.path()), bytes({0x1F, 0x00, 0xAB}));
-    EXPECT_EQ(flash.load().configuration, saved);
-
-    EXPECT_EQ(flash.save({0x06, 0x63, 0x02}), QString());
-    EXPECT_EQ(flash.load().configuration, (Configuration{0x06, 0x63, 0x02}));
+    EXPECT_FALSE(FlashFile(dir.filePath(QStringLiteral("no/folder/flash.bin"))).save({}).isEmpty());
 }
 
-TEST_F(FlashFileTest, MissingOrMalformedFileGivesNothingAndSaysWhy)
+TEST(FlashFile, MissingOrMalformedFileGivesNothingAndSaysWhy)
 {
-    write(path("empty"), {});
-    write(path("two"), bytes({0x01, 0x02}));
-    write(path("four"), bytes({0x01, 0x02, 0x03, 0x04}));
-    ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("folder")));
-
-    for (const char* name : {"missing", "empty", "two", "four", "folder"}) {
-        const FlashFile::Loaded loaded = FlashFile(path(name)).load();
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+    for (const char* content : {"", "0102", "01020304"}) {
+        QFile file(dir.filePath(QString::fromLatin1(content).prepend(u'f')));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::fromHex(content));
+    }
+    for (const char* name : {"missing", "f", "f0102", "f01020304", "folder"}) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        const FlashFile::Loaded loaded = FlashFile(path).load();
         EXPECT_FALSE(loaded.configuration) << name;
-        EXPECT_TRUE(loaded.problem.contains(path(name))) << loaded.problem.toStdString();
+        EXPECT_TRUE(loaded.problem.contains(path)) << loaded.problem.toStdString();
     }
 }
 
-TEST_F(FlashFileTest, SaveIntoMissingFolderFailsWithReason)
+TEST(Trace, OneAlignedLinePerByteThatParsesBack)
 {
-    const FlashFile flash(path("no/such/folder/flash.bin"));
-    EXPECT_FALSE(flash.save(factory).isEmpty());
+    const struct
+    {
+        std::chrono::nanoseconds since;
+        Trace::Direction direction;
+        std::uint8_t byte;
+        const char* line;
+        double milliseconds;
+    } cases[] = {{12'345'600ns, Trace::Direction::Received, 0xAC, "   12.346 ms  rx AC", 12.346},
+                 {12'400us, Trace::Direction::Sent, 0xFA, "   12.400 ms  tx FA", 12.4},
+                 {0ns, Trace::Direction::Sent, 0x0F, "    0.000 ms  tx 0F", 0},
+                 {3'600'000ms, Trace::Direction::Received, 0x00, "3600000.000 ms  rx 00", 3600000}};
+    for (const auto& c : cases) {
+        const QString line = Trace::format(c.since, c.direction, c.byte);
+        EXPECT_EQ(line.toStdString(), c.line);
+        EXPECT_EQ(Trace::parse(line), (Trace::Entry{c.milliseconds, c.direction, c.byte}));
+    }
+    for (const char* line : {"qm240lx-sim: flash.bin does not exist", "", "   12.345 ms rx AC",
+                             "   12.345 ms  rx ac", "   12.3 ms  rx AC", "   12.345 ms  xx AC",
+                             "   12.345 ms  rx ACE", "   12.345 ms  tx A", "x  12.345 ms  tx AC"})
+        EXPECT_FALSE(Trace::parse(QString::fromLatin1(line))) << line;
+}
+
+TEST(Trace, WritesLinesOnlyWhenEnabled)
+{
+    for (const bool enabled : {true, false}) {
+        QTemporaryFile file;
+        ASSERT_TRUE(file.open());
+        std::FILE* stream = std::fopen(file.fileName().toLocal8Bit().constData(), "w");
+        ASSERT_NE(stream, nullptr);
+        Trace(stream, enabled).log(1ms, Trace::Direction::Received, 0xAD);
+        Trace(stream, enabled).log(2ms, Trace::Direction::Sent, 0x03);
+        std::fclose(stream);
+        EXPECT_EQ(file.readAll().toStdString(),
+                  enabled ? "    1.000 ms  rx AD\n    2.000 ms  tx 03\n" : "");
+    }
 }
 
 } // namespace

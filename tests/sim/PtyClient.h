@@ -14,8 +14,7 @@ class PtyClient
 public:
     explicit PtyClient(const QString& devicePath);
 
-    bool isOpen() const { return fd_.isValid(); }
-    void close() { fd_.reset(); }
+    bool isOpen() const { return m_fd.isValid(); }
 
     // Drops bytes that were waiting before this client opened the line.
     void clearInput();
@@ -25,12 +24,8 @@ public:
     // Reads until `count` bytes have come or `timeoutMs` has passed.
     QByteArray read(qsizetype count, int timeoutMs = 2000);
 
-    // True when the line hangs up within `timeoutMs`: poll reports a hangup or
-    // a read ends with end of file or EIO.
-    bool waitForHangup(int timeoutMs = 2000);
-
 private:
-    sim::UniqueFd fd_;
+    sim::UniqueFd m_fd;
 };
 
 } // namespace qm240lx::test

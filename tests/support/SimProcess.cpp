@@ -43,8 +43,8 @@ void waitForChange(int watchFd, const QDeadlineTimer& deadline)
 
 SimProcess::SimProcess()
 {
-    process_.setProgram(QStringLiteral(QM240LX_SIM_PATH));
-    process_.setStandardErrorFile(standardErrorPath());
+    m_process.setProgram(QStringLiteral(QM240LX_SIM_PATH));
+    m_process.setStandardErrorFile(standardErrorPath());
 }
 
 SimProcess::~SimProcess()
@@ -54,15 +54,15 @@ SimProcess::~SimProcess()
 
 bool SimProcess::start(const QStringList& arguments, int timeoutMs)
 {
-    if (!outputDir_.isValid()) {
-        error_ =
-            QStringLiteral("no folder for the emulator's output: %1").arg(outputDir_.errorString());
+    if (!m_outputDir.isValid()) {
+        m_error = QStringLiteral("no folder for the emulator's output: %1")
+                      .arg(m_outputDir.errorString());
         return false;
     }
-    process_.setArguments(arguments + QStringList{QStringLiteral("--trace")});
-    process_.start(QIODevice::ReadOnly);
-    if (!process_.waitForStarted(timeoutMs)) {
-        error_ = process_.errorString();
+    m_process.setArguments(arguments + QStringList{QStringLiteral("--trace")});
+    m_process.start(QIODevice::ReadOnly);
+    if (!m_process.waitForStarted(timeoutMs)) {
+        m_error = m_process.errorString();
         return false;
     }
     return readDevicePath(timeoutMs);
@@ -71,25 +71,25 @@ bool SimProcess::start(const QStringList& arguments, int timeoutMs)
 bool SimProcess::readDevicePath(int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
-    while (!process_.canReadLine()) {
+    while (!m_process.canReadLine()) {
         if (deadline.hasExpired() ||
-            !process_.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
-            error_ = QStringLiteral("the emulator named no device: %1").arg(standardError());
+            !m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+            m_error = QStringLiteral("the emulator named no device: %1").arg(standardError());
             return false;
         }
     }
-    const QString line = QString::fromLocal8Bit(process_.readLine()).trimmed();
+    const QString line = QString::fromLocal8Bit(m_process.readLine()).trimmed();
     if (!line.startsWith(QLatin1String("PTY "))) {
-        error_ = QStringLiteral("unexpected first line from the emulator: %1").arg(line);
+        m_error = QStringLiteral("unexpected first line from the emulator: %1").arg(line);
         return false;
     }
-    devicePath_ = line.mid(4);
+    m_devicePath = line.mid(4);
     return true;
 }
 
 QString SimProcess::standardErrorPath() const
 {
-    return outputDir_.filePath(QStringLiteral("stderr.txt"));
+    return m_outputDir.filePath(QStringLiteral("stderr.txt"));
 }
 
 QString SimProcess::standardError() const
@@ -98,16 +98,6 @@ QString SimProcess::standardError() const
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return QString::fromLocal8Bit(file.readAll());
-}
-
-QStringList SimProcess::traceLines() const
-{
-    QStringList lines;
-    for (const QString& line : standardError().split(u'\n')) {
-        if (sim::Trace::parse(line))
-            lines.append(line);
-    }
-    return lines;
 }
 
 SimProcess::TraceEntries SimProcess::traceEntries() const
@@ -168,21 +158,21 @@ bool SimProcess::waitForSent(qsizetype count, int timeoutMs) const
 
 bool SimProcess::isRunning()
 {
-    return process_.state() != QProcess::NotRunning && !process_.waitForFinished(0);
+    return m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(0);
 }
 
 bool SimProcess::waitForExit(int timeoutMs)
 {
-    return process_.state() == QProcess::NotRunning || process_.waitForFinished(timeoutMs);
+    return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(timeoutMs);
 }
 
 bool SimProcess::stop(int timeoutMs)
 {
-    if (process_.state() != QProcess::NotRunning) {
-        process_.terminate();
-        if (!process_.waitForFinished(timeoutMs)) {
-            process_.kill();
-            process_.waitForFinished(timeoutMs);
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(timeoutMs)) {
+            m_process.kill();
+            m_process.waitForFinished(timeoutMs);
             return false;
         }
     }
@@ -191,8 +181,8 @@ bool SimProcess::stop(int timeoutMs)
 
 bool SimProcess::exitedCleanly() const
 {
-    return process_.state() == QProcess::NotRunning &&
-           process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
+    return m_process.state() == QProcess::NotRunning &&
+           m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
 }
 
 } // namespace qm240lx::test

@@ -33,12 +33,11 @@ public:
     // device. False, with errorString() set, when it does not within the time.
     bool start(const QStringList& arguments = {}, int timeoutMs = defaultTimeoutMs);
 
-    QString errorString() const { return error_; }
-    QString devicePath() const { return devicePath_; }
+    QString errorString() const { return m_error; }
+    QString devicePath() const { return m_devicePath; }
 
     // Everything written to standard error so far: trace lines and notices.
     QString standardError() const;
-    QStringList traceLines() const;
     TraceEntries traceEntries() const;
     QByteArray received() const; // bytes the host wrote, in order
     QByteArray sent() const;     // bytes the emulator sent, in order
@@ -64,10 +63,10 @@ private:
     bool readDevicePath(int timeoutMs);
     QString standardErrorPath() const;
 
-    QTemporaryDir outputDir_;
-    QProcess process_;
-    QString devicePath_;
-    QString error_;
+    QTemporaryDir m_outputDir;
+    QProcess m_process;
+    QString m_devicePath;
+    QString m_error;
 };
 
 } // namespace qm240lx::test
