@@ -3,14 +3,14 @@
 // or make it write a byte the user did not choose.
 
 #include "HostileSession.h"
-#include "SimulatedLine.h"
-#include "WireCheck.h"
 #include "link/Exchange.h"
 #include "link/Opcodes.h"
 #include "link/QtEventPump.h"
 #include "link/QtSerialComm.h"
 #include "sim/Adapter.h"
 #include "support/SimProcess.h"
+#include "support/SimulatedLine.h"
+#include "support/WireCheck.h"
 
 #include <cstdio>
 #include <map>

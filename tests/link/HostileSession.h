@@ -1,8 +1,8 @@
 #pragma once
 
-#include "WireCheck.h"
 #include "link/Exchange.h"
 #include "settings/RecordedValues.h"
+#include "support/WireCheck.h"
 
 #include <cstdint>
 #include <functional>

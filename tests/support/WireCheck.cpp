@@ -1,4 +1,4 @@
-#include "WireCheck.h"
+#include "support/WireCheck.h"
 
 #include "link/Opcodes.h"
 #include "settings/Upload.h"

@@ -1,4 +1,4 @@
-#include "SimulatedLine.h"
+#include "support/SimulatedLine.h"
 
 #include <algorithm>
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "WireCheck.h"
 #include "link/CommControl.h"
 #include "link/EventPump.h"
 #include "link/Tick.h"
 #include "sim/Adapter.h"
+#include "support/WireCheck.h"
 
 #include <deque>
 #include <stdexcept>
