@@ -14,6 +14,8 @@ namespace {
 
 constexpr Tick longestPauseMs = 5000;
 
+void showNothing(const QString&) {}
+
 const UploadKind& uploadOf(CommandKind kind)
 {
     return kind == CommandKind::UploadH   ? hostSettingsUpload()
@@ -21,7 +23,12 @@ const UploadKind& uploadOf(CommandKind kind)
                                           : primaryProtocolUpload();
 }
 
-void showNothing(const QString&) {}
+CommandRecord::Claim claimOf(UploadEnd end)
+{
+    return end == UploadEnd::Accepted                ? CommandRecord::Claim::Acknowledged
+           : end == UploadEnd::ConfirmedAfterSilence ? CommandRecord::Claim::ConfirmedByReadBack
+                                                     : CommandRecord::Claim::None;
+}
 
 } // namespace
 
@@ -54,11 +61,6 @@ BuiltByte HostileSession::build(std::uint8_t opcode) const
                                         : buildPByte(m_recorded);
 }
 
-std::optional<std::uint8_t> HostileSession::expectedValue(std::uint8_t opcode) const
-{
-    return build(opcode).byte;
-}
-
 CommandRecord HostileSession::run(CommandKind kind, Exchange& exchange,
                                   const std::function<int()>& bytesWritten) const
 {
@@ -69,29 +71,19 @@ CommandRecord HostileSession::run(CommandKind kind, Exchange& exchange,
         record.readBytes = result.bytes;
         return result;
     };
-    switch (kind) {
-    case CommandKind::Detection:
-        if (detectAdapter(exchange, showNothing) == Detection::Ready)
-            record.claim = Claim::Acknowledged;
-        break;
-    case CommandKind::ReadBack:
-        if (readBack().end == ReadBack::End::Read)
-            record.claim = Claim::Read;
-        break;
-    case CommandKind::Save:
-        if (saveToFlash(exchange, showNothing) == SaveEnd::Saved)
-            record.claim = Claim::Acknowledged;
-        break;
-    default: {
-        const UploadKind& upload = uploadOf(kind);
-        const UploadEnd end = uploadSetting(
-            exchange, upload, [&] { return build(upload.opcode); }, readBack, showNothing);
-        if (end == UploadEnd::Accepted)
-            record.claim = Claim::Acknowledged;
-        else if (end == UploadEnd::ConfirmedAfterSilence)
-            record.claim = Claim::ConfirmedByReadBack;
-    }
-    }
+    if (kind == CommandKind::Detection)
+        record.claim = detectAdapter(exchange, showNothing) == Detection::Ready
+                           ? Claim::Acknowledged
+                           : Claim::None;
+    else if (kind == CommandKind::ReadBack)
+        record.claim = readBack().end == ReadBack::End::Read ? Claim::Read : Claim::None;
+    else if (kind == CommandKind::Save)
+        record.claim = saveToFlash(exchange, showNothing) == SaveEnd::Saved ? Claim::Acknowledged
+                                                                            : Claim::None;
+    else
+        record.claim = claimOf(uploadSetting(
+            exchange, uploadOf(kind), [&] { return build(opcodeOf(kind)); }, readBack,
+            showNothing));
     record.writes = bytesWritten() - record.firstWrite;
     return record;
 }

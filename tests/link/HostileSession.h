@@ -24,15 +24,13 @@ public:
     Tick pauseBefore(std::size_t index) const { return m_pauses[index]; }
 
     // The value byte the selections build for an upload opcode.
-    std::optional<std::uint8_t> expectedValue(std::uint8_t opcode) const;
+    BuiltByte build(std::uint8_t opcode) const;
 
     // Runs one command; `bytesWritten` counts what the host has written so far.
     CommandRecord run(CommandKind kind, Exchange& exchange,
                       const std::function<int()>& bytesWritten) const;
 
 private:
-    BuiltByte build(std::uint8_t opcode) const;
-
     RecordedValues m_recorded;
     std::optional<int> m_discoveryTime;
     std::vector<CommandKind> m_commands;

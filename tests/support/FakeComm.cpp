@@ -14,11 +14,6 @@ Tick FakeComm::sinceStart() const
     return elapsedMs(m_clock.now(), m_start);
 }
 
-void FakeComm::answer(QByteArray reply, Tick delayMs)
-{
-    m_answers.push_back({reply, delayMs});
-}
-
 void FakeComm::answer(std::initializer_list<int> reply, Tick delayMs)
 {
     QByteArray bytes;
@@ -27,19 +22,9 @@ void FakeComm::answer(std::initializer_list<int> reply, Tick delayMs)
     answer(bytes, delayMs);
 }
 
-void FakeComm::receiveAt(Tick when, QByteArray bytes)
+void FakeComm::deliverAt(Tick when, QByteArray bytes, bool losesPort)
 {
-    m_deliveries.push_back({elapsedMs(when, m_start), bytes});
-}
-
-void FakeComm::loseAt(Tick when)
-{
-    m_deliveries.push_back({elapsedMs(when, m_start), {}, true});
-}
-
-void FakeComm::failOpening(int port, PortError error)
-{
-    m_openFailures.emplace_back(port, error);
+    m_deliveries.push_back({elapsedMs(when, m_start), bytes, losesPort});
 }
 
 bool FakeComm::setPortOpen(bool open)
@@ -48,9 +33,7 @@ bool FakeComm::setPortOpen(bool open)
         m_open = false;
         return true;
     }
-    const auto failure = std::find_if(m_openFailures.begin(), m_openFailures.end(),
-                                      [&](const auto& entry) { return entry.first == m_port; });
-    if (failure != m_openFailures.end()) {
+    if (const auto failure = m_openFailures.find(m_port); failure != m_openFailures.end()) {
         m_error = failure->second;
         return false;
     }
@@ -91,26 +74,19 @@ void FakeComm::onByteWritten(std::uint8_t byte)
 
 std::optional<Tick> FakeComm::nextDelivery() const
 {
-    std::optional<Tick> next;
-    for (const Delivery& delivery : m_deliveries) {
-        if (!next || delivery.when < *next)
-            next = delivery.when;
-    }
-    if (next)
-        return m_start + *next;
-    return std::nullopt;
+    if (m_deliveries.empty())
+        return std::nullopt;
+    return m_start + std::ranges::min(m_deliveries, {}, &Delivery::when).when;
 }
 
+// In the order they fall due; bytes for a closed port are lost.
 void FakeComm::deliverDue()
 {
+    std::ranges::stable_sort(m_deliveries, {}, &Delivery::when);
     const Tick now = sinceStart();
-    auto due = std::stable_partition(m_deliveries.begin(), m_deliveries.end(),
-                                     [&](const Delivery& d) { return d.when > now; });
-    std::vector<Delivery> arrived(due, m_deliveries.end());
-    m_deliveries.erase(due, m_deliveries.end());
-    std::stable_sort(arrived.begin(), arrived.end(),
-                     [](const Delivery& a, const Delivery& b) { return a.when < b.when; });
-    for (const Delivery& delivery : arrived) {
+    while (!m_deliveries.empty() && m_deliveries.front().when <= now) {
+        const Delivery delivery = m_deliveries.front();
+        m_deliveries.erase(m_deliveries.begin());
         if (delivery.losesPort && m_open) {
             m_open = false;
             m_error = {PortError::Kind::Lost, deviceName(),
@@ -123,9 +99,7 @@ void FakeComm::deliverDue()
 
 std::optional<int> FakeComm::inBufferCount()
 {
-    if (!m_open)
-        return std::nullopt;
-    return static_cast<int>(m_inbox.size());
+    return m_open ? std::optional<int>(static_cast<int>(m_inbox.size())) : std::nullopt;
 }
 
 std::optional<QByteArray> FakeComm::input()
@@ -135,16 +109,6 @@ std::optional<QByteArray> FakeComm::input()
     const QByteArray taken = m_inbox.left(m_inputLen);
     m_inbox.remove(0, taken.size());
     return taken;
-}
-
-void FakeComm::discardInput()
-{
-    m_inbox.clear();
-}
-
-QString FakeComm::deviceName() const
-{
-    return QStringLiteral("/dev/fake%1").arg(m_port);
 }
 
 } // namespace qm240lx::test

@@ -4,6 +4,7 @@
 #include "link/Tick.h"
 
 #include <deque>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -22,19 +23,17 @@ public:
     explicit FakeComm(FakeClock& clock);
 
     // Scripting.
-    void answer(QByteArray reply, Tick delayMs = 0);
+    void answer(QByteArray reply, Tick delayMs = 0) { m_answers.push_back({reply, delayMs}); }
     void answer(std::initializer_list<int> reply, Tick delayMs = 0);
-    void silence() { answer(QByteArray()); }
     void receiveNow(QByteArray bytes) { m_inbox += bytes; }
-    void receiveAt(Tick when, QByteArray bytes);
-    void failOpening(int port, PortError error);
-    void loseAt(Tick when);
+    void receiveAt(Tick when, QByteArray bytes) { deliverAt(when, bytes, false); }
+    void failOpening(int port, PortError error) { m_openFailures.try_emplace(port, error); }
+    void loseAt(Tick when) { deliverAt(when, {}, true); }
 
     // Inspection.
     const QByteArray& written() const { return m_written; }
     int openCount() const { return m_openCount; }
     std::optional<Tick> firstWriteTick() const { return m_firstWriteTick; }
-    int pendingAnswers() const { return static_cast<int>(m_answers.size()); }
 
     // For the pump: the time of the next delivery, and delivery of what is due.
     std::optional<Tick> nextDelivery() const;
@@ -50,8 +49,8 @@ public:
     int inputLen() const override { return m_inputLen; }
     std::optional<int> inBufferCount() override;
     std::optional<QByteArray> input() override;
-    void discardInput() override;
-    QString deviceName() const override;
+    void discardInput() override { m_inbox.clear(); }
+    QString deviceName() const override { return QStringLiteral("/dev/fake%1").arg(m_port); }
     PortError lastError() const override { return m_error; }
 
 private:
@@ -67,6 +66,7 @@ private:
         bool losesPort = false;
     };
 
+    void deliverAt(Tick when, QByteArray bytes, bool losesPort);
     void onByteWritten(std::uint8_t byte);
     Tick sinceStart() const;
 
@@ -82,7 +82,7 @@ private:
     std::optional<Tick> m_firstWriteTick;
     std::deque<Answer> m_answers;
     std::vector<Delivery> m_deliveries;
-    std::vector<std::pair<int, PortError>> m_openFailures;
+    std::map<int, PortError> m_openFailures; // by port
     PortError m_error;
 };
 

@@ -24,21 +24,6 @@ QByteArray bytesOf(const SimProcess::TraceEntries& entries, sim::Trace::Directio
     return bytes;
 }
 
-qsizetype countOf(const SimProcess::TraceEntries& entries, sim::Trace::Direction direction)
-{
-    return bytesOf(entries, direction).size();
-}
-
-// Blocks until the watched file changes or the deadline passes.
-void waitForChange(int watchFd, const QDeadlineTimer& deadline)
-{
-    pollfd watched{watchFd, POLLIN, 0};
-    ::poll(&watched, 1, static_cast<int>(deadline.remainingTime()));
-    std::array<char, 4096> events{};
-    while (::read(watchFd, events.data(), events.size()) > 0) {
-    }
-}
-
 } // namespace
 
 SimProcess::SimProcess()
@@ -71,16 +56,13 @@ bool SimProcess::start(const QStringList& arguments, int timeoutMs)
 bool SimProcess::readDevicePath(int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
-    while (!m_process.canReadLine()) {
-        if (deadline.hasExpired() ||
-            !m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
-            m_error = QStringLiteral("the emulator named no device: %1").arg(standardError());
-            return false;
-        }
+    while (!m_process.canReadLine() &&
+           m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
     }
     const QString line = QString::fromLocal8Bit(m_process.readLine()).trimmed();
     if (!line.startsWith(QLatin1String("PTY "))) {
-        m_error = QStringLiteral("unexpected first line from the emulator: %1").arg(line);
+        m_error =
+            QStringLiteral("the emulator named no device (%1): %2").arg(line, standardError());
         return false;
     }
     m_devicePath = line.mid(4);
@@ -95,9 +77,7 @@ QString SimProcess::standardErrorPath() const
 QString SimProcess::standardError() const
 {
     QFile file(standardErrorPath());
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromLocal8Bit(file.readAll());
+    return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
 }
 
 SimProcess::TraceEntries SimProcess::traceEntries() const
@@ -120,45 +100,33 @@ QByteArray SimProcess::sent() const
     return bytesOf(traceEntries(), sim::Trace::Direction::Sent);
 }
 
-bool SimProcess::waitForTrace(const std::function<bool(const TraceEntries&)>& done,
-                              int timeoutMs) const
+bool SimProcess::waitForTrace(const std::function<bool()>& done, int timeoutMs) const
 {
     const sim::UniqueFd watch(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
     const bool watching =
         watch.isValid() &&
-        ::inotify_add_watch(watch.get(), standardErrorPath().toLocal8Bit().constData(),
-                            IN_MODIFY) >= 0;
+        ::inotify_add_watch(watch.get(), qPrintable(standardErrorPath()), IN_MODIFY) >= 0;
     const QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        if (done(traceEntries()))
-            return true;
+    std::array<char, 4096> events{};
+    pollfd changed{watch.get(), POLLIN, 0};
+    while (!done()) {
         if (!watching || deadline.hasExpired())
             return false;
-        waitForChange(watch.get(), deadline);
+        ::poll(&changed, 1, static_cast<int>(deadline.remainingTime()));
+        while (::read(watch.get(), events.data(), events.size()) > 0) {
+        }
     }
+    return true;
 }
 
 bool SimProcess::waitForReceived(qsizetype count, int timeoutMs) const
 {
-    return waitForTrace(
-        [count](const TraceEntries& entries) {
-            return countOf(entries, sim::Trace::Direction::Received) >= count;
-        },
-        timeoutMs);
+    return waitForTrace([&] { return received().size() >= count; }, timeoutMs);
 }
 
 bool SimProcess::waitForSent(qsizetype count, int timeoutMs) const
 {
-    return waitForTrace(
-        [count](const TraceEntries& entries) {
-            return countOf(entries, sim::Trace::Direction::Sent) >= count;
-        },
-        timeoutMs);
-}
-
-bool SimProcess::isRunning()
-{
-    return m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(0);
+    return waitForTrace([&] { return sent().size() >= count; }, timeoutMs);
 }
 
 bool SimProcess::waitForExit(int timeoutMs)

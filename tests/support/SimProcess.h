@@ -42,13 +42,9 @@ public:
     QByteArray received() const; // bytes the host wrote, in order
     QByteArray sent() const;     // bytes the emulator sent, in order
 
-    // Waits, without spinning, until `done` holds for the trace so far.
-    bool waitForTrace(const std::function<bool(const TraceEntries&)>& done,
-                      int timeoutMs = defaultTimeoutMs) const;
+    // Wait, without spinning, for so many bytes in the trace.
     bool waitForReceived(qsizetype count, int timeoutMs = defaultTimeoutMs) const;
     bool waitForSent(qsizetype count, int timeoutMs = defaultTimeoutMs) const;
-
-    bool isRunning();
 
     // Waits for the emulator to end by itself (after an unplug).
     bool waitForExit(int timeoutMs = defaultTimeoutMs);
@@ -61,6 +57,7 @@ public:
 
 private:
     bool readDevicePath(int timeoutMs);
+    bool waitForTrace(const std::function<bool()>& done, int timeoutMs) const;
     QString standardErrorPath() const;
 
     QTemporaryDir m_outputDir;

@@ -3,6 +3,7 @@
 #include "link/Opcodes.h"
 #include "settings/Upload.h"
 
+#include <algorithm>
 #include <array>
 
 #include <QByteArray>
@@ -16,74 +17,40 @@ constexpr std::array opcodes{opcode::probe,    opcode::readConfiguration, opcode
                              opcode::setDByte, opcode::setPByte,          opcode::saveToFlash};
 constexpr std::array<std::uint8_t, 6> fieldMasks{0, 0, hByteFields, dByteFields, pByteFields, 0};
 
-std::size_t indexOf(CommandKind kind)
+using Events = std::vector<WireEvent>;
+
+// Event positions: of a command's last opcode, value and read-back request,
+// and the end of the command's share of the line.
+struct Window
 {
-    return static_cast<std::size_t>(kind);
-}
+    int end = 0;
+    std::optional<int> lastOpcode, lastValue, readBackRequest;
+};
 
 QString hex(std::uint8_t byte)
 {
     return QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
 }
 
-} // namespace
-
-std::uint8_t opcodeOf(CommandKind kind)
+// What the adapter sent from `from` up to `to`.
+QByteArray sentBetween(const Events& events, int from, int to)
 {
-    return opcodes[indexOf(kind)];
-}
-
-bool isUpload(CommandKind kind)
-{
-    return fieldMasks[indexOf(kind)] != 0;
-}
-
-std::uint8_t fieldOf(CommandKind upload, const ConfigBytes& bytes)
-{
-    return upload == CommandKind::UploadH   ? bytes.h
-           : upload == CommandKind::UploadD ? bytes.d
-                                            : bytes.p;
-}
-
-WireCheck::WireCheck(std::vector<WireEvent> events, Order order)
-    : m_events(std::move(events)), m_order(order)
-{
-    for (std::size_t position = 0; position < m_events.size(); ++position) {
-        if (m_events[position].fromHost)
-            m_hostPositions.push_back(static_cast<int>(position));
+    QByteArray sent;
+    for (int position = from; position < to; ++position) {
+        if (!events[std::size_t(position)].fromHost)
+            sent.append(static_cast<char>(events[std::size_t(position)].byte));
     }
+    return sent;
 }
 
-WireCheck::Findings WireCheck::check(const std::vector<CommandRecord>& records,
-                                     const ExpectedValue& expectedValue) const
+// Counts the command's unchosen bytes.
+Window scan(const Events& events, const std::vector<int>& hostPositions,
+            const CommandRecord& record, const ExpectedValue& expectedValue, WireFindings& findings)
 {
-    Findings findings;
-    for (std::size_t index = 0; index < records.size(); ++index) {
-        if (!backed(records[index], scan(records[index], expectedValue, findings))) {
-            ++findings.falseSuccesses;
-            findings.details.append(
-                QStringLiteral("command %1 (opcode %2) claimed a success the line does not show")
-                    .arg(index)
-                    .arg(hex(opcodeOf(records[index].kind))));
-        }
-    }
-    return findings;
-}
-
-std::optional<int> WireCheck::hostPosition(int write) const
-{
-    if (write < 0 || write >= static_cast<int>(m_hostPositions.size()))
-        return std::nullopt;
-    return m_hostPositions[static_cast<std::size_t>(write)];
-}
-
-WireCheck::Window WireCheck::scan(const CommandRecord& record, const ExpectedValue& expectedValue,
-                                  Findings& findings) const
-{
+    const int hostWrites = static_cast<int>(hostPositions.size());
+    const int last = std::min(record.firstWrite + record.writes, hostWrites);
     Window window;
-    window.begin = hostPosition(record.firstWrite - 1).value_or(-1) + 1;
-    window.end =
-        hostPosition(record.firstWrite + record.writes).value_or(static_cast<int>(m_events.size()));
+    window.end = last < hostWrites ? hostPositions[std::size_t(last)] : int(events.size());
     const std::uint8_t own = opcodeOf(record.kind);
     const bool upload = isUpload(record.kind);
     int attempts = 0;
@@ -92,15 +59,13 @@ WireCheck::Window WireCheck::scan(const CommandRecord& record, const ExpectedVal
         ++findings.unchosenWrites;
         findings.details.append(QStringLiteral("byte %1 written: %2").arg(hex(byte), why));
     };
-    for (int write = record.firstWrite; write < record.firstWrite + record.writes; ++write) {
-        const std::optional<int> position = hostPosition(write);
-        if (!position)
-            continue;
-        const std::uint8_t byte = byteAt(*position);
+    for (int write = record.firstWrite; write < last; ++write) {
+        const int position = hostPositions[std::size_t(write)];
+        const std::uint8_t byte = events[std::size_t(position)].byte;
         if (valueNext) {
             valueNext = false;
             window.lastValue = position;
-            if ((byte & ~fieldMasks[indexOf(record.kind)]) != 0)
+            if ((byte & ~fieldMasks[static_cast<std::size_t>(record.kind)]) != 0)
                 unchosen(byte, "a value with bits outside its fields");
             else if (expectedValue(own) != byte)
                 unchosen(byte, "a value the selections do not build");
@@ -119,51 +84,76 @@ WireCheck::Window WireCheck::scan(const CommandRecord& record, const ExpectedVal
     return window;
 }
 
-bool WireCheck::backed(const CommandRecord& record, const Window& window) const
+bool backed(const Events& events, const CommandRecord& record, const Window& window)
 {
-    const bool racy = m_order == Order::Racy;
+    // The read-back's three bytes, sent from `from` on.
+    const auto sentReadBack = [&](std::optional<int> from) {
+        if (!from || !record.readBytes)
+            return false;
+        const ConfigBytes& bytes = *record.readBytes;
+        const std::array run{char(bytes.h), char(bytes.d), char(bytes.p)};
+        return sentBetween(events, *from, window.end).contains(QByteArrayView(run));
+    };
     switch (record.claim) {
     case CommandRecord::Claim::None:
         return true;
     case CommandRecord::Claim::Acknowledged:
-        if (!window.lastOpcode || !sentAcknowledgement(racy ? window.begin : *window.lastOpcode + 1,
-                                                       window.readBackRequest.value_or(window.end)))
-            return false;
         // An accepted upload's read-back must show bytes the adapter sent.
-        return !record.readBytes ||
-               (window.readBackRequest &&
-                sentRun(*record.readBytes, racy ? *window.lastOpcode : *window.readBackRequest,
-                        window.end));
+        return window.lastOpcode &&
+               sentBetween(events, *window.lastOpcode + 1,
+                           window.readBackRequest.value_or(window.end))
+                   .contains(char(opcode::ready)) &&
+               (!record.readBytes || sentReadBack(window.readBackRequest));
     case CommandRecord::Claim::ConfirmedByReadBack:
-        return window.lastValue && window.readBackRequest && record.readBytes &&
-               fieldOf(record.kind, *record.readBytes) == byteAt(*window.lastValue) &&
-               sentRun(*record.readBytes, racy ? *window.lastValue : *window.readBackRequest,
-                       window.end);
+        return window.lastValue && record.readBytes &&
+               fieldOf(record.kind, *record.readBytes) ==
+                   events[std::size_t(*window.lastValue)].byte &&
+               sentReadBack(window.readBackRequest);
     case CommandRecord::Claim::Read:
-        return window.lastOpcode && record.readBytes &&
-               sentRun(*record.readBytes, racy ? window.begin : *window.lastOpcode, window.end);
+        return sentReadBack(window.lastOpcode);
     }
     return false;
 }
 
-bool WireCheck::sentAcknowledgement(int from, int to) const
+} // namespace
+
+std::uint8_t opcodeOf(CommandKind kind)
 {
-    for (int position = from; position < to; ++position) {
-        if (!m_events[std::size_t(position)].fromHost && byteAt(position) == opcode::ready)
-            return true;
-    }
-    return false;
+    return opcodes[static_cast<std::size_t>(kind)];
 }
 
-bool WireCheck::sentRun(const ConfigBytes& bytes, int from, int to) const
+bool isUpload(CommandKind kind)
 {
-    QByteArray sent;
-    for (int position = std::max(from, 0); position < to; ++position) {
-        if (!m_events[std::size_t(position)].fromHost)
-            sent.append(static_cast<char>(byteAt(position)));
+    return fieldMasks[static_cast<std::size_t>(kind)] != 0;
+}
+
+std::uint8_t fieldOf(CommandKind upload, const ConfigBytes& bytes)
+{
+    return upload == CommandKind::UploadH   ? bytes.h
+           : upload == CommandKind::UploadD ? bytes.d
+                                            : bytes.p;
+}
+
+WireFindings checkWire(const Events& events, const std::vector<CommandRecord>& records,
+                       const ExpectedValue& expectedValue)
+{
+    std::vector<int> hostPositions;
+    for (std::size_t position = 0; position < events.size(); ++position) {
+        if (events[position].fromHost)
+            hostPositions.push_back(static_cast<int>(position));
     }
-    const std::array run{char(bytes.h), char(bytes.d), char(bytes.p)};
-    return sent.contains(QByteArrayView(run.data(), run.size()));
+    WireFindings findings;
+    for (std::size_t index = 0; index < records.size(); ++index) {
+        const CommandRecord& record = records[index];
+        if (!backed(events, record, scan(events, hostPositions, record, expectedValue, findings))) {
+            ++findings.falseSuccesses;
+            findings.details.append(
+                QStringLiteral("command %1 (opcode %2) claimed a success the line does not show")
+                    .arg(index)
+                    .arg(hex(opcodeOf(record.kind))));
+        }
+    }
+    return findings;
 }
 
 } // namespace qm240lx::test
