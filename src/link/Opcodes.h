@@ -14,4 +14,15 @@ inline constexpr std::uint8_t saveToFlash = 0xAF;
 // The adapter's one acknowledgement.
 inline constexpr std::uint8_t ready = 0xFA;
 
+constexpr bool isOpcode(std::uint8_t byte)
+{
+    return byte >= setDByte && byte <= saveToFlash;
+}
+
+// The three uploads send a value byte after the opcode.
+constexpr bool takesValue(std::uint8_t byte)
+{
+    return byte == setHByte || byte == setDByte || byte == setPByte;
+}
+
 } // namespace qm240lx::opcode

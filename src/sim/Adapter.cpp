@@ -37,7 +37,7 @@ Adapter::Outcome Adapter::receive(std::uint8_t byte, Millis now)
         m_awaitingValueFor = byte;
         return {};
     }
-    if (!opcode::isKnown(byte))
+    if (!opcode::isOpcode(byte))
         return {};
     return runCommand(byte, 0, now);
 }
@@ -61,7 +61,7 @@ Adapter::Outcome Adapter::runCommand(std::uint8_t opcode, std::uint8_t value, Mi
     QByteArray answer = wrong      ? chaos.bytes
                         : rejected ? byteArray(m_faults.rejectByte)
                                    : apply(opcode, value);
-    outcome.flashWritten = !rejected && opcode == opcode::SaveToFlash;
+    outcome.flashWritten = !rejected && opcode == opcode::saveToFlash;
     if (m_faults.silentOps.test(opcode) || chaos.kind == Chaos::Kind::Silent)
         return outcome;
     if (m_faults.extraOps.test(opcode))
@@ -78,24 +78,24 @@ Chaos::Choice Adapter::drawChaos(std::uint8_t opcode, std::uint8_t value)
 QByteArray Adapter::apply(std::uint8_t opcode, std::uint8_t value)
 {
     switch (opcode) {
-    case opcode::Probe:
-        return byteArray(m_faults.probeAnswer.value_or(opcode::Acknowledge));
-    case opcode::ReadConfiguration:
+    case opcode::probe:
+        return byteArray(m_faults.probeAnswer.value_or(opcode::ready));
+    case opcode::readConfiguration:
         return m_configuration.toBytes().first(m_faults.shortReadback ? 2 : 3);
-    case opcode::SetHByte:
+    case opcode::setHByte:
         m_configuration.hByte = value;
         break;
-    case opcode::SetDByte:
+    case opcode::setDByte:
         m_configuration.dByte = value;
         break;
-    case opcode::SetPByte:
+    case opcode::setPByte:
         m_configuration.pByte = value;
         break;
-    case opcode::SaveToFlash:
+    case opcode::saveToFlash:
         m_flash = m_configuration;
         break;
     }
-    return byteArray(opcode::Acknowledge);
+    return byteArray(opcode::ready);
 }
 
 bool Adapter::takeRejection(std::uint8_t opcode)

@@ -43,7 +43,7 @@ QByteArray randomBytes(std::mt19937& random, int count)
 std::uint8_t anythingButAcknowledge(std::mt19937& random)
 {
     const auto byte = static_cast<std::uint8_t>(below(random, 255));
-    return byte >= opcode::Acknowledge ? static_cast<std::uint8_t>(byte + 1) : byte;
+    return byte >= opcode::ready ? static_cast<std::uint8_t>(byte + 1) : byte;
 }
 
 void fillIn(Chaos::Choice& choice, std::mt19937& random, bool readBack)
@@ -86,7 +86,7 @@ Chaos::Choice Chaos::next(std::uint8_t opcode, std::uint8_t value)
     Choice choice;
     if (!misbehaves(random, m_settings.rate))
         return choice;
-    const bool readBack = opcode == opcode::ReadConfiguration;
+    const bool readBack = opcode == opcode::readConfiguration;
     choice.kind = drawKind(random, readBack);
     fillIn(choice, random, readBack);
     return choice;

@@ -30,7 +30,7 @@ struct Faults
 
     // Bytes appended to every answer to one of `extraOps`.
     int extraCount = 0;
-    std::uint8_t extraByte = opcode::Acknowledge;
+    std::uint8_t extraByte = opcode::ready;
     OpcodeSet extraOps = allOpcodes();
 
     // How long answers to `delayOps` take.

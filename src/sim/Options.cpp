@@ -253,7 +253,7 @@ std::optional<OpcodeSet> parseOpcodes(const QString& text)
             digits.remove(0, 2);
         bool ok = false;
         const uint value = digits.toUInt(&ok, 16);
-        if (!ok || value > 0xFF || !opcode::isKnown(static_cast<std::uint8_t>(value)))
+        if (!ok || value > 0xFF || !opcode::isOpcode(static_cast<std::uint8_t>(value)))
             return std::nullopt;
         opcodes.set(value);
     }

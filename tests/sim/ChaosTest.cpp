@@ -23,9 +23,9 @@ struct Command
     std::uint8_t value;
 };
 
-const std::vector<Command> session = {{opcode::Probe, 0},       {opcode::ReadConfiguration, 0},
-                                      {opcode::SetHByte, 0x06}, {opcode::SetDByte, 0x92},
-                                      {opcode::SetPByte, 0x01}, {opcode::SaveToFlash, 0}};
+const std::vector<Command> session = {{opcode::probe, 0},       {opcode::readConfiguration, 0},
+                                      {opcode::setHByte, 0x06}, {opcode::setDByte, 0x92},
+                                      {opcode::setPByte, 0x01}, {opcode::saveToFlash, 0}};
 
 const Configuration factory{0x03, 0x92, 0x00};
 
@@ -54,8 +54,8 @@ TEST(ChaosDraw, ReplaysFromTheSeedAndFollowsTheCommandsBytesAndNumber)
         ASSERT_EQ(choices, draw(settings, session)) << seed;
         changedBySeed += choices != draw({seed + 1, 1.0}, session);
         changedByValue +=
-            draw(settings, {{opcode::SetHByte, 6}}) != draw(settings, {{opcode::SetHByte, 7}});
-        const auto twice = draw(settings, {{opcode::Probe, 0}, {opcode::Probe, 0}});
+            draw(settings, {{opcode::setHByte, 6}}) != draw(settings, {{opcode::setHByte, 7}});
+        const auto twice = draw(settings, {{opcode::probe, 0}, {opcode::probe, 0}});
         changedByNumber += twice[0] != twice[1];
     }
     EXPECT_GT(changedBySeed, 190);
@@ -70,14 +70,14 @@ TEST(ChaosDraw, EveryMisbehaviourOccursWithDetailsInTheirRanges)
     std::set<int> keptCounts;
     std::set<qsizetype> extraCounts;
     for (const Command& command : session) {
-        const bool readBack = command.opcode == opcode::ReadConfiguration;
+        const bool readBack = command.opcode == opcode::readConfiguration;
         std::set<Kind> seen;
         for (std::uint32_t seed = 0; seed < 1000; ++seed) {
             const Chaos::Choice choice = firstChoice(seed, command);
             seen.insert(choice.kind);
             if (choice.kind == Kind::WrongByte) {
                 ASSERT_EQ(choice.bytes.size(), readBack ? 3 : 1);
-                EXPECT_TRUE(readBack || choice.bytes[0] != char(opcode::Acknowledge));
+                EXPECT_TRUE(readBack || choice.bytes[0] != char(opcode::ready));
             } else if (choice.kind == Kind::Late) {
                 shortest = std::min(shortest, choice.delay);
                 longest = std::max(longest, choice.delay);
@@ -109,7 +109,7 @@ TEST(ChaosDraw, RateSetsTheShareOfMisbehaviour)
     for (const auto& [rate, fewestCorrect, mostCorrect] : cases) {
         int correct = 0;
         for (std::uint32_t seed = 0; seed < 1000; ++seed)
-            correct += firstChoice(seed, {opcode::Probe, 0}, rate).kind == Kind::Correct;
+            correct += firstChoice(seed, {opcode::probe, 0}, rate).kind == Kind::Correct;
         EXPECT_GE(correct, fewestCorrect) << rate;
         EXPECT_LE(correct, mostCorrect) << rate;
     }
@@ -118,9 +118,9 @@ TEST(ChaosDraw, RateSetsTheShareOfMisbehaviour)
 // The reply as a hex string, "none" for silence.
 std::string expectedReply(Command command, const Chaos::Choice& choice)
 {
-    const QByteArray proper = command.opcode == opcode::ReadConfiguration
+    const QByteArray proper = command.opcode == opcode::readConfiguration
                                   ? factory.toBytes()
-                                  : QByteArray(1, char(opcode::Acknowledge));
+                                  : QByteArray(1, char(opcode::ready));
     if (choice.kind == Kind::Silent || choice.kind == Kind::Unplug)
         return "none";
     const QByteArray reply = choice.kind == Kind::WrongByte ? choice.bytes
@@ -133,16 +133,16 @@ std::string expectedReply(Command command, const Chaos::Choice& choice)
 TEST(AdapterChaos, EachMisbehaviourAnswersAndActsAsDrawn)
 {
     const Configuration h06{0x06, 0x92, 0x00};
-    const Command setH{opcode::SetHByte, 0x06};
-    const Command readBack{opcode::ReadConfiguration, 0};
-    const Command save{opcode::SaveToFlash, 0};
+    const Command setH{opcode::setHByte, 0x06};
+    const Command readBack{opcode::readConfiguration, 0};
+    const Command save{opcode::saveToFlash, 0};
     const std::tuple<Command, Kind, Configuration, bool> cases[] = {
         {setH, Kind::Correct, h06, false},
         {setH, Kind::WrongByte, factory, false}, // taken as a rejection
         {setH, Kind::Late, h06, false},
         {setH, Kind::Silent, h06, false},
         {setH, Kind::Unplug, factory, false},
-        {{opcode::Probe, 0}, Kind::Extra, factory, false},
+        {{opcode::probe, 0}, Kind::Extra, factory, false},
         {readBack, Kind::Partial, factory, false},
         {readBack, Kind::WrongByte, factory, false},
         {save, Kind::WrongByte, factory, false},

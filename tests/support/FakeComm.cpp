@@ -62,8 +62,7 @@ void FakeComm::onByteWritten(std::uint8_t byte)
         m_expectValueByte = false;
         return;
     }
-    m_expectValueByte =
-        byte == opcode::setHByte || byte == opcode::setDByte || byte == opcode::setPByte;
+    m_expectValueByte = opcode::takesValue(byte);
     if (m_answers.empty())
         return;
     const Answer next = m_answers.front();
