@@ -6,6 +6,7 @@
 #include <cstdint>
 
 namespace qm240lx::sim {
+
 // A set of opcodes a fault applies to, indexed by the opcode's value.
 using OpcodeSet = std::bitset<256>;
 

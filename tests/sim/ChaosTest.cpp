@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 using namespace qm240lx::sim;
+namespace opcode = qm240lx::opcode;
 using namespace std::chrono_literals;
 
 namespace {
