@@ -6,24 +6,21 @@
 namespace qm240lx {
 namespace {
 
-Detection judge(Exchange& exchange, WaitEnd end)
+Detection judge(Answer answer)
 {
-    switch (end) {
-    case WaitEnd::Timeout:
+    switch (answer) {
+    case Answer::Acknowledged:
+        return Detection::Ready;
+    case Answer::Other:
+        return Detection::WrongAnswer;
+    case Answer::Silence:
         return Detection::Silence;
-    case WaitEnd::PortFailed:
-        return Detection::PortFailed;
-    case WaitEnd::Aborted:
+    case Answer::Aborted:
         return Detection::Aborted;
-    case WaitEnd::Data:
+    case Answer::PortFailed:
         break;
     }
-    const auto reply = exchange.readReply();
-    if (!reply)
-        return Detection::PortFailed;
-    if (!reply->isEmpty() && static_cast<std::uint8_t>(reply->at(0)) == opcode::ready)
-        return Detection::Ready;
-    return Detection::WrongAnswer;
+    return Detection::PortFailed;
 }
 
 QString outcomeText(Detection detection, const CommControl& comm)
@@ -52,8 +49,7 @@ Detection detectAdapter(Exchange& exchange, const ShowText& show)
     exchange.discardStaleInput();
     Detection detection = Detection::PortFailed;
     if (exchange.writeByte(opcode::probe)) {
-        const WaitEnd end = exchange.waitForReply(1, probeLimitMs, [&] { show(text::searching); });
-        detection = judge(exchange, end);
+        detection = judge(exchange.awaitAnswer(probeLimitMs, [&] { show(text::searching); }));
     }
     if (detection != Detection::Aborted)
         show(outcomeText(detection, exchange.comm()));

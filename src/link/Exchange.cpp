@@ -1,5 +1,7 @@
 #include "link/Exchange.h"
 
+#include "link/Opcodes.h"
+
 #include <utility>
 
 namespace qm240lx {
@@ -64,6 +66,26 @@ WaitEnd Exchange::waitForReply(int count, Tick limitMs, const std::function<void
 std::optional<QByteArray> Exchange::readReply()
 {
     return m_comm.input();
+}
+
+Answer Exchange::awaitAnswer(Tick limitMs, const std::function<void()>& eachPass)
+{
+    switch (waitForReply(1, limitMs, eachPass)) {
+    case WaitEnd::Timeout:
+        return Answer::Silence;
+    case WaitEnd::PortFailed:
+        return Answer::PortFailed;
+    case WaitEnd::Aborted:
+        return Answer::Aborted;
+    case WaitEnd::Data:
+        break;
+    }
+    const auto reply = readReply();
+    if (!reply)
+        return Answer::PortFailed;
+    if (!reply->isEmpty() && static_cast<std::uint8_t>(reply->at(0)) == opcode::ready)
+        return Answer::Acknowledged;
+    return Answer::Other;
 }
 
 } // namespace qm240lx

@@ -21,6 +21,16 @@ enum class WaitEnd
     Aborted,    // the program is closing
 };
 
+// How a command answered by one byte went.
+enum class Answer
+{
+    Acknowledged, // the first byte is the adapter's acknowledgement
+    Other,        // the first byte is anything else
+    Silence,      // nothing within the limit
+    PortFailed,   // the port is closed, lost or failing
+    Aborted,      // the program is closing
+};
+
 // The one exchange pattern every command with the adapter follows: drop stale
 // input, write one-byte commands, wait for the reply against a limit while the
 // rest of the program keeps running, read the reply.
@@ -70,6 +80,9 @@ public:
 
     // Reads up to the read length; nullopt when the port fails.
     std::optional<QByteArray> readReply();
+
+    // Waits for a one-byte answer and judges its first byte.
+    Answer awaitAnswer(Tick limitMs, const std::function<void()>& eachPass);
 
 private:
     CommControl& m_comm;

@@ -7,30 +7,22 @@
 namespace qm240lx {
 namespace {
 
-SaveEnd judgeReply(Exchange& exchange)
-{
-    const auto reply = exchange.readReply();
-    if (!reply)
-        return SaveEnd::PortFailed;
-    if (!reply->isEmpty() && static_cast<std::uint8_t>(reply->at(0)) == opcode::ready)
-        return SaveEnd::Saved;
-    return SaveEnd::Rejected;
-}
-
 SaveEnd exchangeSave(Exchange& exchange, const ShowText& show)
 {
     exchange.discardStaleInput();
     if (!exchange.writeByte(opcode::saveToFlash))
         return SaveEnd::PortFailed;
-    switch (exchange.waitForReply(1, saveLimitMs, [&] { show(text::savingToFlash); })) {
-    case WaitEnd::Data:
-        return judgeReply(exchange);
-    case WaitEnd::Timeout:
+    switch (exchange.awaitAnswer(saveLimitMs, [&] { show(text::savingToFlash); })) {
+    case Answer::Acknowledged:
+        return SaveEnd::Saved;
+    case Answer::Other:
+        return SaveEnd::Rejected;
+    case Answer::Silence:
         return SaveEnd::Silence;
-    case WaitEnd::PortFailed:
-        return SaveEnd::PortFailed;
-    case WaitEnd::Aborted:
+    case Answer::Aborted:
         return SaveEnd::Aborted;
+    case Answer::PortFailed:
+        break;
     }
     return SaveEnd::PortFailed;
 }

@@ -7,47 +7,18 @@
 namespace qm240lx {
 namespace {
 
-enum class Attempt
-{
-    Accepted,
-    Rejected,
-    Silent,
-    PortFailed,
-    Aborted,
-};
-
-Attempt judgeReply(Exchange& exchange)
-{
-    const auto reply = exchange.readReply();
-    if (!reply)
-        return Attempt::PortFailed;
-    if (!reply->isEmpty() && static_cast<std::uint8_t>(reply->at(0)) == opcode::ready)
-        return Attempt::Accepted;
-    return Attempt::Rejected;
-}
-
-Attempt runAttempt(Exchange& exchange, const UploadKind& kind, const ByteBuilder& build,
-                   std::uint8_t& sent, const ShowText& show)
+Answer runAttempt(Exchange& exchange, const UploadKind& kind, const ByteBuilder& build,
+                  std::uint8_t& sent, const ShowText& show)
 {
     exchange.discardStaleInput();
     if (!exchange.writeByte(kind.opcode))
-        return Attempt::PortFailed;
+        return Answer::PortFailed;
     // A recorded value, once there, never goes away, so this cannot come
     // back empty after the check before the first attempt.
     sent = build().byte.value_or(0);
     if (!exchange.writeByte(sent))
-        return Attempt::PortFailed;
-    switch (exchange.waitForReply(1, uploadLimitMs, [&] { show(text::updating); })) {
-    case WaitEnd::Data:
-        return judgeReply(exchange);
-    case WaitEnd::Timeout:
-        return Attempt::Silent;
-    case WaitEnd::PortFailed:
-        return Attempt::PortFailed;
-    case WaitEnd::Aborted:
-        return Attempt::Aborted;
-    }
-    return Attempt::PortFailed;
+        return Answer::PortFailed;
+    return exchange.awaitAnswer(uploadLimitMs, [&] { show(text::updating); });
 }
 
 std::optional<std::uint8_t> readByte(const UploadKind& kind, const ReadBack& result)
@@ -125,17 +96,17 @@ UploadEnd uploadSetting(Exchange& exchange, const UploadKind& kind, const ByteBu
     for (int attempt = 1; attempt <= uploadAttempts; ++attempt) {
         std::uint8_t sent = 0;
         switch (runAttempt(exchange, kind, build, sent, show)) {
-        case Attempt::Accepted:
+        case Answer::Acknowledged:
             return confirmAcknowledgement(kind, sent, readBack, show);
-        case Attempt::Rejected:
+        case Answer::Other:
             show(text::rejected);
             break;
-        case Attempt::Silent:
+        case Answer::Silence:
             return confirmBySilence(kind, sent, readBack, show);
-        case Attempt::PortFailed:
+        case Answer::PortFailed:
             show(text::portFailure(exchange.comm()));
             return UploadEnd::PortFailed;
-        case Attempt::Aborted:
+        case Answer::Aborted:
             return UploadEnd::Aborted;
         }
     }
