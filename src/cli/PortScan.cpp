@@ -73,7 +73,7 @@ QList<PortScan::Port> PortScan::run(const QList<Port>& ports)
     m_probes.clear();
     openAll(ports);
     if (!m_probes.empty()) {
-        settle();
+        settle(m_pump, m_tick, probeSettleMs);
         probeAll();
         waitForAnswers();
     }
@@ -105,15 +105,6 @@ void PortScan::openAll(const QList<Port>& ports)
         }
         m_probes.push_back(std::move(probe));
     }
-}
-
-// One settling pause for all ports, as a detection makes before its probe.
-void PortScan::settle()
-{
-    const Tick start = m_tick();
-    for (Tick elapsed = 0; !isPastLimit(elapsed, probeSettleMs);
-         elapsed = elapsedMs(m_tick(), start))
-        m_pump.pause(probeSettleMs - elapsed + 1);
 }
 
 void PortScan::probeAll()

@@ -53,7 +53,6 @@ private:
     struct Probe;
 
     void openAll(const QList<Port>& ports);
-    void settle();
     void probeAll();
     void waitForAnswers();
     void collectAnswers();

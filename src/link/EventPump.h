@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/Tick.h"
+
 #include <cstdint>
 
 namespace qm240lx {
@@ -18,5 +20,9 @@ public:
     // Sleeps for about `ms` without handling any event.
     virtual void pause(std::uint32_t ms) = 0;
 };
+
+// Sleeps, handling no event, until more than `ms` milliseconds of `tick`
+// have passed: the settling pause before a probe.
+void settle(EventPump& pump, const TickSource& tick, Tick ms);
 
 } // namespace qm240lx

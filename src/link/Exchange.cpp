@@ -28,9 +28,7 @@ void Exchange::discardStaleInput()
 
 void Exchange::settle(Tick ms)
 {
-    const Tick start = m_tick();
-    for (Tick elapsed = 0; !isPastLimit(elapsed, ms); elapsed = elapsedMs(m_tick(), start))
-        m_pump.pause(ms - elapsed + 1);
+    qm240lx::settle(m_pump, m_tick, ms);
 }
 
 bool Exchange::writeByte(std::uint8_t byte)
