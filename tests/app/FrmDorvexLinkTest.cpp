@@ -11,19 +11,9 @@
 namespace qm240lx {
 namespace {
 
+using test::allSettingsEnabled;
+using test::bytes;
 using test::WindowRig;
-
-QByteArray bytes(const char* hex)
-{
-    return QByteArray::fromHex(hex);
-}
-
-bool allSettingsEnabled(const Frm_Dorvex& window, bool enabled)
-{
-    const auto controls = window.settingsControls();
-    return std::all_of(controls.begin(), controls.end(),
-                       [&](QWidget* control) { return control->isEnabled() == enabled; });
-}
 
 void choosePort(WindowRig& rig, int port)
 {

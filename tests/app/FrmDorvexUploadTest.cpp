@@ -10,23 +10,13 @@
 namespace qm240lx {
 namespace {
 
+using test::allSettingsEnabled;
+using test::bytes;
 using test::WindowRig;
-
-QByteArray bytes(const char* hex)
-{
-    return QByteArray::fromHex(hex);
-}
 
 const QString heldUntilPowerOff = "Success to change QM240LX setting.\r\n"
                                   "This setting will be used until QM240LX POWER OFF.";
 const QString rejected = "Internal setting not change, please try again.";
-
-bool allSettingsEnabled(const Frm_Dorvex& window, bool enabled)
-{
-    const auto controls = window.settingsControls();
-    return std::all_of(controls.begin(), controls.end(),
-                       [&](QWidget* control) { return control->isEnabled() == enabled; });
-}
 
 // Adapter at 9600 baud, both Ignore at NO; primary/secondary, one slot, 3 s; IrComm.
 constexpr const char* startBytes = "03 92 00";

@@ -8,12 +8,26 @@
 #include "support/RecordingErrorBox.h"
 #include "ui_Frm_Dorvex.h"
 
+#include <algorithm>
 #include <memory>
 
 #include <QPlainTextEdit>
 #include <QRadioButton>
 
 namespace qm240lx::test {
+
+inline QByteArray bytes(const char* hex)
+{
+    return QByteArray::fromHex(hex);
+}
+
+// Whether all 37 settings controls are in the given state.
+inline bool allSettingsEnabled(const Frm_Dorvex& window, bool enabled)
+{
+    const auto controls = window.settingsControls();
+    return std::all_of(controls.begin(), controls.end(),
+                       [&](QWidget* control) { return control->isEnabled() == enabled; });
+}
 
 // The window on a scripted serial control, a fake clock and a recording
 // error box, as an offscreen test drives it.
