@@ -222,8 +222,7 @@ std::variant<PortChoice, CliExit> readPort(const QCommandLineParser& parser)
     if (const std::optional<PortChoice> port =
             PortChoice::parse(parser.value(QStringLiteral("port"))))
         return *port;
-    return usageError(invalidValue(parser, "port",
-                                   "a COM number from 1 to 255 (3, COM3, com3) or a device path"));
+    return usageError(invalidValue(parser, "port", PortChoice::accepted));
 }
 
 std::variant<CliOptions, CliExit> readOptions(const QCommandLineParser& parser)

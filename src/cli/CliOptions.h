@@ -2,7 +2,7 @@
 
 #include "cli/CliCommand.h"
 #include "cli/CliExit.h"
-#include "cli/PortChoice.h"
+#include "link/PortChoice.h"
 #include "settings/FieldChanges.h"
 
 #include <variant>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/PortChoice.h"
+#include "link/PortChoice.h"
 #include "settings/ConfigBytes.h"
 
 #include <QJsonObject>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/CliExit.h"
-#include "cli/PortChoice.h"
+#include "link/PortChoice.h"
 #include "cli/TraceLog.h"
 #include "cli/TracingComm.h"
 #include "link/ComMap.h"

@@ -1,4 +1,4 @@
-#include "cli/PortChoice.h"
+#include "link/PortChoice.h"
 
 #include "link/ComMap.h"
 

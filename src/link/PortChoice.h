@@ -8,14 +8,18 @@
 
 namespace qm240lx {
 
-// The port the tool talks to: a COM number, mapped to a device like the
-// window maps it, or a device path used as it is.
+// The port --port names, for the command-line tool and the window alike: a
+// COM number, mapped to its device, or a device path used as it is.
 struct PortChoice
 {
     std::optional<int> com; // set for a COM number
     QString devicePath;     // set for a device path
 
     friend bool operator==(const PortChoice&, const PortChoice&) = default;
+
+    // What parse() accepts, for usage errors.
+    static constexpr const char* accepted =
+        "a COM number from 1 to 255 (3, COM3, com3) or a device path";
 
     // "3", "COM3", "com3" (1 to 255) or a path such as "/dev/ttyUSB0";
     // nullopt for anything else.
