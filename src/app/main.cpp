@@ -1,62 +1,54 @@
 #include "app/AppStyle.h"
 #include "app/Frm_Dorvex.h"
+#include "app/GuiStart.h"
 #include "app/QtErrorBox.h"
+#include "app/SetupOptions.h"
 #include "link/QtEventPump.h"
 #include "link/QtSerialComm.h"
 
 #include <cstdio>
-#include <cstring>
 #include <optional>
+#include <variant>
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QPixmap>
 #include <QTimer>
 
 namespace {
 
-struct Screenshot
-{
-    QString file;
-    int delayMs = 1000;
-};
+using qm240lx::SetupExit;
+using qm240lx::SetupOptions;
 
-// --version and --help must work where no display is, so they are answered
-// before the application connects to one.
-bool answeredWithoutDisplay(int argc, char** argv)
+QStringList commandLine(int argc, char** argv)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0) {
-            std::printf("qm240lx-setup %s\n", QM240LX_VERSION);
-            return true;
-        }
-    }
-    return false;
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
 }
 
-std::optional<Screenshot> parseScreenshot(const QApplication& app)
+int finish(const SetupExit& exit)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Communication Setting for VEL-QM240LX: detects the adapter on COM1, "
-                       "shows its configuration and sends new settings."));
-    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
-                                        QStringLiteral("Save a picture of the window and quit."),
-                                        QStringLiteral("file"));
-    const QCommandLineOption delay(QStringLiteral("screenshot-delay"),
-                                   QStringLiteral("Milliseconds before the picture is taken."),
-                                   QStringLiteral("ms"), QStringLiteral("1000"));
-    parser.addOptions({screenshot, delay});
-    parser.addHelpOption();
-    parser.process(app);
-    if (!parser.isSet(screenshot))
-        return std::nullopt;
-    return Screenshot{parser.value(screenshot), parser.value(delay).toInt()};
+    std::fputs(qPrintable(exit.text), exit.isError() ? stderr : stdout);
+    return exit.code;
 }
 
-void takeScreenshotLater(QWidget& window, const Screenshot& screenshot)
+// Help, version, usage errors and a missing display are answered before Qt
+// starts, as Qt aborts where it finds no display. Nullopt: start the window.
+std::optional<int> answerWithoutWindow(int argc, char** argv)
 {
-    QTimer::singleShot(screenshot.delayMs, &window, [&window, file = screenshot.file] {
+    const auto parsed =
+        SetupOptions::parse(commandLine(argc, argv), SetupOptions::QtOptions::Present);
+    if (const SetupExit* exit = std::get_if<SetupExit>(&parsed))
+        return finish(*exit);
+    if (std::get<SetupOptions>(parsed).displayMissing(qm240lx::processEnvironment))
+        return finish(SetupExit::noDisplay());
+    return std::nullopt;
+}
+
+void takeScreenshotLater(QWidget& window, const QString& file, int delayMs)
+{
+    QTimer::singleShot(delayMs, &window, [&window, file] {
         const bool saved = window.grab().save(file);
         if (!saved)
             std::fprintf(stderr, "qm240lx-setup: cannot write %s\n", qPrintable(file));
@@ -70,13 +62,17 @@ void takeScreenshotLater(QWidget& window, const Screenshot& screenshot)
 
 int main(int argc, char** argv)
 {
-    if (answeredWithoutDisplay(argc, argv))
-        return 0;
-    QApplication app(argc, argv);
+    if (const std::optional<int> status = answerWithoutWindow(argc, argv))
+        return *status;
+    const auto app = qm240lx::startApplication(argc, argv);
     QApplication::setApplicationName(QStringLiteral("qm240lx-setup"));
     QApplication::setApplicationVersion(QStringLiteral(QM240LX_VERSION));
-    qm240lx::applyApplicationStyle(app);
-    const std::optional<Screenshot> screenshot = parseScreenshot(app);
+    qm240lx::applyApplicationStyle(*app);
+    // Again without the options Qt has taken.
+    const auto parsed = SetupOptions::parse(QApplication::arguments());
+    if (const SetupExit* exit = std::get_if<SetupExit>(&parsed))
+        return finish(*exit);
+    const SetupOptions& options = std::get<SetupOptions>(parsed);
 
     qm240lx::QtSerialComm comm;
     qm240lx::QtEventPump pump;
@@ -85,7 +81,7 @@ int main(int argc, char** argv)
     window.show();
     // The window shows first; the port is opened and probed from the event loop.
     QTimer::singleShot(0, &window, &qm240lx::Frm_Dorvex::Form_Load);
-    if (screenshot)
-        takeScreenshotLater(window, *screenshot);
+    if (options.screenshot)
+        takeScreenshotLater(window, *options.screenshot, options.screenshotDelayMs);
     return QApplication::exec();
 }

@@ -8,9 +8,13 @@
 #include "ui_Frm_Dorvex.h"
 
 #include <memory>
+#include <optional>
 
 #include <QComboBox>
+#include <QMap>
 #include <QPlainTextEdit>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -191,6 +195,69 @@ TEST(EndToEnd, AnEmulatorRestartedBetweenCommandsIsFoundAgainByChoosingThePort)
     Q_EMIT ui.window.form().Cmb_Port->activated(0);
     EXPECT_EQ(ui.result(), "Velorin QM240LX READY.");
     EXPECT_TRUE(ui.window.option(Group::Hspeed, 7)->isChecked());
+}
+
+// The built qm240lx-setup started with the test's environment less the display
+// variables and any QM240LX_COM<n>, plus `variables`.
+void startSetup(QProcess& process, const QStringList& arguments,
+                const QMap<QString, QString>& variables)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& key : environment.keys()) {
+        if (key.startsWith("QM240LX_COM") || key == "DISPLAY" || key == "WAYLAND_DISPLAY" ||
+            key == "QT_QPA_PLATFORM")
+            environment.remove(key);
+    }
+    for (auto variable = variables.begin(); variable != variables.end(); ++variable)
+        environment.insert(variable.key(), variable.value());
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(QM240LX_SETUP_PATH), arguments, QIODevice::ReadOnly);
+}
+
+TEST(EndToEnd, WithoutADisplayHelpAndVersionRunAndTheWindowEndsWithOneLine)
+{
+    struct Case
+    {
+        const char* name;
+        QStringList arguments;
+        QMap<QString, QString> variables;
+        int exitCode;
+        QString outStart;
+        std::optional<QString> err; // nullopt: Qt's own messages
+    };
+    const Case cases[] = {
+        {"help", {"--help"}, {}, 0, "Usage: qm240lx-setup [--port PORT]", ""},
+        {"version", {"--version"}, {}, 0, "qm240lx-setup " QM240LX_VERSION "\n", ""},
+        {"window",
+         {},
+         {},
+         1,
+         "",
+         "qm240lx-setup: no display: set DISPLAY or WAYLAND_DISPLAY, or use "
+         "QT_QPA_PLATFORM=offscreen\n"},
+        {"window on xcb",
+         {"-platform", "xcb"},
+         {},
+         1,
+         "",
+         "qm240lx-setup: no display: set DISPLAY or WAYLAND_DISPLAY, or use "
+         "QT_QPA_PLATFORM=offscreen\n"},
+        {"a display nothing answers on", {}, {{"DISPLAY", ":32767"}}, 1, "", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QProcess setup;
+        startSetup(setup, c.arguments, c.variables);
+        ASSERT_TRUE(setup.waitForFinished(30000));
+        EXPECT_EQ(setup.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(setup.exitCode(), c.exitCode);
+        const QString out = QString::fromLocal8Bit(setup.readAllStandardOutput());
+        EXPECT_TRUE(c.outStart.isEmpty() ? out.isEmpty() : out.startsWith(c.outStart))
+            << out.toStdString();
+        if (c.err) {
+            EXPECT_EQ(QString::fromLocal8Bit(setup.readAllStandardError()), *c.err);
+        }
+    }
 }
 
 } // namespace

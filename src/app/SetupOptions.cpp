@@ -1,0 +1,121 @@
+#include "app/SetupOptions.h"
+
+#include <algorithm>
+
+#include <QCommandLineParser>
+
+namespace qm240lx {
+namespace {
+
+const QString usageLine = QStringLiteral(
+    "Usage: qm240lx-setup [--screenshot FILE [--screenshot-delay MS]]");
+
+const QString description =
+    QStringLiteral("Communication Setting for VEL-QM240LX: detects the adapter on COM1, "
+                   "shows its configuration and sends new settings.");
+
+QCommandLineOption qtOption(const QString& name)
+{
+    QCommandLineOption option(name, QString(), QStringLiteral("value"));
+    option.setFlags(QCommandLineOption::HiddenFromHelp);
+    return option;
+}
+
+void declare(QCommandLineParser& parser)
+{
+    parser.setApplicationDescription(description);
+    // Qt's own options are single-dash words.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOptions({
+        {QStringLiteral("screenshot"), QStringLiteral("Save a picture of the window and quit."),
+         QStringLiteral("file")},
+        {QStringLiteral("screenshot-delay"),
+         QStringLiteral("Milliseconds before the picture is taken."), QStringLiteral("ms"),
+         QStringLiteral("1000")},
+    });
+    // Read by Qt before the window exists; known here so that they are no
+    // usage error where no display lets Qt start.
+    parser.addOption(qtOption(QStringLiteral("platform")));
+    parser.addOption(qtOption(QStringLiteral("display")));
+}
+
+// "xcb", "wayland-egl", "wayland;xcb", "xcb:dpi=96": every choice is a
+// display server's.
+bool namesOnlyDisplayServers(const QString& platform)
+{
+    const QStringList choices = platform.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    return std::all_of(choices.begin(), choices.end(), [](const QString& choice) {
+        const QString name = choice.section(QLatin1Char(':'), 0, 0).trimmed();
+        return name == QLatin1String("xcb") || name.startsWith(QLatin1String("wayland"));
+    });
+}
+
+// The arguments less the options named `names` ("-style", "--reverse=x").
+QStringList without(const QStringList& arguments, const QStringList& names)
+{
+    QStringList kept;
+    for (const QString& argument : arguments) {
+        QString name = argument.section(QLatin1Char('='), 0, 0);
+        name.remove(0, name.startsWith(QLatin1String("--")) ? 2 : 1);
+        if (!argument.startsWith(QLatin1Char('-')) || !names.contains(name))
+            kept.append(argument);
+    }
+    return kept;
+}
+
+bool isSet(const EnvLookup& env, const char* name)
+{
+    return !env(QString::fromLatin1(name)).value_or(QString()).isEmpty();
+}
+
+} // namespace
+
+std::variant<SetupOptions, SetupExit> SetupOptions::parse(const QStringList& arguments,
+                                                          QtOptions qtOptions)
+{
+    QCommandLineParser parser;
+    declare(parser);
+    bool parsed = parser.parse(arguments);
+    if (!parsed && qtOptions == QtOptions::Present && !parser.unknownOptionNames().isEmpty())
+        parsed = parser.parse(without(arguments, parser.unknownOptionNames()));
+    if (!parsed)
+        return SetupExit::usageError(parser.errorText());
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
+        return SetupExit{0, helpText()};
+    if (parser.isSet(QStringLiteral("version")))
+        return SetupExit{0, QStringLiteral("qm240lx-setup %1\n").arg(QM240LX_VERSION)};
+    if (qtOptions == QtOptions::Removed && !parser.positionalArguments().isEmpty())
+        return SetupExit::usageError(
+            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+
+    SetupOptions options;
+    if (parser.isSet(QStringLiteral("screenshot")))
+        options.screenshot = parser.value(QStringLiteral("screenshot"));
+    options.screenshotDelayMs = parser.value(QStringLiteral("screenshot-delay")).toInt();
+    options.platform = parser.value(QStringLiteral("platform"));
+    options.display = parser.value(QStringLiteral("display"));
+    return options;
+}
+
+// QCommandLineParser names the program by the path it was started with, or
+// not at all before Qt starts; the usage line is ours instead.
+QString SetupOptions::helpText()
+{
+    QCommandLineParser parser;
+    declare(parser);
+    const QString text = parser.helpText();
+    return usageLine + text.mid(text.indexOf(QLatin1Char('\n')));
+}
+
+bool SetupOptions::displayMissing(const EnvLookup& env) const
+{
+    const QString chosen =
+        platform.isEmpty() ? env(QStringLiteral("QT_QPA_PLATFORM")).value_or(QString()) : platform;
+    if (!namesOnlyDisplayServers(chosen))
+        return false;
+    return display.isEmpty() && !isSet(env, "DISPLAY") && !isSet(env, "WAYLAND_DISPLAY");
+}
+
+} // namespace qm240lx
