@@ -40,9 +40,10 @@ QString elementName(Group group, int index)
 
 } // namespace
 
-Frm_Dorvex::Frm_Dorvex(const WindowPlatform& platform, QWidget* parent)
+Frm_Dorvex::Frm_Dorvex(const WindowPlatform& platform, int startPort, QWidget* parent)
     : QMainWindow(parent), m_form(std::make_unique<Ui::Frm_Dorvex>()), m_comm(platform.comm),
-      m_errorBox(platform.errorBox), m_exchange(platform.comm, platform.pump, platform.tick)
+      m_errorBox(platform.errorBox), m_exchange(platform.comm, platform.pump, platform.tick),
+      m_startPort(startPort)
 {
     initResources();
     m_form->setupUi(this);
@@ -125,17 +126,17 @@ void Frm_Dorvex::Form_Initialize()
     list->clear();
     for (int port = firstComNumber; port <= lastComNumber; ++port)
         list->addItem(QString::number(port));
-    list->setCurrentText(QStringLiteral("1"));
+    list->setCurrentText(QString::number(m_startPort));
     refreshPortTips();
 }
 
 void Frm_Dorvex::Form_Load()
 {
     showResult(text::waitingForConnection);
-    m_comm.setCommPort(1);
+    m_comm.setCommPort(m_startPort);
     m_comm.setPortOpen(true);
     if (!m_comm.portOpen()) {
-        m_errorBox.showError(text::cannotOpenCom1, openFailureReason());
+        m_errorBox.showError(text::cannotOpenStartPort(m_startPort), openFailureReason());
         return;
     }
     Check_QM240LX();

@@ -32,7 +32,9 @@ class Frm_Dorvex : public QMainWindow
     Q_OBJECT
 
 public:
-    explicit Frm_Dorvex(const WindowPlatform& platform, QWidget* parent = nullptr);
+    // `startPort` is the COM number Form_Load opens and the port list shows.
+    explicit Frm_Dorvex(const WindowPlatform& platform, int startPort = 1,
+                        QWidget* parent = nullptr);
     ~Frm_Dorvex() override;
 
     Ui::Frm_Dorvex& form() { return *m_form; }
@@ -93,6 +95,7 @@ private:
     ErrorBox& m_errorBox;
     Exchange m_exchange;
     RecordedValues m_recorded;
+    int m_startPort;
 };
 
 } // namespace qm240lx

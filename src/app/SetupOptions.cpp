@@ -8,11 +8,16 @@ namespace qm240lx {
 namespace {
 
 const QString usageLine = QStringLiteral(
-    "Usage: qm240lx-setup [--screenshot FILE [--screenshot-delay MS]]");
+    "Usage: qm240lx-setup [--port PORT] [--screenshot FILE [--screenshot-delay MS]]");
 
 const QString description =
-    QStringLiteral("Communication Setting for VEL-QM240LX: detects the adapter on COM1, "
-                   "shows its configuration and sends new settings.");
+    QStringLiteral("Communication Setting for VEL-QM240LX: detects the adapter on COM1, or on the\n"
+                   "port --port names, shows its configuration and sends new settings.\n"
+                   "\n"
+                   "PORT is a COM number (1, COM1, com1; default COM1) or a device path.\n"
+                   "COM 1-32 are /dev/ttyS0-31, 33-64 /dev/ttyUSB0-31, 65-96 /dev/ttyACM0-31;\n"
+                   "QM240LX_COM<n>=DEVICE in the environment maps COM n to DEVICE. A device path\n"
+                   "outside this map is given the first free COM number (97 unless taken).");
 
 QCommandLineOption qtOption(const QString& name)
 {
@@ -29,6 +34,9 @@ void declare(QCommandLineParser& parser)
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions({
+        {QStringLiteral("port"),
+         QStringLiteral("Serial port to start on: COM number or device path (default COM1)."),
+         QStringLiteral("PORT")},
         {QStringLiteral("screenshot"), QStringLiteral("Save a picture of the window and quit."),
          QStringLiteral("file")},
         {QStringLiteral("screenshot-delay"),
@@ -91,6 +99,13 @@ std::variant<SetupOptions, SetupExit> SetupOptions::parse(const QStringList& arg
             QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
     SetupOptions options;
+    if (parser.isSet(QStringLiteral("port"))) {
+        const QString value = parser.value(QStringLiteral("port"));
+        options.port = PortChoice::parse(value);
+        if (!options.port)
+            return SetupExit::usageError(QStringLiteral("--port %1: expected %2")
+                                             .arg(value, QLatin1String(PortChoice::accepted)));
+    }
     if (parser.isSet(QStringLiteral("screenshot")))
         options.screenshot = parser.value(QStringLiteral("screenshot"));
     options.screenshotDelayMs = parser.value(QStringLiteral("screenshot-delay")).toInt();

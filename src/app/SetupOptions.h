@@ -2,6 +2,7 @@
 
 #include "app/SetupExit.h"
 #include "link/ComMap.h"
+#include "link/PortChoice.h"
 
 #include <optional>
 #include <variant>
@@ -12,11 +13,12 @@
 namespace qm240lx {
 
 // The window's command line:
-//   qm240lx-setup [--screenshot FILE [--screenshot-delay MS]]
+//   qm240lx-setup [--port PORT] [--screenshot FILE [--screenshot-delay MS]]
 // It is read once before Qt starts, where no display may be, and once after
 // Qt has taken its own options (-style, -geometry...) out of it.
 struct SetupOptions
 {
+    std::optional<PortChoice> port; // COM1 when none is given
     std::optional<QString> screenshot;
     int screenshotDelayMs = 1000;
     QString platform; // Qt's -platform

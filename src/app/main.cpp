@@ -3,6 +3,7 @@
 #include "app/GuiStart.h"
 #include "app/QtErrorBox.h"
 #include "app/SetupOptions.h"
+#include "app/StartPort.h"
 #include "link/QtEventPump.h"
 #include "link/QtSerialComm.h"
 
@@ -73,11 +74,16 @@ int main(int argc, char** argv)
     if (const SetupExit* exit = std::get_if<SetupExit>(&parsed))
         return finish(*exit);
     const SetupOptions& options = std::get<SetupOptions>(parsed);
+    const std::optional<int> startPort = qm240lx::bindStartPort(options.port);
+    if (!startPort)
+        return finish(
+            SetupExit::usageError(QStringLiteral("--port %1: no free COM number is left for it")
+                                      .arg(options.port->name())));
 
     qm240lx::QtSerialComm comm;
     qm240lx::QtEventPump pump;
     qm240lx::QtErrorBox errorBox;
-    qm240lx::Frm_Dorvex window({comm, pump, qm240lx::systemTick, errorBox});
+    qm240lx::Frm_Dorvex window({comm, pump, qm240lx::systemTick, errorBox}, *startPort);
     window.show();
     // The window shows first; the port is opened and probed from the event loop.
     QTimer::singleShot(0, &window, &qm240lx::Frm_Dorvex::Form_Load);

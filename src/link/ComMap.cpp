@@ -73,6 +73,26 @@ std::optional<QString> comDevice(int com)
     return comDevice(com, processEnvironment);
 }
 
+std::optional<int> comNumberOf(const QString& device, const EnvLookup& env)
+{
+    const QString wanted = resolvedPath(device);
+    for (int com = firstComNumber; com <= lastComNumber; ++com) {
+        const std::optional<QString> mapped = comDevice(com, env);
+        if (mapped && resolvedPath(*mapped) == wanted)
+            return com;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> firstFreeComNumber(const EnvLookup& env)
+{
+    for (int com = firstComNumber; com <= lastComNumber; ++com) {
+        if (!comDevice(com, env))
+            return com;
+    }
+    return std::nullopt;
+}
+
 std::optional<int> parseComNumber(const QString& text)
 {
     static const QRegularExpression pattern(QStringLiteral("^(?:com)?([0-9]{1,3})$"),

@@ -29,6 +29,13 @@ std::optional<QString> builtInComDevice(int com);
 std::optional<QString> comDevice(int com, const EnvLookup& env);
 std::optional<QString> comDevice(int com);
 
+// The lowest COM number that stands for `device`, overrides included;
+// symbolic links are followed on both sides.
+std::optional<int> comNumberOf(const QString& device, const EnvLookup& env);
+
+// The lowest COM number that stands for no device at all.
+std::optional<int> firstFreeComNumber(const EnvLookup& env);
+
 // Accepts "7", "COM7" or "com7" for COM numbers 1 to 255.
 std::optional<int> parseComNumber(const QString& text);
 

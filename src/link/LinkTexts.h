@@ -14,7 +14,11 @@ inline const QString ready = QStringLiteral("Velorin QM240LX READY.");
 inline const QString silentNotDetected = QStringLiteral("QM240LX NOT DETECT.");
 inline const QString notDetected = QStringLiteral("Velorin QM240LX NOT DETECT.");
 inline const QString readBackTimeout = QStringLiteral("ERROR:TIME OUT!");
-inline const QString cannotOpenCom1 = QStringLiteral("Cannot open COM1, please try another port.");
+// The start port, COM1 unless the command line names another.
+inline QString cannotOpenStartPort(int com)
+{
+    return QStringLiteral("Cannot open COM%1, please try another port.").arg(com);
+}
 inline const QString cannotOpenPort =
     QStringLiteral("Can not open COM port, please try another port.");
 

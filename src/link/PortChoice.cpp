@@ -1,7 +1,5 @@
 #include "link/PortChoice.h"
 
-#include "link/ComMap.h"
-
 namespace qm240lx {
 
 std::optional<PortChoice> PortChoice::parse(const QString& text)
@@ -11,6 +9,13 @@ std::optional<PortChoice> PortChoice::parse(const QString& text)
     if (const std::optional<int> com = parseComNumber(text))
         return comPort(*com);
     return std::nullopt;
+}
+
+std::optional<int> PortChoice::mappedCom(const EnvLookup& env) const
+{
+    if (com)
+        return com;
+    return comNumberOf(devicePath, env);
 }
 
 QtSerialComm::DeviceResolver PortChoice::resolver() const

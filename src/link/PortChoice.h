@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/ComMap.h"
 #include "link/QtSerialComm.h"
 
 #include <optional>
@@ -29,6 +30,10 @@ struct PortChoice
 
     // Resolves the COM number the port is opened under to its device.
     QtSerialComm::DeviceResolver resolver() const;
+
+    // The COM number the port has in the COM map: its own, or the one its
+    // device path stands for there; nullopt for a path outside the map.
+    std::optional<int> mappedCom(const EnvLookup& env) const;
 
     // The COM number the serial control is set to: a path is opened as COM1.
     int commPort() const { return com.value_or(1); }

@@ -260,5 +260,48 @@ TEST(EndToEnd, WithoutADisplayHelpAndVersionRunAndTheWindowEndsWithOneLine)
     }
 }
 
+// The window started with --port probes the adapter there; a bad value ends
+// it before anything is opened.
+TEST(EndToEnd, TheWindowStartsDetectionOnThePortTheCommandLineNames)
+{
+    struct Case
+    {
+        const char* name;
+        QString port; // "<pty>" stands for the emulator's device
+        bool overrideCom33;
+        bool detects;
+    };
+    const Case cases[] = {
+        {"a COM number", "com33", true, true},
+        {"a device path the COM map has", "<pty>", true, true},
+        {"a device path outside the COM map", "<pty>", false, true},
+        {"a COM number outside 1 to 255", "COM256", true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimProcess sim;
+        ASSERT_TRUE(sim.start()) << sim.errorString().toStdString();
+        QMap<QString, QString> variables{{"QT_QPA_PLATFORM", "offscreen"}};
+        if (c.overrideCom33)
+            variables.insert("QM240LX_COM33", sim.devicePath());
+        QString port = c.port;
+        QProcess setup;
+        startSetup(setup, {"--port", port.replace("<pty>", sim.devicePath())}, variables);
+        if (c.detects) {
+            EXPECT_TRUE(sim.waitForReceived(2, 30000)) << sim.standardError().toStdString();
+            EXPECT_EQ(sim.received(), bytes("acad"));
+            setup.terminate();
+            setup.waitForFinished();
+        } else {
+            ASSERT_TRUE(setup.waitForFinished(30000));
+            EXPECT_EQ(setup.exitCode(), 64);
+            EXPECT_EQ(QString::fromLocal8Bit(setup.readAllStandardError()),
+                      "qm240lx-setup: --port COM256: expected a COM number from 1 to 255 (3, "
+                      "COM3, com3) or a device path\n");
+            EXPECT_TRUE(sim.received().isEmpty());
+        }
+    }
+}
+
 } // namespace
 } // namespace qm240lx
