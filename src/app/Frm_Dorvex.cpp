@@ -7,6 +7,7 @@
 #include "link/ComMap.h"
 #include "link/Detection.h"
 #include "link/LinkTexts.h"
+#include "link/PresentPorts.h"
 #include "settings/ConfigBytes.h"
 #include "settings/SaveToFlash.h"
 #include "ui_Frm_Dorvex.h"
@@ -295,9 +296,11 @@ void Frm_Dorvex::showResult(const QString& text)
 QString Frm_Dorvex::openFailureReason() const
 {
     const PortError error = m_comm.lastError();
-    if (!error.message.isEmpty())
-        return error.message;
-    return QStringLiteral("COM%1 cannot be opened.").arg(m_comm.commPort());
+    const QString reason = error.message.isEmpty()
+                               ? QStringLiteral("COM%1 cannot be opened.").arg(m_comm.commPort())
+                               : error.message;
+    return reason + QLatin1Char('\n') + presentPortsLine();
+// What went wrong, and which ports there are to try instead.
 }
 
 // Each item tells which device its COM number stands for and whether that

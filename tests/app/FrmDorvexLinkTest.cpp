@@ -2,9 +2,13 @@
 // with a scripted serial control and a fake clock.
 #include "support/WindowRig.h"
 
+#include <functional>
+
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -233,6 +237,55 @@ TEST(PortChoice, ALostPortEndsTheWaitWithAClearText)
     EXPECT_TRUE(rig.result().contains("/dev/fake1")) << rig.result().toStdString();
     EXPECT_LE(rig.pump.passes(), 2);
     EXPECT_TRUE(allSettingsEnabled(*rig.window, false));
+}
+
+// Both open-failure boxes name the ports there are to try instead. The window
+// may start on another port than COM1.
+TEST(PortChoice, AnOpenFailureBoxListsThePresentPorts)
+{
+    QTemporaryDir dir;
+    const QString present = dir.filePath("adapter");
+    const QString gone = dir.filePath("gone");
+    ASSERT_TRUE(QFile(present).open(QIODevice::WriteOnly));
+    qputenv("QM240LX_COM200", present.toLocal8Bit());
+    qputenv("QM240LX_COM201", gone.toLocal8Bit());
+    struct Case
+    {
+        const char* name;
+        int startPort;
+        std::function<void(Frm_Dorvex&)> open201;
+        QString text;
+    };
+    const Case cases[] = {
+        {"Form_Load", 201, [](Frm_Dorvex& window) { window.Form_Load(); },
+         "Cannot open COM201, please try another port."},
+        {"Cmb_Port_Click", 1,
+         [](Frm_Dorvex& window) {
+             window.form().Cmb_Port->setCurrentIndex(200);
+             Q_EMIT window.form().Cmb_Port->activated(200);
+         },
+         "Can not open COM port, please try another port."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WindowRig rig;
+        Frm_Dorvex window(WindowPlatform{rig.comm, rig.pump, rig.clock.source(), rig.errorBox},
+                          c.startPort);
+        EXPECT_EQ(window.form().Cmb_Port->currentText(), QString::number(c.startPort));
+        rig.comm.failOpening(201, {PortError::Kind::NoSuchDevice, gone, gone + " is not there"});
+        c.open201(window);
+
+        EXPECT_EQ(rig.comm.commPort(), 201);
+        ASSERT_EQ(rig.errorBox.texts, QStringList{c.text});
+        const QStringList lines = rig.errorBox.reasons.value(0).split('\n');
+        ASSERT_EQ(lines.size(), 2) << rig.errorBox.reasons.value(0).toStdString();
+        EXPECT_EQ(lines[0], gone + " is not there");
+        EXPECT_TRUE(lines[1].startsWith("Serial ports here: ")) << lines[1].toStdString();
+        EXPECT_TRUE(lines[1].contains(QStringLiteral("COM200 (%1)").arg(present)));
+        EXPECT_FALSE(lines[1].contains("COM201"));
+    }
+    qunsetenv("QM240LX_COM200");
+    qunsetenv("QM240LX_COM201");
 }
 
 TEST(Lockout, NothingStartsWhileACommandWaits)

@@ -1,10 +1,13 @@
 #include "link/ComMap.h"
 
+#include "link/PresentPorts.h"
+
 #include <optional>
 #include <utility>
 
 #include <QFile>
 #include <QHash>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -47,6 +50,39 @@ TEST(ComMapTest, ProcessEnvironmentOverloadsReadTheVariables)
     EXPECT_FALSE(overriddenComNumbers().contains(253));
     qunsetenv("QM240LX_COM254");
     EXPECT_EQ(comDevice(254), std::nullopt);
+}
+
+TEST(ComMapTest, ListsThePresentPortsByTheirComNumbers)
+{
+    struct Case
+    {
+        const char* name;
+        QHash<QString, QString> variables;
+        QSet<QString> files;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"nothing there", {}, {}, "No serial port is present."},
+        {"built-in devices in COM order",
+         {},
+         {"/dev/ttyACM0", "/dev/ttyUSB0", "/dev/ttyS3", "/dev/ttyUSB32"},
+         "Serial ports here: COM4 (/dev/ttyS3), COM33 (/dev/ttyUSB0), COM65 (/dev/ttyACM0)"},
+        {"an override replaces the built-in device",
+         {{"QM240LX_COM33", "/dev/pts/4"}, {"QM240LX_COM200", "/dev/pts/5"}},
+         {"/dev/ttyUSB0", "/dev/pts/4", "/dev/pts/5"},
+         "Serial ports here: COM33 (/dev/pts/4), COM200 (/dev/pts/5)"},
+        {"an override naming a missing file hides the built-in device",
+         {{"QM240LX_COM33", "/dev/pts/9"}, {"QM240LX_COM34", ""}},
+         {"/dev/ttyUSB0", "/dev/ttyUSB1"},
+         "Serial ports here: COM34 (/dev/ttyUSB1)"},
+    };
+    for (const Case& c : cases) {
+        const EnvLookup env = [&](const QString& name) -> std::optional<QString> {
+            return c.variables.contains(name) ? std::optional(c.variables[name]) : std::nullopt;
+        };
+        const auto exists = [&](const QString& device) { return c.files.contains(device); };
+        EXPECT_EQ(presentPortsLine(env, exists), c.line) << c.name;
+    }
 }
 
 TEST(ComMapTest, ParsesComNumbers)
