@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a build folder into a temporary folder,
-# unpacks it into a temporary root and checks its fields, its files, and that
-# each program runs from there.
+# unpacks it into a temporary root and checks its fields, lintian's verdict,
+# its files, and that each program runs from there.
 #   package_test.sh BUILD_FOLDER VERSION
 set -euo pipefail
 
@@ -26,6 +26,12 @@ depends=$(dpkg-deb --field "$deb" Depends)
 for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 qt6-qpa-plugins fonts-wine; do
     [[ ",$depends," == *[\ ,]$package[\ ,]* ]] || fail "Depends lacks $package: $depends"
 done
+
+# lintian's errors and warnings fail the package; its informational notes do not.
+command -v lintian >/dev/null || fail "lintian is not installed (scripts/install-deps installs it)"
+lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 ||
+    { cat "$work/lintian.log" >&2; fail "lintian reports errors or warnings"; }
+! grep -E '^[EW]: ' "$work/lintian.log" >&2 || fail "lintian reports errors or warnings"
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
