@@ -238,8 +238,9 @@ private:
             break;
         case UploadEnd::ConfirmedAfterSilence:
             require(lastValue && !readBacks.empty() && readBacks.front().second.bytes &&
-                        (*readBacks.front().second.bytes).*kind.byte == *lastValue,
-                    "confirmed without a read-back holding the byte sent");
+                        ((*readBacks.front().second.bytes).*kind.byte & fieldsOf(kind.opcode)) ==
+                            *lastValue,
+                    "confirmed without a read-back holding the fields sent");
             break;
         case UploadEnd::Rejected:
             require(attempts == uploadAttempts, "rejected before the last attempt");

@@ -21,11 +21,13 @@ Answer runAttempt(Exchange& exchange, const UploadKind& kind, const ByteBuilder&
     return exchange.awaitAnswer(uploadLimitMs, [&] { show(text::updating); });
 }
 
-std::optional<std::uint8_t> readByte(const UploadKind& kind, const ReadBack& result)
+// The fields of the byte a read-back shows; the adapter may report bits that
+// no field covers, and those say nothing about the setting.
+std::optional<std::uint8_t> heldFields(const UploadKind& kind, const ReadBack& result)
 {
     if (!result.bytes)
         return std::nullopt;
-    return (*result.bytes).*kind.byte;
+    return (*result.bytes).*kind.byte & kind.fields;
 }
 
 // An acknowledgement can be a late one meant for an earlier command, so a
@@ -38,22 +40,24 @@ UploadEnd confirmAcknowledgement(const UploadKind& kind, std::uint8_t sent,
     const ReadBack result = readBack();
     if (result.end == ReadBack::End::Aborted)
         return UploadEnd::Aborted;
-    if (const auto held = readByte(kind, result); held && (*held & kind.fields) != sent) {
+    if (const auto held = heldFields(kind, result); held && *held != sent) {
         show(text::contradicted);
         return UploadEnd::NotConfirmed;
     }
     return UploadEnd::Accepted;
 }
 
-// The adapter said nothing: the setting counts only if a read-back shows
-// exactly the byte sent.
+// The adapter said nothing: the setting counts only if a read-back shows the
+// fields as sent. A port lost meanwhile keeps the read-back's text about it.
 UploadEnd confirmBySilence(const UploadKind& kind, std::uint8_t sent, const ReadBackRun& readBack,
                            const ShowText& show)
 {
     const ReadBack result = readBack();
     if (result.end == ReadBack::End::Aborted)
         return UploadEnd::Aborted;
-    if (readByte(kind, result) == sent) {
+    if (result.end == ReadBack::End::PortFailed)
+        return UploadEnd::PortFailed;
+    if (heldFields(kind, result) == sent) {
         show(text::heldUntilPowerOff);
         return UploadEnd::ConfirmedAfterSilence;
     }

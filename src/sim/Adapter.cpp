@@ -81,7 +81,7 @@ QByteArray Adapter::apply(std::uint8_t opcode, std::uint8_t value)
     case opcode::probe:
         return byteArray(m_faults.probeAnswer.value_or(opcode::ready));
     case opcode::readConfiguration:
-        return m_configuration.toBytes().first(m_faults.shortReadback ? 2 : 3);
+        return readBack();
     case opcode::setHByte:
         m_configuration.hByte = value;
         break;
@@ -96,6 +96,14 @@ QByteArray Adapter::apply(std::uint8_t opcode, std::uint8_t value)
         break;
     }
     return byteArray(opcode::ready);
+}
+
+QByteArray Adapter::readBack() const
+{
+    QByteArray bytes = m_configuration.toBytes().first(m_faults.shortReadback ? 2 : 3);
+    for (char& byte : bytes)
+        byte = static_cast<char>(static_cast<std::uint8_t>(byte) | m_faults.strayBits);
+    return bytes;
 }
 
 bool Adapter::takeRejection(std::uint8_t opcode)

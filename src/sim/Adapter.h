@@ -50,6 +50,7 @@ private:
     Outcome runCommand(std::uint8_t opcode, std::uint8_t value, Millis now);
     Chaos::Choice drawChaos(std::uint8_t opcode, std::uint8_t value);
     QByteArray apply(std::uint8_t opcode, std::uint8_t value);
+    QByteArray readBack() const;
     bool takeRejection(std::uint8_t opcode);
     Reply schedule(std::uint8_t opcode, QByteArray answer, Millis now, Millis chaosDelay);
 

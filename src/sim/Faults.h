@@ -28,6 +28,9 @@ struct Faults
     // The read-back sends the H-Byte and D-Byte only.
     bool shortReadback = false;
 
+    // Bits the read-back sets in every byte it reports, beside what it holds.
+    std::uint8_t strayBits = 0;
+
     // Bytes appended to every answer to one of `extraOps`.
     int extraCount = 0;
     std::uint8_t extraByte = opcode::ready;

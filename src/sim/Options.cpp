@@ -52,6 +52,7 @@ constexpr Declared declaredOptions[] = {
     {"reject-byte", "Answer to a rejected command (default 0xEE).", "BYTE"},
     {"probe-answer", "Fault: answer BYTE to the probe instead of 0xFA.", "BYTE"},
     {"short-readback", "Fault: the read-back sends only the H-Byte and D-Byte.", nullptr},
+    {"stray-bits", "Fault: the read-back sets BYTE's bits in every byte it reports.", "BYTE"},
     {"extra", "Fault: send N extra bytes after every answer.", "N"},
     {"extra-byte", "Value of the extra bytes (default 0xFA).", "BYTE"},
     {"extra-ops", "Opcodes whose answers get the extra bytes (default all).", "OPS"},
@@ -132,7 +133,8 @@ bool readAnswerFaults(const QCommandLineParser& parser, Faults& faults, QString&
                     error) ||
         !readOpcodes(parser, "reject-ops", faults.rejectOps, error) ||
         !readByte(parser, "reject-byte", faults.rejectByte, error) ||
-        !readByte(parser, "probe-answer", probeAnswer, error))
+        !readByte(parser, "probe-answer", probeAnswer, error) ||
+        !readByte(parser, "stray-bits", faults.strayBits, error))
         return false;
     if (parser.isSet(QStringLiteral("probe-answer")))
         faults.probeAnswer = probeAnswer;

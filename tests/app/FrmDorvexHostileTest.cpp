@@ -28,8 +28,9 @@ struct Command
 {
     QPushButton* Ui::Frm_Dorvex::*button;
     std::uint8_t opcode;
-    std::size_t field; // of the value byte in a read-back
-    QString success;   // the text that claims the adapter acknowledged
+    std::size_t field;   // of the value byte in a read-back
+    std::uint8_t fields; // the bits a field covers
+    QString success;     // the text that claims the adapter acknowledged
 };
 
 struct Tally
@@ -79,8 +80,9 @@ void judge(const std::vector<WireEvent>& events, std::size_t from, const Command
     const bool acknowledged =
         lastOpcode && answerAfter(events, *lastOpcode + (chosen ? 1 : 0)).startsWith('\xFA');
     const QByteArray readBackBytes = readBack ? answerAfter(events, *readBack) : QByteArray();
-    const bool confirmed = chosen && readBackBytes.size() >= 3 &&
-                           static_cast<std::uint8_t>(readBackBytes[command.field]) == *chosen;
+    const bool confirmed =
+        chosen && readBackBytes.size() >= 3 &&
+        (static_cast<std::uint8_t>(readBackBytes[command.field]) & command.fields) == *chosen;
     if ((shown == command.success && !acknowledged) ||
         (shown.startsWith("Success to change") && !confirmed))
         ++tally.falseSuccesses;
@@ -94,12 +96,12 @@ void runSession(std::uint32_t seed, Tally& tally)
     test::RecordingErrorBox errorBox;
     Frm_Dorvex window(WindowPlatform{line, line, line.tick(), errorBox});
     Ui::Frm_Dorvex& form = window.form();
-    const Command detect{nullptr, opcode::probe, 0, "Velorin QM240LX READY."};
+    const Command detect{nullptr, opcode::probe, 0, 0, "Velorin QM240LX READY."};
     const Command commands[] = {
-        {&Ui::Frm_Dorvex::CmdSend, opcode::setHByte, 0, "H-Byte is successfully set"},
-        {&Ui::Frm_Dorvex::Send_D, opcode::setDByte, 1, "D-Byte is Successfully Set"},
-        {&Ui::Frm_Dorvex::Send_P, opcode::setPByte, 2, "P-Byte is Successfully Set"},
-        {nullptr, opcode::saveToFlash, 0, "Configuration Data is updated in Flash"},
+        {&Ui::Frm_Dorvex::CmdSend, opcode::setHByte, 0, hByteFields, "H-Byte is successfully set"},
+        {&Ui::Frm_Dorvex::Send_D, opcode::setDByte, 1, dByteFields, "D-Byte is Successfully Set"},
+        {&Ui::Frm_Dorvex::Send_P, opcode::setPByte, 2, pByteFields, "P-Byte is Successfully Set"},
+        {nullptr, opcode::saveToFlash, 0, 0, "Configuration Data is updated in Flash"},
     };
     std::mt19937 random(seed);
     const auto pick = [&](int count) { return static_cast<int>(random() % count); };

@@ -29,6 +29,7 @@ TEST(Upload, EndsAsTheAdapterAnswers)
         std::vector<std::pair<QByteArray, Tick>> answers; // after the opcodes, in order
         QString text;
         QByteArray written;
+        std::optional<Tick> portLostAfter = {};
     };
     const Case cases[] = {
         {"accepted at once",
@@ -43,6 +44,15 @@ TEST(Upload, EndsAsTheAdapterAnswers)
          {{bytes("ee"), 10}, {{}, 0}, {bytes("06 92 00"), 10}},
          heldUntilPowerOff,
          bytes("ae06ae06ad")},
+        {"silence, and a read-back whose fields confirm it beside stray bits",
+         {{{}, 0}, {bytes("e6 96 00"), 10}},
+         heldUntilPowerOff,
+         bytes("ae06ad")},
+        {"silence, and the port lost during the read-back",
+         {{{}, 0}, {{}, 0}},
+         "COM1 is not usable: /dev/fake1 is gone",
+         bytes("ae06ad"),
+         4500},
         {"silence the read-back does not confirm",
          {{{}, 0}, {bytes("03 92 00"), 10}},
          "QM240LX did not answer: the setting is not confirmed.",
@@ -67,6 +77,8 @@ TEST(Upload, EndsAsTheAdapterAnswers)
         rig.window->option(Group::Hspeed, 6)->click();
         for (const auto& [answer, delay] : c.answers)
             rig.comm.answer(answer, delay);
+        if (c.portLostAfter)
+            rig.comm.loseAt(rig.clock.now() + *c.portLostAfter);
         rig.window->form().CmdSend->click();
         EXPECT_EQ(rig.result(), c.text);
         EXPECT_EQ(rig.newlyWritten(), c.written);

@@ -76,6 +76,7 @@ TEST(AdapterExchange, AnswersAndKeepsTheConfiguration)
         {"--reject 1 --silent ae", "ae06", "", "039200", "039200"},
         {"--probe-answer 0", "acae06", "00fa", "069200", "039200"},
         {"--short-readback", "adac", "0392fa", "039200", "039200"},
+        {"--stray-bits 0x24", "ae06ad", "fa26b624", "069200", "039200"}, // reported, not held
         {"--extra 2", "acad", "fafafa039200fafa", "039200", "039200"},
         {"--extra 1 --extra-byte 0x55 --extra-ops ad", "acad", "fa03920055", "039200", "039200"},
         {"--reject 1 --extra 1 --extra-byte 0x11", "ab01", "ee11", "039200", "039200"},

@@ -105,8 +105,10 @@ bool backed(const Events& events, const CommandRecord& record, const Window& win
                    .contains(char(opcode::ready)) &&
                (!record.readBytes || sentReadBack(window.readBackRequest));
     case CommandRecord::Claim::ConfirmedByReadBack:
+        // Bits outside the fields say nothing about the setting.
         return window.lastValue && record.readBytes &&
-               fieldOf(record.kind, *record.readBytes) ==
+               (fieldOf(record.kind, *record.readBytes) &
+                fieldMasks[static_cast<std::size_t>(record.kind)]) ==
                    events[std::size_t(*window.lastValue)].byte &&
                sentReadBack(window.readBackRequest);
     case CommandRecord::Claim::Read:
