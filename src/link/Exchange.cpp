@@ -22,8 +22,26 @@ Exchange::Command::~Command()
 
 void Exchange::discardStaleInput()
 {
-    if (m_comm.portOpen())
+    if (!m_comm.portOpen())
+        return;
+    waitOutLateReply();
+    m_comm.discardInput();
+}
+
+void Exchange::waitOutLateReply()
+{
+    const std::optional<Tick> since = std::exchange(m_unansweredSince, std::nullopt);
+    if (!since)
+        return;
+    for (;;) {
+        const Tick elapsed = elapsedMs(m_tick(), *since);
+        if (m_aborted || isPastLimit(elapsed, lateReplyHorizonMs))
+            return;
+        m_pump.processEvents(lateReplyHorizonMs - elapsed + 1);
+        if (!m_comm.inBufferCount())
+            return;
         m_comm.discardInput();
+    }
 }
 
 void Exchange::settle(Tick ms)
@@ -48,8 +66,10 @@ WaitEnd Exchange::waitForReply(int count, Tick limitMs, const std::function<void
         if (eachPass)
             eachPass();
         const Tick elapsed = elapsedMs(m_tick(), start);
-        if (isPastLimit(elapsed, limitMs))
+        if (isPastLimit(elapsed, limitMs)) {
+            m_unansweredSince = start;
             return WaitEnd::Timeout;
+        }
         m_pump.processEvents(limitMs - elapsed + 1);
         if (m_aborted)
             return WaitEnd::Aborted;

@@ -31,6 +31,12 @@ enum class Answer
     Aborted,      // the program is closing
 };
 
+// The protocol has no sequence numbers: a reply that comes after its command
+// gave up looks like the answer to whatever command is under way then. After
+// a wait that ran out, the next command therefore waits until this long after
+// the unanswered command was sent, dropping what arrives, before it writes.
+inline constexpr Tick lateReplyHorizonMs = 4000;
+
 // The one exchange pattern every command with the adapter follows: drop stale
 // input, write one-byte commands, wait for the reply against a limit while the
 // rest of the program keeps running, read the reply.
@@ -63,7 +69,8 @@ public:
     };
 
     // Drops every byte waiting, so that nothing left over from an earlier
-    // exchange is taken as this one's reply.
+    // exchange is taken as this one's reply. After a wait that ran out, it
+    // first lets the missed reply arrive (see lateReplyHorizonMs).
     void discardStaleInput();
 
     // Waits more than `ms` milliseconds without handling events.
@@ -88,8 +95,13 @@ private:
     CommControl& m_comm;
     EventPump& m_pump;
     TickSource m_tick;
+    void waitOutLateReply();
+
     int m_commandDepth = 0;
     bool m_aborted = false;
+    // When the last wait that ran out began, until the next command has
+    // waited out a late reply to it.
+    std::optional<Tick> m_unansweredSince;
 };
 
 } // namespace qm240lx

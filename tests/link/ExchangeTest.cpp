@@ -132,5 +132,35 @@ TEST(Exchange, DiscardDropsEveryWaitingByteWhateverTheReadLength)
     EXPECT_EQ(rig.comm.inBufferCount(), 0);
 }
 
+// A reply that comes after its command gave up is let in and dropped before
+// the next command writes, however late within the horizon it comes.
+TEST(Exchange, AfterASilentWaitTheNextCommandWaitsOutALateReply)
+{
+    struct Case
+    {
+        const char* name;
+        std::optional<Tick> lateReplyAt; // from the start of the first wait
+        bool firstAnswered;
+        Tick writesAt; // when the next command can write
+    };
+    const Case cases[] = {
+        {"a late reply inside the horizon is dropped", 3900, false, 4001},
+        {"silence waits out the horizon", {}, false, 4001},
+        {"an answered wait leaves nothing to wait out", 500, true, 500},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        if (c.lateReplyAt)
+            rig.comm.receiveAt(*c.lateReplyAt, QByteArray::fromHex("fa"));
+        const WaitEnd first = rig.exchange.waitForReply(1, 1000);
+        EXPECT_EQ(first == WaitEnd::Data, c.firstAnswered);
+        rig.exchange.discardStaleInput();
+        EXPECT_EQ(rig.clock.now(), c.writesAt);
+        EXPECT_EQ(rig.comm.inBufferCount(), 0);
+        EXPECT_EQ(rig.exchange.waitForReply(1, 1000), WaitEnd::Timeout) << "nothing taken";
+    }
+}
+
 } // namespace
 } // namespace qm240lx

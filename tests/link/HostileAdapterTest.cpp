@@ -33,6 +33,8 @@ struct Counts
     int unchosenWrites = 0;
     int endlessWaits = 0;
     int unactedSuccesses = 0; // claimed, though the adapter did not act on the command
+    int commands = 0;
+    double commandMs = 0; // on the line's clock
     std::map<CommandRecord::Claim, int> claims;
     QStringList details;
 
@@ -40,8 +42,10 @@ struct Counts
     void print(int sessions) const
     {
         std::printf("hostile soak: sessions %d, crashes 0, false successes %d, unchosen writes %d, "
-                    "endless waits %d; successes the adapter did not act on %d\n",
-                    sessions, falseSuccesses, unchosenWrites, endlessWaits, unactedSuccesses);
+                    "endless waits %d; successes the adapter did not act on %d; "
+                    "commands %d, command time %.0f ms\n",
+                    sessions, falseSuccesses, unchosenWrites, endlessWaits, unactedSuccesses,
+                    commands, commandMs);
         for (const QString& detail : details.mid(0, 5))
             std::printf("  %s\n", qPrintable(detail));
         std::fflush(stdout);
@@ -78,6 +82,7 @@ void runSession(std::uint32_t seed, Counts& counts)
     for (std::size_t index = 0; index < session.commands().size(); ++index) {
         line.idle(session.pauseBefore(index));
         const int flashWrites = line.flashWrites();
+        const Tick begun = line.tick()();
         try {
             records.push_back(session.run(session.commands()[index], exchange,
                                           [&] { return line.bytesWritten(); }));
@@ -85,6 +90,8 @@ void runSession(std::uint32_t seed, Counts& counts)
             ++counts.endlessWaits;
             break;
         }
+        ++counts.commands;
+        counts.commandMs += elapsedMs(line.tick()(), begun);
         if (!actedOn(records.back(), session, line, flashWrites)) {
             ++counts.unactedSuccesses;
             note(QStringLiteral("command %1 claimed a success the adapter did not act on")
