@@ -2,6 +2,7 @@
 // exchange are the engine's; these check what the tool makes of them: exit
 // codes, texts, JSON, and the bytes that reach the adapter.
 #include "CliProcess.h"
+#include "ReachableCopy.h"
 #include "support/SimProcess.h"
 
 #include <grp.h>
@@ -20,6 +21,7 @@ namespace qm240lx {
 namespace {
 
 using test::CliProcess;
+using test::ReachableCopy;
 using test::SimProcess;
 
 QByteArray hex(const char* text)
@@ -31,7 +33,7 @@ QByteArray hex(const char* text)
 // standard error only.
 void expectEnd(const CliProcess& run, int exitCode, const QString& mentions)
 {
-    ASSERT_FALSE(run.crashed);
+    ASSERT_FALSE(run.crashed) << run.failure.toStdString();
     EXPECT_EQ(run.exitCode, exitCode) << run.err.toStdString();
     const QString shown = exitCode == 0 ? run.standardOutput() : run.standardError();
     EXPECT_TRUE(shown.contains(mentions)) << shown.toStdString();
@@ -149,20 +151,27 @@ TEST(Cli, TraceShowsEveryByteWrittenReadAndDropped)
     EXPECT_TRUE(run.standardOutput().contains(QLatin1String("19200 bps")));
 }
 
-// Root may open any device, so the tool then runs as nobody; anyone else
-// loses access by the device's mode.
-CliProcess::ChildSetup withoutAccessTo(const QString& device)
+// Root may open any device and remove any lock file, so a run that must be
+// refused goes as nobody, from a copy nobody can reach wherever the build lies.
+CliProcess runAsNobody(const QStringList& arguments, const QMap<int, QString>& comOverrides)
 {
-    if (::geteuid() != 0) {
-        EXPECT_EQ(::chmod(device.toLocal8Bit().constData(), 0), 0);
-        return {};
-    }
-    EXPECT_EQ(::chmod(device.toLocal8Bit().constData(), 0600), 0);
-    return [] {
+    const ReachableCopy copy;
+    EXPECT_TRUE(copy.isValid()) << copy.errorString().toStdString();
+    const CliProcess::ChildSetup becomeNobody = [] {
         constexpr uid_t nobody = 65534;
         if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)
             ::_exit(99);
     };
+    return CliProcess::run(arguments, comOverrides, becomeNobody, copy.program());
+}
+
+// Anyone but root loses access by the device's mode.
+CliProcess runWithoutAccessTo(const QString& device, const QStringList& arguments,
+                              const QMap<int, QString>& comOverrides)
+{
+    const bool root = ::geteuid() == 0;
+    EXPECT_EQ(::chmod(device.toLocal8Bit().constData(), root ? 0600 : 0), 0);
+    return root ? runAsNobody(arguments, comOverrides) : CliProcess::run(arguments, comOverrides);
 }
 
 TEST(Cli, APortThatCannotBeOpenedEndsWithItsOwnCode)
@@ -178,7 +187,7 @@ TEST(Cli, APortThatCannotBeOpenedEndsWithItsOwnCode)
         ASSERT_TRUE(holder.open(QIODevice::ReadWrite)) << holder.errorString().toStdString();
         expectEnd(CliProcess::run(detect, com5), 75, "in use");
     }
-    expectEnd(CliProcess::run(detect, com5, withoutAccessTo(sim.devicePath())), 77, "dialout");
+    expectEnd(runWithoutAccessTo(sim.devicePath(), detect, com5), 77, "dialout");
     EXPECT_TRUE(sim.received().isEmpty());
 }
 

@@ -10,7 +10,9 @@ namespace {
 
 constexpr int runLimitMs = 30000;
 
-QProcessEnvironment environmentWith(const QMap<int, QString>& comOverrides)
+} // namespace
+
+QProcessEnvironment CliProcess::environment(const QMap<int, QString>& comOverrides)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const QString& key : environment.keys()) {
@@ -22,15 +24,13 @@ QProcessEnvironment environmentWith(const QMap<int, QString>& comOverrides)
     return environment;
 }
 
-} // namespace
-
 CliProcess CliProcess::run(const QStringList& arguments, const QMap<int, QString>& comOverrides,
-                           const ChildSetup& childSetup)
+                           const ChildSetup& childSetup, const QString& program)
 {
     QProcess process;
-    process.setProgram(QStringLiteral(QM240LX_CLI_PATH));
+    process.setProgram(program.isEmpty() ? QStringLiteral(QM240LX_CLI_PATH) : program);
     process.setArguments(arguments);
-    process.setProcessEnvironment(environmentWith(comOverrides));
+    process.setProcessEnvironment(environment(comOverrides));
     if (childSetup)
         process.setChildProcessModifier(childSetup);
     process.start(QIODevice::ReadOnly);
@@ -41,6 +41,8 @@ CliProcess CliProcess::run(const QStringList& arguments, const QMap<int, QString
         result.crashed = true;
     }
     result.crashed = result.crashed || process.exitStatus() != QProcess::NormalExit;
+    if (result.crashed)
+        result.failure = process.errorString();
     result.exitCode = process.exitCode();
     result.out = process.readAllStandardOutput();
     result.err = process.readAllStandardError();

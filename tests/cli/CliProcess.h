@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QMap>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -22,8 +23,14 @@ struct CliProcess
     QByteArray out;
     QByteArray err;
 
+    QString failure; // why it did not run to its end, when it did not
+
+    // `program` is the built qm240lx unless given.
     static CliProcess run(const QStringList& arguments, const QMap<int, QString>& comOverrides,
-                          const ChildSetup& childSetup = {});
+                          const ChildSetup& childSetup = {}, const QString& program = {});
+
+    // The test's environment without any QM240LX_COM<n>, plus `comOverrides`.
+    static QProcessEnvironment environment(const QMap<int, QString>& comOverrides);
 
     QString standardOutput() const { return QString::fromLocal8Bit(out); }
     QString standardError() const { return QString::fromLocal8Bit(err); }
