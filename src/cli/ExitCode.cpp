@@ -8,6 +8,7 @@ ExitCode exitCodeFor(PortError::Kind kind)
     case PortError::Kind::Busy:
         return ExitCode::PortBusy;
     case PortError::Kind::PermissionDenied:
+    case PortError::Kind::StaleLock:
         return ExitCode::PermissionDenied;
     case PortError::Kind::None:
     case PortError::Kind::NoSuchDevice:

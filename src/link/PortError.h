@@ -13,6 +13,7 @@ struct PortError
         NoSuchDevice,     // the COM number maps to no device, or the device is absent
         SystemConsole,    // the device is the active system console and is never opened
         Busy,             // another program holds the port's lock
+        StaleLock,        // a lock left by a program that no longer runs, not ours to remove
         PermissionDenied, // the device's access rights keep us out
         Lost,             // the port vanished or failed while open (unplugged adapter)
         Other,

@@ -1,11 +1,9 @@
 #include "link/QtSerialComm.h"
 
 #include "link/ComMap.h"
+#include "link/PortLock.h"
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
-#include <csignal>
 #include <unistd.h>
 #include <utility>
 
@@ -16,41 +14,6 @@
 namespace qm240lx {
 
 namespace {
-
-// Where QSerialPort looks for its lock files, in its own order.
-constexpr std::array lockDirectories{"/var/lock",       "/etc/locks", "/var/spool/locks",
-                                     "/var/spool/uucp", "/tmp",       "/var/lock/lockdev",
-                                     "/run/lock"};
-
-// QSerialPort names the lock after the device path below /dev, slashes
-// replaced: /dev/pts/4 is locked by LCK..pts_4.
-QString lockFileName(const QString& device)
-{
-    QString name = device.startsWith(QLatin1String("/dev/")) ? device.mid(5) : device;
-    name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    return QStringLiteral("LCK..") + name;
-}
-
-bool processIsAlive(qint64 pid)
-{
-    return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
-}
-
-// Both Qt's lock files and the classic UUCP ones start with the pid.
-std::optional<qint64> lockOwner(const QString& device)
-{
-    const QString fileName = lockFileName(device);
-    for (const char* directory : lockDirectories) {
-        QFile lock(QString::fromLatin1(directory) + QLatin1Char('/') + fileName);
-        if (!lock.open(QIODevice::ReadOnly))
-            continue;
-        bool isNumber = false;
-        const qint64 pid = lock.readLine().trimmed().toLongLong(&isNumber);
-        if (isNumber && processIsAlive(pid))
-            return pid;
-    }
-    return std::nullopt;
-}
 
 bool mayReadAndWrite(const QString& device)
 {
@@ -72,7 +35,8 @@ QtSerialComm::QtSerialComm(QObject* parent)
 {}
 
 QtSerialComm::QtSerialComm(DeviceResolver resolveDevice, ConsoleCheck isConsole, QObject* parent)
-    : QObject(parent), m_resolveDevice(std::move(resolveDevice)), m_isConsole(std::move(isConsole))
+    : QObject(parent), m_resolveDevice(std::move(resolveDevice)), m_isConsole(std::move(isConsole)),
+      m_lockDirectories(PortLock::systemDirectories())
 {
     connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialComm::onErrorOccurred);
 }
@@ -164,6 +128,11 @@ PortError QtSerialComm::lastError() const
     return m_error;
 }
 
+void QtSerialComm::setLockDirectories(const QStringList& directories)
+{
+    m_lockDirectories = directories;
+}
+
 bool QtSerialComm::open()
 {
     m_lost = false;
@@ -221,9 +190,12 @@ bool QtSerialComm::failOpening(const QString& device)
     if (error != QSerialPort::PermissionError) {
         return fail(PortError::Kind::Other, device, tr("Cannot open %1: %2").arg(device, reason));
     }
-    if (const std::optional<qint64> pid = lockOwner(device)) {
-        return fail(PortError::Kind::Busy, device,
-                    tr("%1 is in use by another program (pid %2).").arg(device).arg(*pid));
+    if (const std::optional<PortLock> lock = PortLock::find(device, m_lockDirectories)) {
+        if (lock->ownerRuns) {
+            return fail(PortError::Kind::Busy, device,
+                        tr("%1 is in use by another program (pid %2).").arg(device).arg(lock->pid));
+        }
+        return failOnStaleLock(device, *lock);
     }
     if (!mayReadAndWrite(device)) {
         return fail(PortError::Kind::PermissionDenied, device,
@@ -232,6 +204,20 @@ bool QtSerialComm::failOpening(const QString& device)
                         .arg(device));
     }
     return fail(PortError::Kind::Busy, device, tr("%1 is in use by another program.").arg(device));
+}
+
+// QSerialPort removes a stale lock by itself; one it could not remove
+// belongs to another user, in a folder where only that user or root may
+// delete it.
+bool QtSerialComm::failOnStaleLock(const QString& device, const PortLock& lock)
+{
+    const QString owner = lock.program.isEmpty()
+                              ? QString::number(lock.pid)
+                              : QStringLiteral("%1 (%2)").arg(lock.pid).arg(lock.program);
+    return fail(PortError::Kind::StaleLock, device,
+                tr("%1 is held by the stale lock file %2 left by pid %3, which no longer runs; "
+                   "its owner or root must remove it.")
+                    .arg(device, lock.file, owner));
 }
 
 void QtSerialComm::configurePort(const QString& device)

@@ -8,8 +8,11 @@
 
 #include <QObject>
 #include <QSerialPort>
+#include <QStringList>
 
 namespace qm240lx {
+
+struct PortLock;
 
 // CommControl on QSerialPort. Received bytes stay in QSerialPort's own buffer,
 // which the event loop fills; nothing here reacts to readyRead. A port that
@@ -54,6 +57,10 @@ public:
     QString deviceName() const override;
     PortError lastError() const override;
 
+    // Where the lock file of a port that cannot be opened is looked for, to
+    // tell who holds it; QSerialPort's own folders unless set.
+    void setLockDirectories(const QStringList& directories);
+
 Q_SIGNALS:
     // The open port failed and has been closed.
     void portLost();
@@ -63,6 +70,7 @@ private:
     void close();
     bool fail(PortError::Kind kind, const QString& device, const QString& message);
     bool failOpening(const QString& device);
+    bool failOnStaleLock(const QString& device, const PortLock& lock);
     void configurePort(const QString& device);
     void dropStaleBytes();
     void onErrorOccurred(QSerialPort::SerialPortError error);
@@ -71,6 +79,7 @@ private:
     QSerialPort m_port;
     DeviceResolver m_resolveDevice;
     ConsoleCheck m_isConsole;
+    QStringList m_lockDirectories;
     int m_commPort = 1;
     int m_inputLen = 0;
     QString m_device; // of the port opened last

@@ -3,6 +3,7 @@
 // codes, texts, JSON, and the bytes that reach the adapter.
 #include "CliProcess.h"
 #include "ReachableCopy.h"
+#include "support/PortLocks.h"
 #include "support/SimProcess.h"
 
 #include <grp.h>
@@ -11,9 +12,12 @@
 #include <unistd.h>
 #include <vector>
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QScopeGuard>
 #include <QSerialPort>
+#include <QSysInfo>
 
 #include <gtest/gtest.h>
 
@@ -188,6 +192,45 @@ TEST(Cli, APortThatCannotBeOpenedEndsWithItsOwnCode)
         expectEnd(CliProcess::run(detect, com5), 75, "in use");
     }
     expectEnd(runWithoutAccessTo(sim.devicePath(), detect, com5), 77, "dialout");
+    EXPECT_TRUE(sim.received().isEmpty());
+}
+
+// A lock file another user's program left is no port in use: that user or
+// root must remove it, and no waiting helps. QtSerialCommTest proves the
+// report for anyone; here the lock is real, which takes root to leave.
+TEST(Cli, AStaleLockOfAnotherUserEndsAsPermissionDenied)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can leave a lock file that another user may not remove";
+    Emulator sim;
+    const QString device = sim.devicePath();
+    QString lockPath; // where QSerialPort keeps this device's lock
+    {
+        QSerialPort holder(device);
+        ASSERT_TRUE(holder.open(QIODevice::ReadWrite)) << holder.errorString().toStdString();
+        const QStringList locks = test::lockFilesOf(device);
+        ASSERT_EQ(locks.size(), 1) << locks.join(' ').toStdString();
+        lockPath = locks.front();
+    }
+    const qint64 pid = test::pidThatNoLongerRuns();
+    QFile lock(lockPath);
+    ASSERT_TRUE(lock.open(QIODevice::WriteOnly | QIODevice::NewOnly)) << lockPath.toStdString();
+    const auto removeLock = qScopeGuard([&] { QFile::remove(lockPath); });
+    lock.write(QStringLiteral("%1\nqm240lx-setup\n%2\n")
+                   .arg(pid)
+                   .arg(QSysInfo::machineHostName())
+                   .toLocal8Bit());
+    lock.close();
+    ASSERT_TRUE(lock.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                    QFile::ReadOther));
+    ASSERT_EQ(::chmod(device.toLocal8Bit().constData(), 0666), 0);
+
+    expectEnd(runAsNobody(words("--port 5 detect"), {{5, device}}), 77,
+              QStringLiteral("%1 is held by the stale lock file %2 left by pid %3 (qm240lx-setup), "
+                             "which no longer runs; its owner or root must remove it.")
+                  .arg(device, lockPath)
+                  .arg(pid));
+    EXPECT_TRUE(QFile::exists(lockPath));
     EXPECT_TRUE(sim.received().isEmpty());
 }
 

@@ -3,6 +3,7 @@
 #include "link/ComMap.h"
 #include "link/QtEventPump.h"
 #include "sim/UniqueFd.h"
+#include "support/PortLocks.h"
 
 #include <array>
 #include <poll.h>
@@ -14,7 +15,9 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -196,6 +199,36 @@ TEST_F(QtSerialCommTest, SecondOpenerFindsThePortBusyUntilTheFirstClosesIt)
     EXPECT_TRUE(comm.portOpen()) << "the first opener keeps the port";
     EXPECT_TRUE(comm.setPortOpen(false));
     EXPECT_TRUE(second.setPortOpen(true)) << second.lastError().message.toStdString();
+}
+
+// QSerialPort removes a stale lock file it may remove; one it may not is
+// told of as such, owner or not. The first opener holds the real lock; the
+// file told of lies in a folder of the test's.
+TEST_F(QtSerialCommTest, AStaleLockFileThatStaysIsToldOfAsStale)
+{
+    openPort();
+    const QTemporaryDir folder;
+    const QString lockPath = folder.filePath("LCK.." + pty.path.mid(5).replace('/', '_'));
+    const QByteArray dead = QByteArray::number(test::pidThatNoLongerRuns());
+    const std::pair<QByteArray, QString> cases[] = {
+        {dead + "\nqm240lx-setup\nhost\n", dead + " (qm240lx-setup)"}, // QSerialPort's
+        {"    " + dead + "\n", dead},                                  // UUCP-style
+    };
+    for (const auto& [content, owner] : cases) {
+        SCOPED_TRACE(content.toStdString());
+        QFile lock(lockPath);
+        ASSERT_TRUE(lock.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        lock.write(content);
+        lock.close();
+        QtSerialComm second;
+        second.setCommPort(testCom);
+        second.setLockDirectories({folder.path()});
+        EXPECT_FALSE(second.setPortOpen(true));
+        expectFailure(second, PortError::Kind::StaleLock, pty.path,
+                      QString("%1 is held by the stale lock file %2 left by pid %3, which no "
+                              "longer runs; its owner or root must remove it.")
+                          .arg(pty.path, QFileInfo(lockPath).canonicalFilePath(), owner));
+    }
 }
 
 TEST_F(QtSerialCommTest, NumbersWithoutAPresentDeviceFailAsNoSuchDeviceUntilAGoodOpening)
