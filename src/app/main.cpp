@@ -6,6 +6,7 @@
 #include "app/StartPort.h"
 #include "link/QtEventPump.h"
 #include "link/QtSerialComm.h"
+#include "link/TerminationSignals.h"
 
 #include <cstdio>
 #include <optional>
@@ -84,10 +85,17 @@ int main(int argc, char** argv)
     qm240lx::QtEventPump pump;
     qm240lx::QtErrorBox errorBox;
     qm240lx::Frm_Dorvex window({comm, pump, qm240lx::systemTick, errorBox}, *startPort);
+    // SIGINT, SIGTERM and SIGHUP close the window as its user would; exit()
+    // also ends an error box's loop that may be open.
+    qm240lx::TerminationSignals termination;
+    QObject::connect(&termination, &qm240lx::TerminationSignals::caught, &window, [&] {
+        window.close();
+        QApplication::exit(termination.exitStatus(0));
+    });
     window.show();
     // The window shows first; the port is opened and probed from the event loop.
     QTimer::singleShot(0, &window, &qm240lx::Frm_Dorvex::Form_Load);
     if (options.screenshot)
         takeScreenshotLater(window, *options.screenshot, options.screenshotDelayMs);
-    return QApplication::exec();
+    return termination.exitStatus(QApplication::exec());
 }

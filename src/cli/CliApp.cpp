@@ -48,6 +48,10 @@ int CliApp::run(const QStringList& arguments)
     if (options.trace)
         m_trace = TraceLog::toStandardError();
     const CommandResult result = runCommand(options);
+    if (m_termination.received()) {
+        printError(QStringLiteral("interrupted"));
+        return m_termination.exitStatus(toInt(result.code));
+    }
     print(options, result);
     return toInt(result.code);
 }
@@ -57,6 +61,10 @@ CommandResult CliApp::runCommand(const CliOptions& options)
     if (options.command == CliCommand::Scan)
         return scan(options);
     PortSession session(options.port, m_trace ? &*m_trace : nullptr);
+    // Goes before the session does, and the connection with it.
+    const QObject stopping;
+    QObject::connect(&m_termination, &TerminationSignals::caught, &stopping,
+                     [&session] { session.exchange().abort(); });
     if (std::optional<CliExit> failure = session.open())
         return CommandResult::failed(*failure);
     CliCommands commands(session);
@@ -83,6 +91,9 @@ CommandResult CliApp::scan(const CliOptions& options)
         [](const QString& device) { return QFileInfo::exists(device); }, isSystemConsole);
     QtEventPump pump(QEventLoop::ExcludeUserInputEvents);
     PortScan portScan(pump, systemTick, isSystemConsole, m_trace ? &*m_trace : nullptr);
+    const QObject stopping;
+    QObject::connect(&m_termination, &TerminationSignals::caught, &stopping,
+                     [&portScan] { portScan.abort(); });
     const QList<PortScan::Port> found = portScan.run(candidates);
 
     CommandResult result;

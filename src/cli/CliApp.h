@@ -3,6 +3,7 @@
 #include "cli/CliOptions.h"
 #include "cli/CommandResult.h"
 #include "cli/TraceLog.h"
+#include "link/TerminationSignals.h"
 
 #include <cstdio>
 #include <optional>
@@ -15,7 +16,9 @@ namespace qm240lx {
 class CliApp
 {
 public:
-    // Output goes to `out`, errors and the trace to `err`.
+    // Output goes to `out`, errors and the trace to `err`. From here on,
+    // SIGINT, SIGTERM and SIGHUP end the command: its port is closed, and
+    // run() says "interrupted" and returns 128 plus the signal's number.
     CliApp(std::FILE* out, std::FILE* err);
 
     int run(const QStringList& arguments);
@@ -29,6 +32,7 @@ private:
     std::FILE* m_out;
     std::FILE* m_err;
     std::optional<TraceLog> m_trace;
+    TerminationSignals m_termination;
 };
 
 } // namespace qm240lx

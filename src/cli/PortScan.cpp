@@ -125,11 +125,13 @@ void PortScan::waitForAnswers()
                            [](const auto& probe) { return probe->state == Probe::State::Waiting; });
     };
     const Tick start = m_tick();
-    while (waiting()) {
+    while (waiting() && !m_aborted) {
         const Tick elapsed = elapsedMs(m_tick(), start);
         if (isPastLimit(elapsed, probeLimitMs))
             return;
         m_pump.processEvents(probeLimitMs - elapsed + 1);
+        if (m_aborted)
+            return;
         collectAnswers();
     }
 }

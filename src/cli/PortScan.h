@@ -49,6 +49,9 @@ public:
     // acknowledgement, in the order given.
     QList<Port> run(const QList<Port>& ports);
 
+    // Ends the running wait at its next pass; every later wait ends at once.
+    void abort() { m_aborted = true; }
+
 private:
     struct Probe;
 
@@ -62,6 +65,7 @@ private:
     QtSerialComm::ConsoleCheck m_isConsole;
     TraceLog* m_trace;
     std::vector<std::unique_ptr<Probe>> m_probes;
+    bool m_aborted = false;
 };
 
 } // namespace qm240lx

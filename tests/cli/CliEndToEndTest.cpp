@@ -3,9 +3,12 @@
 // codes, texts, JSON, and the bytes that reach the adapter.
 #include "CliProcess.h"
 #include "ReachableCopy.h"
+#include "support/InterruptedRun.h"
 #include "support/PortLocks.h"
 #include "support/SimProcess.h"
 
+#include <csignal>
+#include <cstring>
 #include <grp.h>
 #include <memory>
 #include <sys/stat.h>
@@ -25,6 +28,7 @@ namespace qm240lx {
 namespace {
 
 using test::CliProcess;
+using test::InterruptedRun;
 using test::ReachableCopy;
 using test::SimProcess;
 
@@ -232,6 +236,37 @@ TEST(Cli, AStaleLockOfAnotherUserEndsAsPermissionDenied)
                   .arg(pid));
     EXPECT_TRUE(QFile::exists(lockPath));
     EXPECT_TRUE(sim.received().isEmpty());
+}
+
+// The tool ends its wait at once, closes and unlocks its port, says no more
+// than "interrupted" and ends as a shell expects. A late answer shows that
+// the wait did not run on: the read-back would follow it.
+TEST(Cli, ASignalDuringAWaitEndsTheToolAndFreesThePort)
+{
+    struct Case
+    {
+        int signal;
+        const char* sim;
+        const char* cli; // the emulator is COM5
+    };
+    const Case cases[] = {{SIGINT, "--silent all", "--port 5 detect"},
+                          {SIGTERM, "--delay 1500", "--port 5 read"},
+                          {SIGHUP, "--silent all", "scan --only-overrides"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(strsignal(c.signal)) + " / " + c.cli);
+        Emulator sim(words(c.sim));
+        const InterruptedRun run =
+            InterruptedRun::run(QStringLiteral(QM240LX_CLI_PATH), words(c.cli),
+                                CliProcess::environment({{5, sim.devicePath()}}), sim, c.signal);
+        ASSERT_TRUE(run.probed) << run.err.toStdString();
+        EXPECT_EQ(run.locksWhileWaiting.size(), 1) << run.locksWhileWaiting.join(' ').toStdString();
+        ASSERT_TRUE(run.finished);
+        EXPECT_TRUE(run.exitedNormally);
+        EXPECT_EQ(run.exitCode, 128 + c.signal);
+        EXPECT_EQ(run.err, "qm240lx: interrupted\n");
+        EXPECT_TRUE(run.locksAfter.isEmpty()) << run.locksAfter.join(' ').toStdString();
+        EXPECT_EQ(sim.received(), hex("ac"));
+    }
 }
 
 TEST(Cli, ScanFindsExactlyTheAdaptersThatAnswerReady)
