@@ -36,7 +36,9 @@ const QString exitCodes =
                    "  75  the port is busy: another program holds it\n"
                    "  76  the adapter rejected a byte three times, did not confirm it, or did not\n"
                    "      send its configuration\n"
-                   "  77  permission denied (join the dialout group)\n");
+                   "  77  permission denied (join the dialout group), or a stale lock file of\n"
+                   "      another user's that only that user or root may remove\n"
+                   "  128+n  ended by signal n: 130 for Ctrl-C, 143 for SIGTERM, 129 for SIGHUP\n");
 
 struct Declared
 {
