@@ -16,6 +16,7 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QPlainTextEdit>
 #include <QRadioButton>
 
 // The resources live in a static library, where nothing else would pull them in.
@@ -288,11 +289,17 @@ std::optional<int> Frm_Dorvex::selectedDiscoveryTime() const
     return checked;
 }
 
+// A wait shows its text on every pass. Setting the same text again would
+// schedule a repaint, and the repaint would wake the wait at once: it would
+// spin instead of sleeping until the adapter answers.
 void Frm_Dorvex::showResult(const QString& text)
 {
-    m_form->Txt_Result->setPlainText(text);
+    QPlainTextEdit* box = m_form->Txt_Result;
+    if (box->toPlainText() != QString(text).replace(text::crlf, QStringLiteral("\n")))
+        box->setPlainText(text);
 }
 
+// What went wrong, and which ports there are to try instead.
 QString Frm_Dorvex::openFailureReason() const
 {
     const PortError error = m_comm.lastError();
@@ -300,7 +307,6 @@ QString Frm_Dorvex::openFailureReason() const
                                ? QStringLiteral("COM%1 cannot be opened.").arg(m_comm.commPort())
                                : error.message;
     return reason + QLatin1Char('\n') + presentPortsLine();
-// What went wrong, and which ports there are to try instead.
 }
 
 // Each item tells which device its COM number stands for and whether that

@@ -22,6 +22,8 @@ public:
     // Opt_PP, a bit weight for the two-element groups, nothing for OPT_DTime.
     static std::optional<int> contribution(Group group, int element);
 
+    friend bool operator==(const RecordedValues&, const RecordedValues&) = default;
+
 private:
     static constexpr std::size_t index(Group group) { return static_cast<std::size_t>(group); }
 

@@ -32,6 +32,18 @@ QByteArray bytes(const char* hex)
     return QByteArray::fromHex(hex);
 }
 
+// The window's own event pump, counting the passes of its waits.
+class CountingPump : public QtEventPump
+{
+public:
+    void processEvents(std::uint32_t maxWaitMs) override
+    {
+        ++passes;
+        QtEventPump::processEvents(maxWaitMs);
+    }
+    int passes = 0;
+};
+
 // One window whose COM1 is the emulator's device.
 struct RealWindow
 {
@@ -48,7 +60,7 @@ struct RealWindow
     bool settingsEnabled() const { return window.form().CmdSend->isEnabled(); }
 
     QtSerialComm comm;
-    QtEventPump pump;
+    CountingPump pump;
     test::RecordingErrorBox errorBox;
     mutable Frm_Dorvex window;
 };
@@ -116,6 +128,33 @@ TEST(EndToEnd, AStaleAcknowledgementIsNotTakenForTheSaveAnswer)
     run.ui->window.form().Cmd_SaveConfig->click();
     EXPECT_EQ(run.ui->result(), "Unable to update the Flash");
     EXPECT_FALSE(run.ui->settingsEnabled());
+}
+
+TEST(EndToEnd, ASilentUploadIsConfirmedByTheFieldsOfAReadBackWithStrayBits)
+{
+    Started run({"--silent", "ae", "--stray-bits", "0xe0"});
+    Frm_Dorvex& window = run.ui->window;
+    window.Form_Load();
+    ASSERT_EQ(run.ui->result(), "Velorin QM240LX READY.");
+    window.option(Group::Hspeed, 6)->click();
+    window.form().CmdSend->click();
+    EXPECT_EQ(run.ui->result(), "Success to change QM240LX setting.\r\n"
+                                "This setting will be used until QM240LX POWER OFF.");
+    EXPECT_EQ(run.sim.received(), bytes("acad ae06 ad"));
+}
+
+// A wait that spins makes thousands of passes a second; one that sleeps until
+// the port, a timer or the user wakes it makes a handful.
+TEST(EndToEnd, ASilentWaitInAShownWindowSleepsBetweenPasses)
+{
+    Started run({"--silent", "af"});
+    run.ui->window.show();
+    run.ui->window.Form_Load();
+    ASSERT_EQ(run.ui->result(), "Velorin QM240LX READY.");
+    run.ui->pump.passes = 0;
+    run.ui->window.form().Cmd_SaveConfig->click();
+    EXPECT_EQ(run.ui->result(), "Unable to update the Flash");
+    EXPECT_LT(run.ui->pump.passes, 50);
 }
 
 TEST(EndToEnd, AnUnpluggedAdapterEndsTheWaitWithAClearText)

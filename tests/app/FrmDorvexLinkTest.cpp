@@ -5,10 +5,12 @@
 #include <functional>
 
 #include <QApplication>
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -327,6 +329,167 @@ TEST(Lockout, ClosingTheWindowDuringAWaitEndsItAndFreesThePort)
     EXPECT_EQ(rig.pump.passes(), 5);
     EXPECT_FALSE(rig.comm.portOpen());
     EXPECT_FALSE(rig.window->isVisible());
+}
+
+// Every text each command shows, in the order shown.
+TEST(Texts, EachCommandShowsItsTextsInOrder)
+{
+    const QString configuring = "Configuring the Settings....\r\n";
+    const QString updating = "Updata new setting......";
+    struct Case
+    {
+        const char* name;
+        std::function<void(WindowRig&)> run;
+        QStringList shown;
+    };
+    const Case cases[] = {
+        {"start-up",
+         [](WindowRig& rig) {
+             rig.comm.answer({0xFA}, 10);
+             rig.comm.answer(bytes("03 92 00"));
+             rig.window->Form_Load();
+         },
+         {"Waiting for Connection...", "Searching......", "Velorin QM240LX READY."}},
+        {"host settings",
+         [](WindowRig& rig) {
+             rig.comm.answer({0xFA}, 10);
+             rig.comm.answer(bytes("03 92 00"));
+             rig.window->form().CmdSend->click();
+         },
+         {configuring, updating, "H-Byte is successfully set"}},
+        {"discovery timing, rejected once",
+         [](WindowRig& rig) {
+             rig.comm.answer({0x00}, 10);
+             rig.comm.answer({0xFA}, 10);
+             rig.comm.answer(bytes("03 92 00"));
+             rig.window->form().Send_D->click();
+         },
+         {configuring, updating, "Internal setting not change, please try again.", updating,
+          "D-Byte is Successfully Set"}},
+        {"primary protocol",
+         [](WindowRig& rig) {
+             rig.comm.answer({0xFA}, 10);
+             rig.comm.answer(bytes("03 92 00"));
+             rig.window->form().Send_P->click();
+         },
+         {configuring, updating, "P-Byte is Successfully Set"}},
+        {"save",
+         [](WindowRig& rig) {
+             rig.comm.answer({0xFA}, 10);
+             rig.window->form().Cmd_SaveConfig->click();
+         },
+         {"Uploading......", "Configuration Data is updated in Flash"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WindowRig rig;
+        if (QString(c.name) != "start-up") {
+            rig.startOnAdapter(bytes("03 92 00"));
+            rig.shown.clear();
+        }
+        c.run(rig);
+        EXPECT_EQ(rig.shown, c.shown);
+    }
+}
+
+// The 37 controls that change, send or save the configuration, named here
+// rather than taken from the window.
+QStringList settingsControlNames()
+{
+    QStringList names{"CmdSend", "Send_D", "Send_P", "Cmd_SaveConfig", "Frame2", "Frame3",
+                      "Frame4",  "Frame5", "Frame6", "Frame7",         "Frame8"};
+    for (const auto& [group, count] : {std::pair{"Hspeed", 8},
+                                       {"CCTRL", 2},
+                                       {"FCTRL", 2},
+                                       {"OPT_Mode", 2},
+                                       {"Opt_Dis", 2},
+                                       {"OPT_DTime", 6},
+                                       {"Opt_PP", 4}}) {
+        for (int index = 0; index < count; ++index)
+            names << QString("%1_%2").arg(group).arg(index);
+    }
+    return names;
+}
+
+TEST(Enabling, SwitchesExactlyTheSettingsControls)
+{
+    WindowRig rig;
+    const QStringList settings = settingsControlNames();
+    ASSERT_EQ(settings.size(), 37);
+    const QStringList others{"SSTab1", "Frame1", "Cmb_Port", "Txt_Result"};
+    for (const bool enabled : {false, true}) {
+        SCOPED_TRACE(enabled);
+        if (enabled)
+            rig.window->ENABLE_FRAME();
+        else
+            rig.window->DISABLE_FRAME();
+        for (const QString& name : settings)
+            EXPECT_EQ(rig.window->findChild<QWidget*>(name)->isEnabled(), enabled)
+                << name.toStdString();
+        for (const QString& name : others)
+            EXPECT_TRUE(rig.window->findChild<QWidget*>(name)->isEnabled()) << name.toStdString();
+        for (const char* hidden : {"OPT_DTime_5", "Opt_PP_3"})
+            EXPECT_TRUE(rig.window->findChild<QWidget*>(hidden)->isHidden()) << hidden;
+    }
+    QList<QWidget*> own = rig.window->settingsControls();
+    QStringList ownNames;
+    for (const QWidget* control : own)
+        ownNames << control->objectName();
+    ownNames.sort();
+    QStringList expected = settings;
+    expected.sort();
+    EXPECT_EQ(ownNames, expected);
+}
+
+TEST(Enabling, TheAccessKeysReachTheirFramesAndThePortFrameHasItsTip)
+{
+    WindowRig rig;
+    rig.window->show();
+    QApplication::setActiveWindow(rig.window.get());
+    EXPECT_EQ(rig.window->findChild<QWidget*>("Frame1")->toolTip(), "Select COMPORT");
+    for (const auto& [key, frame] : {std::pair{Qt::Key_P, "Frame1"},
+                                     {Qt::Key_B, "Frame2"},
+                                     {Qt::Key_C, "Frame3"},
+                                     {Qt::Key_D, "Frame4"}}) {
+        SCOPED_TRACE(frame);
+        rig.window->findChild<QWidget*>("Txt_Result")->setFocus();
+        QTest::keyClick(rig.window.get(), key, Qt::AltModifier);
+        const QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        EXPECT_TRUE(rig.window->findChild<QWidget*>(frame)->isAncestorOf(focus))
+            << focus->objectName().toStdString();
+    }
+}
+
+// Only the read-back changes selections; nothing that fails does.
+TEST(Enabling, SelectionsStayAfterAPortChangeAFailedDetectionOrASaveThatTimesOut)
+{
+    const std::pair<const char*, std::function<void(WindowRig&)>> cases[] = {
+        {"a port change to a silent port", [](WindowRig& rig) { choosePort(rig, 2); }},
+        {"a failed detection",
+         [](WindowRig& rig) {
+             rig.comm.answer({0x00}, 10);
+             rig.window->Check_QM240LX();
+         }},
+        {"a save that times out",
+         [](WindowRig& rig) { rig.window->form().Cmd_SaveConfig->click(); }},
+    };
+    for (const auto& [name, run] : cases) {
+        SCOPED_TRACE(name);
+        WindowRig rig;
+        rig.startOnAdapter(bytes("1f f9 02"));
+        const RecordedValues before = rig.window->recordedValues();
+        std::vector<int> checked;
+        for (const Group group : allGroups)
+            checked.push_back(rig.window->group(group)->checkedId());
+        run(rig);
+        EXPECT_FALSE(allSettingsEnabled(*rig.window, true));
+        EXPECT_EQ(rig.window->recordedValues(), before);
+        std::vector<int> after;
+        for (const Group group : allGroups)
+            after.push_back(rig.window->group(group)->checkedId());
+        EXPECT_EQ(after, checked);
+    }
 }
 
 } // namespace

@@ -36,6 +36,11 @@ struct WindowRig
     explicit WindowRig(Tick start = 0x10000) : clock(start), comm(clock), pump(clock, comm)
     {
         window = std::make_unique<Frm_Dorvex>(WindowPlatform{comm, pump, clock.source(), errorBox});
+        QObject::connect(window->form().Txt_Result, &QPlainTextEdit::textChanged, [this] {
+            if (const QString now = result();
+                !now.isEmpty() && shown.value(shown.size() - 1) != now)
+                shown << now;
+        });
     }
 
     // The result box's text with the line breaks as the system writes them.
@@ -70,6 +75,7 @@ struct WindowRig
     FakeComm comm;
     FakePump pump;
     RecordingErrorBox errorBox;
+    QStringList shown; // every text the result box showed, in order
     std::unique_ptr<Frm_Dorvex> window;
     qsizetype seen = 0;
 };
