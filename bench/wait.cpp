@@ -1,7 +1,7 @@
 // How the reply wait behaves on a real pseudo-terminal: processor use while
 // nothing arrives, delay between a reply's arrival and its noticing, and how
 // late a timeout is declared.
-#include "link/Exchange.h"
+#include "protocol/Exchange.h"
 #include "link/QtEventPump.h"
 #include "link/QtSerialComm.h"
 

@@ -4,14 +4,14 @@
 // choose, claims a success the adapter did not send, or waits without end.
 
 #include "ScriptedLine.h"
-#include "link/Detection.h"
-#include "link/Exchange.h"
-#include "link/Opcodes.h"
-#include "link/ReadBack.h"
+#include "protocol/Detection.h"
+#include "protocol/Exchange.h"
+#include "protocol/Opcodes.h"
+#include "protocol/ReadBack.h"
 #include "settings/ConfigBytes.h"
 #include "settings/RecordedValues.h"
-#include "settings/SaveToFlash.h"
-#include "settings/Upload.h"
+#include "protocol/SaveToFlash.h"
+#include "protocol/Upload.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -95,7 +95,7 @@ private:
     {
         switch (which) {
         case 0: {
-            const bool ready = detectAdapter(m_exchange, showNothing) == Detection::Ready;
+            const bool ready = detectAdapter(m_exchange, showNothing) == Answer::Acknowledged;
             const auto probe = soleWrite(start, opcode::probe);
             require(!ready || (probe && acknowledged(*probe, SIZE_MAX)),
                     "ready without an acknowledgement");
@@ -107,7 +107,7 @@ private:
             break;
         }
         case 5: {
-            const bool saved = saveToFlash(m_exchange, showNothing) == SaveEnd::Saved;
+            const bool saved = saveToFlash(m_exchange, showNothing) == Answer::Acknowledged;
             const auto save = soleWrite(start, opcode::saveToFlash);
             require(!saved || (save && acknowledged(*save, SIZE_MAX)),
                     "saved without an acknowledgement");

@@ -5,11 +5,11 @@
 #include "app/TabOrder.h"
 #include "app/WindowLook.h"
 #include "link/ComMap.h"
-#include "link/Detection.h"
-#include "link/LinkTexts.h"
+#include "protocol/Detection.h"
+#include "protocol/Texts.h"
 #include "link/PresentPorts.h"
 #include "settings/ConfigBytes.h"
-#include "settings/SaveToFlash.h"
+#include "protocol/SaveToFlash.h"
 #include "ui_Frm_Dorvex.h"
 
 #include <QAbstractItemView>
@@ -169,7 +169,7 @@ void Frm_Dorvex::Check_QM240LX()
 {
     const BusyCursor busy;
     switch (detectAdapter(m_exchange, [this](const QString& text) { showResult(text); })) {
-    case Detection::Ready:
+    case Answer::Acknowledged:
         // A read-back that times out still enables the settings; one whose
         // port is gone leaves nothing to configure.
         if (READ_EEPROM().end == ReadBack::End::PortFailed)
@@ -177,7 +177,7 @@ void Frm_Dorvex::Check_QM240LX()
         else
             ENABLE_FRAME();
         break;
-    case Detection::Aborted:
+    case Answer::Aborted:
         break;
     default:
         DISABLE_FRAME();
@@ -243,8 +243,8 @@ void Frm_Dorvex::Cmd_SaveConfig_Click()
     if (m_exchange.busy())
         return;
     const BusyCursor busy;
-    const SaveEnd end = saveToFlash(m_exchange, [this](const QString& text) { showResult(text); });
-    if (end == SaveEnd::Silence)
+    const Answer end = saveToFlash(m_exchange, [this](const QString& text) { showResult(text); });
+    if (end == Answer::Silence)
         DISABLE_FRAME();
 }
 

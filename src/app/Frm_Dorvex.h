@@ -1,11 +1,11 @@
 #pragma once
 
 #include "app/WindowPlatform.h"
-#include "link/Exchange.h"
-#include "link/ReadBack.h"
+#include "protocol/Exchange.h"
+#include "protocol/ReadBack.h"
 #include "settings/Group.h"
 #include "settings/RecordedValues.h"
-#include "settings/Upload.h"
+#include "protocol/Upload.h"
 
 #include <memory>
 #include <optional>

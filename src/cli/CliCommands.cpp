@@ -2,9 +2,9 @@
 
 #include "cli/JsonReport.h"
 #include "cli/TextReport.h"
-#include "link/Detection.h"
-#include "link/ReadBack.h"
-#include "settings/SaveToFlash.h"
+#include "protocol/Detection.h"
+#include "protocol/ReadBack.h"
+#include "protocol/SaveToFlash.h"
 
 #include <array>
 
@@ -112,18 +112,18 @@ CommandResult CliCommands::save()
 std::optional<CliExit> CliCommands::probe()
 {
     switch (detectAdapter(m_session.exchange(), m_session.show())) {
-    case Detection::Ready:
+    case Answer::Acknowledged:
         return std::nullopt;
-    case Detection::Silence:
+    case Answer::Silence:
         return adapterFailure(ExitCode::NoAdapter,
                               QStringLiteral("no adapter: nothing answered the probe within 2 "
                                              "seconds"));
-    case Detection::WrongAnswer:
+    case Answer::Other:
         return adapterFailure(ExitCode::NoAdapter,
                               QStringLiteral("no adapter: the device answered the probe, but not "
                                              "with the adapter's acknowledgement"));
-    case Detection::PortFailed:
-    case Detection::Aborted:
+    case Answer::PortFailed:
+    case Answer::Aborted:
         break;
     }
     return m_session.portFailure();
@@ -197,18 +197,18 @@ CliExit CliCommands::notConfirmed(const ByteSlot& slot, std::uint8_t value,
 std::optional<CliExit> CliCommands::saveIntoFlash()
 {
     switch (saveToFlash(m_session.exchange(), m_session.show())) {
-    case SaveEnd::Saved:
+    case Answer::Acknowledged:
         return std::nullopt;
-    case SaveEnd::Rejected:
+    case Answer::Other:
         return adapterFailure(ExitCode::NotConfirmed,
                               QStringLiteral("the adapter refused to save its configuration into "
                                              "flash"));
-    case SaveEnd::Silence:
+    case Answer::Silence:
         return adapterFailure(ExitCode::NotConfirmed,
                               QStringLiteral("the adapter did not confirm the save into flash "
                                              "within 1 second"));
-    case SaveEnd::PortFailed:
-    case SaveEnd::Aborted:
+    case Answer::PortFailed:
+    case Answer::Aborted:
         break;
     }
     return m_session.portFailure();

@@ -2,10 +2,10 @@
 
 #include "cli/CommandResult.h"
 #include "cli/PortSession.h"
-#include "link/ReadBack.h"
+#include "protocol/ReadBack.h"
 #include "settings/ConfigBytes.h"
 #include "settings/FieldChanges.h"
-#include "settings/Upload.h"
+#include "protocol/Upload.h"
 
 #include <cstdint>
 #include <optional>

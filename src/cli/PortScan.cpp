@@ -1,8 +1,8 @@
 #include "cli/PortScan.h"
 
 #include "cli/TracingComm.h"
-#include "link/Detection.h"
-#include "link/Opcodes.h"
+#include "protocol/Detection.h"
+#include "protocol/Opcodes.h"
 
 #include <algorithm>
 #include <utility>

@@ -5,10 +5,10 @@
 #include "cli/TraceLog.h"
 #include "cli/TracingComm.h"
 #include "link/ComMap.h"
-#include "link/Exchange.h"
+#include "protocol/Exchange.h"
 #include "link/QtEventPump.h"
 #include "link/QtSerialComm.h"
-#include "link/ShowText.h"
+#include "protocol/ShowText.h"
 
 #include <memory>
 #include <optional>

@@ -2,7 +2,7 @@
 // adapter: whatever the adapter does, the window claims no success the line
 // does not show and writes no byte the user did not choose.
 #include "app/Frm_Dorvex.h"
-#include "link/Opcodes.h"
+#include "protocol/Opcodes.h"
 #include "settings/ConfigBytes.h"
 #include "support/RecordingErrorBox.h"
 #include "support/SimulatedLine.h"

@@ -2,7 +2,7 @@
 // adapter does, the tool exits with a documented code, claims success only on
 // what the line shows, and writes only opcodes and the byte the user chose.
 #include "CliProcess.h"
-#include "link/Opcodes.h"
+#include "protocol/Opcodes.h"
 #include "support/SimProcess.h"
 
 #include <gtest/gtest.h>

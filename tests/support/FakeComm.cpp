@@ -1,6 +1,6 @@
 #include "support/FakeComm.h"
 
-#include "link/Opcodes.h"
+#include "protocol/Opcodes.h"
 #include "support/FakeClock.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "support/WireCheck.h"
 
-#include "link/Opcodes.h"
-#include "settings/Upload.h"
+#include "protocol/Opcodes.h"
+#include "protocol/Upload.h"
 
 #include <algorithm>
 #include <array>

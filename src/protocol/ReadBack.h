@@ -1,7 +1,7 @@
 #pragma once
 
-#include "link/Exchange.h"
-#include "link/ShowText.h"
+#include "protocol/Exchange.h"
+#include "protocol/ShowText.h"
 #include "settings/ConfigBytes.h"
 
 #include <optional>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "link/Exchange.h"
-#include "link/ReadBack.h"
-#include "link/ShowText.h"
+#include "protocol/Exchange.h"
+#include "protocol/ReadBack.h"
+#include "protocol/ShowText.h"
 #include "settings/ConfigBytes.h"
 
 #include <cstdint>

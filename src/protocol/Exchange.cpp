@@ -1,6 +1,6 @@
-#include "link/Exchange.h"
+#include "protocol/Exchange.h"
 
-#include "link/Opcodes.h"
+#include "protocol/Opcodes.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "link/Exchange.h"
+#include "protocol/Exchange.h"
 
 #include "support/FakeClock.h"
 #include "support/FakeComm.h"

@@ -1,8 +1,7 @@
-#include "settings/Upload.h"
+#include "protocol/Upload.h"
 
-#include "link/LinkTexts.h"
-#include "link/Opcodes.h"
-#include "settings/SettingsTexts.h"
+#include "protocol/Texts.h"
+#include "protocol/Opcodes.h"
 
 namespace qm240lx {
 namespace {

@@ -1,6 +1,14 @@
-#include "settings/SettingsTexts.h"
+#include "protocol/Texts.h"
 
 namespace qm240lx::text {
+
+QString portFailure(const CommControl& comm)
+{
+    const PortError error = comm.lastError();
+    if (error.isError() && !error.message.isEmpty())
+        return QStringLiteral("COM%1 is not usable: %2").arg(comm.commPort()).arg(error.message);
+    return QStringLiteral("COM%1 is not open.").arg(comm.commPort());
+}
 
 QString settingCaption(Group group)
 {

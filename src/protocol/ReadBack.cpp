@@ -1,7 +1,7 @@
-#include "link/ReadBack.h"
+#include "protocol/ReadBack.h"
 
-#include "link/LinkTexts.h"
-#include "link/Opcodes.h"
+#include "protocol/Texts.h"
+#include "protocol/Opcodes.h"
 
 namespace qm240lx {
 namespace {

@@ -3,8 +3,8 @@
 // or make it write a byte the user did not choose.
 
 #include "HostileSession.h"
-#include "link/Exchange.h"
-#include "link/Opcodes.h"
+#include "protocol/Exchange.h"
+#include "protocol/Opcodes.h"
 #include "sim/Adapter.h"
 #include "support/SimulatedLine.h"
 #include "support/WireCheck.h"

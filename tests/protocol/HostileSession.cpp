@@ -1,10 +1,10 @@
 #include "HostileSession.h"
 
-#include "link/Detection.h"
-#include "link/Opcodes.h"
-#include "link/ReadBack.h"
-#include "settings/SaveToFlash.h"
-#include "settings/Upload.h"
+#include "protocol/Detection.h"
+#include "protocol/Opcodes.h"
+#include "protocol/ReadBack.h"
+#include "protocol/SaveToFlash.h"
+#include "protocol/Upload.h"
 
 #include <random>
 
@@ -72,13 +72,13 @@ CommandRecord HostileSession::run(CommandKind kind, Exchange& exchange,
         return result;
     };
     if (kind == CommandKind::Detection)
-        record.claim = detectAdapter(exchange, showNothing) == Detection::Ready
+        record.claim = detectAdapter(exchange, showNothing) == Answer::Acknowledged
                            ? Claim::Acknowledged
                            : Claim::None;
     else if (kind == CommandKind::ReadBack)
         record.claim = readBack().end == ReadBack::End::Read ? Claim::Read : Claim::None;
     else if (kind == CommandKind::Save)
-        record.claim = saveToFlash(exchange, showNothing) == SaveEnd::Saved ? Claim::Acknowledged
+        record.claim = saveToFlash(exchange, showNothing) == Answer::Acknowledged ? Claim::Acknowledged
                                                                             : Claim::None;
     else
         record.claim = claimOf(uploadSetting(

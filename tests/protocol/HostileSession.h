@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/Exchange.h"
+#include "protocol/Exchange.h"
 #include "settings/RecordedValues.h"
 #include "support/WireCheck.h"
 
