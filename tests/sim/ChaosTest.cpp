@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 using namespace qm240lx::sim;
-namespace opcode = qm240lx::opcode;
+namespace opcode = qm240lx::sim::opcode;
 using namespace std::chrono_literals;
 
 namespace {
