@@ -51,7 +51,8 @@ void Exchange::settle(Tick ms)
 
 bool Exchange::writeByte(std::uint8_t byte)
 {
-    if (!m_comm.portOpen())
+    // Once the program is closing, a command under way sends nothing more.
+    if (m_aborted || !m_comm.portOpen())
         return false;
     return m_comm.output(QByteArray(1, static_cast<char>(byte)));
 }

@@ -76,7 +76,8 @@ public:
     // Waits more than `ms` milliseconds without handling events.
     void settle(Tick ms);
 
-    // Writes one byte; false when the port is not open or the write fails.
+    // Writes one byte; false when the port is not open, the write fails or
+    // the program is closing.
     bool writeByte(std::uint8_t byte);
 
     // Sets the read length and waits until `count` bytes are waiting or more
