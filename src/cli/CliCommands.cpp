@@ -6,8 +6,6 @@
 #include "protocol/ReadBack.h"
 #include "protocol/SaveToFlash.h"
 
-#include <array>
-
 #include <QJsonArray>
 
 namespace qm240lx {
@@ -73,24 +71,22 @@ CommandResult CliCommands::set(const FieldChanges& changes, bool save)
 std::variant<ConfigBytes, CliExit>
 CliCommands::uploadChanges(const ConfigBytes& read, const FieldChanges& changes, SetReport& report)
 {
-    const std::array<ByteSlot, 3> slots{
-        ByteSlot{hostSettingsUpload(), &ConfigBytes::h, "H-Byte", "h_byte"},
-        ByteSlot{discoveryTimingUpload(), &ConfigBytes::d, "D-Byte", "d_byte"},
-        ByteSlot{primaryProtocolUpload(), &ConfigBytes::p, "P-Byte", "p_byte"},
-    };
     const ConfigBytes before = withFieldsOnly(read);
     const ConfigBytes wanted = changes.applyTo(before);
     std::variant<ConfigBytes, CliExit> current = read;
-    for (const ByteSlot& slot : slots) {
-        if (before.*slot.byte == wanted.*slot.byte)
+    for (const UploadKind* kind :
+         {&hostSettingsUpload(), &discoveryTimingUpload(), &primaryProtocolUpload()}) {
+        const std::uint8_t now = before.*kind->byte;
+        const std::uint8_t next = wanted.*kind->byte;
+        if (now == next)
             continue;
-        current = upload(slot, wanted.*slot.byte);
+        current = upload(*kind, next);
         if (std::holds_alternative<CliExit>(current))
             return current;
+        const QString name = QString::fromLatin1(kind->name);
         report.lines << QStringLiteral("%1 %2 -> %3: set")
-                            .arg(QString::fromLatin1(slot.name), TextReport::hex(before.*slot.byte),
-                                 TextReport::hex(wanted.*slot.byte));
-        report.changed.append(QString::fromLatin1(slot.jsonName));
+                            .arg(name, TextReport::hex(now), TextReport::hex(next));
+        report.changed.append(name.toLower().replace(QLatin1Char('-'), QLatin1Char('_')));
     }
     return current;
 }
@@ -141,57 +137,37 @@ std::variant<ConfigBytes, CliExit> CliCommands::readBytes()
     return m_session.portFailure();
 }
 
-std::variant<ConfigBytes, CliExit> CliCommands::upload(const ByteSlot& slot, std::uint8_t value)
+// Success only once a read-back shows the byte's fields in place.
+std::variant<ConfigBytes, CliExit> CliCommands::upload(const UploadKind& kind, std::uint8_t value)
 {
     Exchange& exchange = m_session.exchange();
-    std::optional<ReadBack> lastReadBack;
-    const ReadBackRun readBack = [&] {
-        lastReadBack = readConfiguration(exchange, m_session.show());
-        return *lastReadBack;
-    };
+    const ReadBackRun readBack = [&] { return readConfiguration(exchange, m_session.show()); };
     const ByteBuilder build = [value] { return BuiltByte{value, std::nullopt}; };
-    switch (uploadSetting(exchange, slot.kind, build, readBack, m_session.show())) {
+    const UploadOutcome outcome = uploadSetting(exchange, kind, build, readBack, m_session.show());
+    const QString sent = byteText(kind.name, value);
+    switch (outcome.end) {
     case UploadEnd::Accepted:
     case UploadEnd::ConfirmedAfterSilence:
-        return confirmed(slot, value, lastReadBack);
     case UploadEnd::NotConfirmed:
-        return notConfirmed(slot, value, lastReadBack);
+        if (!outcome.readBack)
+            return adapterFailure(ExitCode::NotConfirmed,
+                                  QStringLiteral("%1 is not confirmed: the adapter did not send "
+                                                 "its configuration back")
+                                      .arg(sent));
+        if (outcome.end != UploadEnd::NotConfirmed)
+            return *outcome.readBack;
+        return adapterFailure(ExitCode::NotConfirmed,
+                              QStringLiteral("%1 is not confirmed: the adapter holds %2")
+                                  .arg(sent, TextReport::hex((*outcome.readBack).*kind.byte)));
     case UploadEnd::Rejected:
-        return adapterFailure(
-            ExitCode::NotConfirmed,
-            QStringLiteral("the adapter rejected %1 three times").arg(byteText(slot.name, value)));
+        return adapterFailure(ExitCode::NotConfirmed,
+                              QStringLiteral("the adapter rejected %1 three times").arg(sent));
     case UploadEnd::NothingSelected:
     case UploadEnd::PortFailed:
     case UploadEnd::Aborted:
         break;
     }
     return m_session.portFailure();
-}
-
-// Success only once a read-back shows the byte in place.
-std::variant<ConfigBytes, CliExit>
-CliCommands::confirmed(const ByteSlot& slot, std::uint8_t value,
-                       const std::optional<ReadBack>& lastReadBack)
-{
-    if (lastReadBack && lastReadBack->bytes && (*lastReadBack->bytes).*slot.byte == value)
-        return *lastReadBack->bytes;
-    return notConfirmed(slot, value, lastReadBack);
-}
-
-CliExit CliCommands::notConfirmed(const ByteSlot& slot, std::uint8_t value,
-                                  const std::optional<ReadBack>& lastReadBack) const
-{
-    const QString sent = byteText(slot.name, value);
-    if (lastReadBack && lastReadBack->end == ReadBack::End::PortFailed)
-        return m_session.portFailure();
-    if (!lastReadBack || !lastReadBack->bytes)
-        return adapterFailure(ExitCode::NotConfirmed,
-                              QStringLiteral("%1 is not confirmed: the adapter did not send its "
-                                             "configuration back")
-                                  .arg(sent));
-    return adapterFailure(ExitCode::NotConfirmed,
-                          QStringLiteral("%1 is not confirmed: the adapter holds %2")
-                              .arg(sent, TextReport::hex((*lastReadBack->bytes).*slot.byte)));
 }
 
 std::optional<CliExit> CliCommands::saveIntoFlash()

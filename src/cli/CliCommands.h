@@ -3,9 +3,9 @@
 #include "cli/CommandResult.h"
 #include "cli/PortSession.h"
 #include "protocol/ReadBack.h"
+#include "protocol/Upload.h"
 #include "settings/ConfigBytes.h"
 #include "settings/FieldChanges.h"
-#include "protocol/Upload.h"
 
 #include <cstdint>
 #include <optional>
@@ -30,15 +30,6 @@ public:
     CommandResult save();
 
 private:
-    // A configuration byte as the set command handles it.
-    struct ByteSlot
-    {
-        const UploadKind& kind;
-        std::uint8_t ConfigBytes::*byte;
-        const char* name;     // "H-Byte"
-        const char* jsonName; // "h_byte"
-    };
-
     // What the set command did, for its output.
     struct SetReport
     {
@@ -49,13 +40,7 @@ private:
     std::optional<CliExit> probe();
     std::variant<ConfigBytes, CliExit> readBytes();
     // The configuration read back after the byte took effect.
-    std::variant<ConfigBytes, CliExit> upload(const ByteSlot& slot, std::uint8_t value);
-    // The read-back after an upload, if it shows `value` in place.
-    std::variant<ConfigBytes, CliExit> confirmed(const ByteSlot& slot, std::uint8_t value,
-                                                 const std::optional<ReadBack>& lastReadBack);
-    // Why `value` is not confirmed, from the last read-back after its upload.
-    CliExit notConfirmed(const ByteSlot& slot, std::uint8_t value,
-                         const std::optional<ReadBack>& lastReadBack) const;
+    std::variant<ConfigBytes, CliExit> upload(const UploadKind& kind, std::uint8_t value);
     // The configuration after the changed bytes went out, each confirmed.
     std::variant<ConfigBytes, CliExit>
     uploadChanges(const ConfigBytes& read, const FieldChanges& changes, SetReport& report);

@@ -1,7 +1,7 @@
 #include "protocol/Detection.h"
 
-#include "protocol/Texts.h"
 #include "protocol/Opcodes.h"
+#include "protocol/Texts.h"
 
 namespace qm240lx {
 namespace {

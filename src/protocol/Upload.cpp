@@ -1,7 +1,7 @@
 #include "protocol/Upload.h"
 
-#include "protocol/Texts.h"
 #include "protocol/Opcodes.h"
+#include "protocol/Texts.h"
 
 namespace qm240lx {
 namespace {
@@ -32,36 +32,38 @@ std::optional<std::uint8_t> heldFields(const UploadKind& kind, const ReadBack& r
 // An acknowledgement can be a late one meant for an earlier command, so a
 // read-back whose fields differ from the byte sent outweighs it. A read-back
 // that times out leaves the acknowledgement standing.
-UploadEnd confirmAcknowledgement(const UploadKind& kind, std::uint8_t sent,
-                                 const ReadBackRun& readBack, const ShowText& show)
+UploadOutcome confirmAcknowledgement(const UploadKind& kind, std::uint8_t sent,
+                                     const ReadBackRun& readBack, const ShowText& show)
 {
     show(kind.acceptedText);
     const ReadBack result = readBack();
     if (result.end == ReadBack::End::Aborted)
-        return UploadEnd::Aborted;
+        return {UploadEnd::Aborted, std::nullopt};
+    if (result.end == ReadBack::End::PortFailed)
+        return {UploadEnd::PortFailed, std::nullopt};
     if (const auto held = heldFields(kind, result); held && *held != sent) {
         show(text::contradicted);
-        return UploadEnd::NotConfirmed;
+        return {UploadEnd::NotConfirmed, result.bytes};
     }
-    return UploadEnd::Accepted;
+    return {UploadEnd::Accepted, result.bytes};
 }
 
 // The adapter said nothing: the setting counts only if a read-back shows the
 // fields as sent. A port lost meanwhile keeps the read-back's text about it.
-UploadEnd confirmBySilence(const UploadKind& kind, std::uint8_t sent, const ReadBackRun& readBack,
-                           const ShowText& show)
+UploadOutcome confirmBySilence(const UploadKind& kind, std::uint8_t sent,
+                               const ReadBackRun& readBack, const ShowText& show)
 {
     const ReadBack result = readBack();
     if (result.end == ReadBack::End::Aborted)
-        return UploadEnd::Aborted;
+        return {UploadEnd::Aborted, std::nullopt};
     if (result.end == ReadBack::End::PortFailed)
-        return UploadEnd::PortFailed;
+        return {UploadEnd::PortFailed, std::nullopt};
     if (heldFields(kind, result) == sent) {
         show(text::heldUntilPowerOff);
-        return UploadEnd::ConfirmedAfterSilence;
+        return {UploadEnd::ConfirmedAfterSilence, result.bytes};
     }
     show(text::notConfirmed);
-    return UploadEnd::NotConfirmed;
+    return {UploadEnd::NotConfirmed, result.bytes};
 }
 
 } // namespace
@@ -69,31 +71,31 @@ UploadEnd confirmBySilence(const UploadKind& kind, std::uint8_t sent, const Read
 const UploadKind& hostSettingsUpload()
 {
     static const UploadKind kind{opcode::setHByte, &ConfigBytes::h, hByteFields,
-                                 text::hByteAccepted};
+                                 text::hByteAccepted, "H-Byte"};
     return kind;
 }
 
 const UploadKind& discoveryTimingUpload()
 {
     static const UploadKind kind{opcode::setDByte, &ConfigBytes::d, dByteFields,
-                                 text::dByteAccepted};
+                                 text::dByteAccepted, "D-Byte"};
     return kind;
 }
 
 const UploadKind& primaryProtocolUpload()
 {
     static const UploadKind kind{opcode::setPByte, &ConfigBytes::p, pByteFields,
-                                 text::pByteAccepted};
+                                 text::pByteAccepted, "P-Byte"};
     return kind;
 }
 
-UploadEnd uploadSetting(Exchange& exchange, const UploadKind& kind, const ByteBuilder& build,
-                        const ReadBackRun& readBack, const ShowText& show)
+UploadOutcome uploadSetting(Exchange& exchange, const UploadKind& kind, const ByteBuilder& build,
+                            const ReadBackRun& readBack, const ShowText& show)
 {
     Exchange::Command command(exchange);
     if (const BuiltByte first = build(); !first.byte) {
         show(text::nothingSelected(*first.missing));
-        return UploadEnd::NothingSelected;
+        return {UploadEnd::NothingSelected, std::nullopt};
     }
     show(text::configuring);
     for (int attempt = 1; attempt <= uploadAttempts; ++attempt) {
@@ -108,12 +110,12 @@ UploadEnd uploadSetting(Exchange& exchange, const UploadKind& kind, const ByteBu
             return confirmBySilence(kind, sent, readBack, show);
         case Answer::PortFailed:
             show(text::portFailure(exchange.comm()));
-            return UploadEnd::PortFailed;
+            return {UploadEnd::PortFailed, std::nullopt};
         case Answer::Aborted:
-            return UploadEnd::Aborted;
+            return {UploadEnd::Aborted, std::nullopt};
         }
     }
-    return UploadEnd::Rejected;
+    return {UploadEnd::Rejected, std::nullopt};
 }
 
 } // namespace qm240lx

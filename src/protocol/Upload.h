@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include <QString>
 
@@ -19,6 +20,7 @@ struct UploadKind
     std::uint8_t ConfigBytes::*byte; // where the byte sits in a read-back
     std::uint8_t fields;             // the bits a field covers
     QString acceptedText;
+    const char* name; // "H-Byte"
 };
 
 const UploadKind& hostSettingsUpload();
@@ -37,6 +39,17 @@ enum class UploadEnd
     Aborted,               // the program is closing
 };
 
+// How an upload ended, with the configuration the adapter reported after it:
+// the bytes that confirmed the upload, or those that contradict it.
+struct UploadOutcome
+{
+    UploadEnd end = UploadEnd::PortFailed;
+    std::optional<ConfigBytes> readBack;
+
+    // A switch or a comparison looks at the ending alone.
+    operator UploadEnd() const { return end; }
+};
+
 inline constexpr int uploadAttempts = 3;
 inline constexpr Tick uploadLimitMs = 3000;
 
@@ -48,7 +61,7 @@ using ReadBackRun = std::function<ReadBack()>;
 // Sends the opcode and the freshly built byte, up to three attempts, and
 // reports the outcome. Every attempt builds its byte anew, so a selection
 // changed during a wait goes into the next attempt.
-UploadEnd uploadSetting(Exchange& exchange, const UploadKind& kind, const ByteBuilder& build,
-                        const ReadBackRun& readBack, const ShowText& show);
+UploadOutcome uploadSetting(Exchange& exchange, const UploadKind& kind, const ByteBuilder& build,
+                            const ReadBackRun& readBack, const ShowText& show);
 
 } // namespace qm240lx
