@@ -3,6 +3,7 @@
 #include "support/SimProcess.h"
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@ public:
     // The emulator, and the real adapter too when QM240LX_TEST_PORT is set.
     static std::vector<Kind> kinds();
     static std::string name(Kind kind); // for test names
+    friend void PrintTo(Kind kind, std::ostream* out) { *out << name(kind); }
 
     explicit TestPort(Kind kind);
 
