@@ -5,10 +5,13 @@
 #include "link/QtSerialComm.h"
 #include "support/RecordingErrorBox.h"
 #include "support/SimProcess.h"
+#include "support/TestPort.h"
 #include "ui_Frm_Dorvex.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include <QComboBox>
 #include <QMap>
@@ -17,8 +20,8 @@
 #include <QProcessEnvironment>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -76,47 +79,81 @@ struct Started
     std::unique_ptr<RealWindow> ui;
 };
 
-TEST(EndToEnd, DetectionOutcomes)
+// The element checked in each group, in the order of allGroups; -1 for none.
+std::vector<int> checkedElements(const Frm_Dorvex& window)
 {
-    struct Case
-    {
-        const char* name;
-        QStringList arguments;
-        QString text;
-        bool enabled;
-        QByteArray received;
-    };
-    const Case cases[] = {
-        {"ready", {}, "Velorin QM240LX READY.", true, bytes("acad")},
-        {"silence", {"--silent", "all"}, "QM240LX NOT DETECT.", false, bytes("ac")},
-        {"wrong answer",
-         {"--probe-answer", "0x00"},
-         "Velorin QM240LX NOT DETECT.",
-         false,
-         bytes("ac")},
-        {"short read-back", {"--short-readback"}, "ERROR:TIME OUT!", true, bytes("acad")},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Started run(c.arguments);
-        run.ui->window.Form_Load();
-        EXPECT_EQ(run.ui->result(), c.text);
-        EXPECT_EQ(run.ui->settingsEnabled(), c.enabled);
-        EXPECT_EQ(run.sim.received(), c.received);
+    std::vector<int> checked;
+    for (const Group group : allGroups) {
+        checked.push_back(-1);
+        for (int element = 0; element < elementCount(group); ++element) {
+            if (window.option(group, element)->isChecked())
+                checked.back() = element;
+        }
+    }
+    return checked;
+}
+
+// What a window that starts on `device` shows; nothing is checked before the
+// configuration is read.
+std::vector<int> shownBy(const QString& device)
+{
+    RealWindow ui(device);
+    ui.window.Form_Load();
+    EXPECT_EQ(ui.result(), "Velorin QM240LX READY.") << ui.result().toStdString();
+    EXPECT_TRUE(ui.settingsEnabled());
+    return checkedElements(ui.window);
+}
+
+// Sends the primary protocol `element` from a window that starts on `device`.
+void sendProtocol(const QString& device, int element, bool save)
+{
+    RealWindow ui(device);
+    ui.window.Form_Load();
+    ui.window.option(Group::Opt_PP, element)->click();
+    ui.window.form().Send_P->click();
+    EXPECT_EQ(ui.result(), "P-Byte is Successfully Set") << ui.result().toStdString();
+    if (save) {
+        ui.window.form().Cmd_SaveConfig->click();
+        EXPECT_EQ(ui.result(), "Configuration Data is updated in Flash")
+            << ui.result().toStdString();
     }
 }
 
-TEST(EndToEnd, ReadyAdapterShowsItsConfiguration)
+// On the emulator, and on the adapter QM240LX_TEST_PORT names: a new window
+// shows the configuration, one setting sent from another window shows in the
+// next, and it is put back. The primary protocol is the setting: it leaves
+// the link alone.
+class WindowOnAnAdapter : public testing::TestWithParam<test::TestPort::Kind>
 {
-    Started run({"--h-byte", "0x1f", "--d-byte", "0xf9", "--p-byte", "0x07"});
-    run.ui->window.Form_Load();
-    Frm_Dorvex& window = run.ui->window;
-    EXPECT_TRUE(window.option(Group::Hspeed, 7)->isChecked());
-    EXPECT_TRUE(window.option(Group::CCTRL, 0)->isChecked());
-    EXPECT_TRUE(window.option(Group::OPT_Mode, 1)->isChecked());
-    EXPECT_TRUE(window.option(Group::OPT_DTime, 4)->isChecked());
-    EXPECT_TRUE(window.option(Group::Opt_PP, 3)->isChecked());
+};
+
+TEST_P(WindowOnAnAdapter, ShowsItsConfigurationAndSetsOneSettingAndBack)
+{
+    const test::TestPort adapter(GetParam());
+    ASSERT_TRUE(adapter.problem().isEmpty()) << adapter.problem().toStdString();
+    const QString device = adapter.devicePath();
+    const std::vector<int> original = shownBy(device);
+    ASSERT_EQ(std::ranges::count(original, -1), 0) << "a group shows nothing";
+    const int protocol = original.back(); // Opt_PP comes last
+    std::vector<int> changed = original;
+    changed.back() = protocol == 2 ? 1 : 2;
+    {
+        const auto putBack =
+            qScopeGuard([&] { sendProtocol(device, protocol, adapter.maySaveToFlash()); });
+        sendProtocol(device, changed.back(), false);
+        EXPECT_EQ(shownBy(device), changed);
+    }
+    EXPECT_EQ(shownBy(device), original);
+
+    if (const SimProcess* sim = adapter.emulator()) { // from P-Byte 0x00, IrComm
+        const QByteArray wire = bytes("acad acadab02ad acad acadab00adaf acad");
+        sim->waitForReceived(wire.size());
+        EXPECT_EQ(sim->received().toHex(' '), wire.toHex(' '));
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(On, WindowOnAnAdapter, testing::ValuesIn(test::TestPort::kinds()),
+                         [](const auto& info) { return test::TestPort::name(info.param); });
 
 TEST(EndToEnd, AStaleAcknowledgementIsNotTakenForTheSaveAnswer)
 {
@@ -155,65 +192,6 @@ TEST(EndToEnd, ASilentWaitInAShownWindowSleepsBetweenPasses)
     run.ui->window.form().Cmd_SaveConfig->click();
     EXPECT_EQ(run.ui->result(), "Unable to update the Flash");
     EXPECT_LT(run.ui->pump.passes, 50);
-}
-
-TEST(EndToEnd, AnUnpluggedAdapterEndsTheWaitWithAClearText)
-{
-    Started run({"--unplug-after", "1"});
-    run.ui->window.Form_Load();
-    EXPECT_TRUE(run.ui->result().startsWith("Velorin QM240LX NOT DETECT.\r\n"))
-        << run.ui->result().toStdString();
-    EXPECT_TRUE(run.ui->result().contains(run.sim.devicePath())) << run.ui->result().toStdString();
-    EXPECT_FALSE(run.ui->settingsEnabled());
-    EXPECT_TRUE(run.sim.waitForExit());
-}
-
-TEST(EndToEnd, ASecondWindowOnTheSamePortIsToldItIsBusy)
-{
-    Started run({});
-    run.ui->window.Form_Load();
-    RealWindow second(run.sim.devicePath());
-    second.window.Form_Load();
-    ASSERT_EQ(second.errorBox.texts, QStringList{"Cannot open COM1, please try another port."});
-    EXPECT_TRUE(second.errorBox.reasons.value(0).contains("in use"))
-        << second.errorBox.reasons.value(0).toStdString();
-    EXPECT_EQ(second.result(), "Waiting for Connection...");
-}
-
-TEST(EndToEnd, AFullSessionSurvivesAPowerCycle)
-{
-    QTemporaryDir dir;
-    const QString flash = dir.filePath("flash.bin");
-    {
-        Started run({"--flash", flash});
-        Frm_Dorvex& window = run.ui->window;
-        window.Form_Load();
-        ASSERT_EQ(run.ui->result(), "Velorin QM240LX READY.");
-        window.option(Group::Hspeed, 6)->click();
-        window.option(Group::CCTRL, 1)->click();
-        window.option(Group::FCTRL, 1)->click();
-        window.form().CmdSend->click();
-        EXPECT_EQ(run.ui->result(), "H-Byte is successfully set");
-        window.form().Cmd_SaveConfig->click();
-        EXPECT_EQ(run.ui->result(), "Configuration Data is updated in Flash");
-        EXPECT_EQ(run.sim.received(), bytes("acad ae06 ad af"));
-    }
-    Started again({"--flash", flash});
-    again.ui->window.Form_Load();
-    EXPECT_EQ(again.ui->result(), "Velorin QM240LX READY.");
-    EXPECT_TRUE(again.ui->window.option(Group::Hspeed, 6)->isChecked());
-}
-
-TEST(EndToEnd, ClosingTheWindowMidWaitFreesThePortAtOnce)
-{
-    Started run({"--silent", "all"});
-    run.ui->window.show();
-    QTimer::singleShot(300, &run.ui->window, [&] { run.ui->window.close(); });
-    run.ui->window.Form_Load();
-    EXPECT_FALSE(run.ui->comm.portOpen());
-    EXPECT_NE(run.ui->result(), "QM240LX NOT DETECT."); // the wait did not run out
-    RealWindow next(run.sim.devicePath());
-    EXPECT_TRUE(next.comm.setPortOpen(true)) << next.comm.lastError().message.toStdString();
 }
 
 TEST(EndToEnd, AnEmulatorRestartedBetweenCommandsIsFoundAgainByChoosingThePort)
@@ -264,23 +242,13 @@ TEST(EndToEnd, WithoutADisplayHelpAndVersionRunAndTheWindowEndsWithOneLine)
         QString outStart;
         std::optional<QString> err; // nullopt: Qt's own messages
     };
+    const QString noDisplay = "qm240lx-setup: no display: set DISPLAY or WAYLAND_DISPLAY, or use "
+                              "QT_QPA_PLATFORM=offscreen\n";
     const Case cases[] = {
         {"help", {"--help"}, {}, 0, "Usage: qm240lx-setup [--port PORT]", ""},
         {"version", {"--version"}, {}, 0, "qm240lx-setup " QM240LX_VERSION "\n", ""},
-        {"window",
-         {},
-         {},
-         1,
-         "",
-         "qm240lx-setup: no display: set DISPLAY or WAYLAND_DISPLAY, or use "
-         "QT_QPA_PLATFORM=offscreen\n"},
-        {"window on xcb",
-         {"-platform", "xcb"},
-         {},
-         1,
-         "",
-         "qm240lx-setup: no display: set DISPLAY or WAYLAND_DISPLAY, or use "
-         "QT_QPA_PLATFORM=offscreen\n"},
+        {"window", {}, {}, 1, "", noDisplay},
+        {"window on xcb", {"-platform", "xcb"}, {}, 1, "", noDisplay},
         {"a display nothing answers on", {}, {{"DISPLAY", ":32767"}}, 1, "", std::nullopt},
     };
     for (const Case& c : cases) {

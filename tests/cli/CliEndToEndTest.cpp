@@ -6,6 +6,7 @@
 #include "support/InterruptedRun.h"
 #include "support/PortLocks.h"
 #include "support/SimProcess.h"
+#include "support/TestPort.h"
 
 #include <csignal>
 #include <cstring>
@@ -31,6 +32,7 @@ using test::CliProcess;
 using test::InterruptedRun;
 using test::ReachableCopy;
 using test::SimProcess;
+using test::TestPort;
 
 QByteArray hex(const char* text)
 {
@@ -67,30 +69,70 @@ QStringList words(const char* line)
     return QString::fromLatin1(line).split(u' ', Qt::SkipEmptyParts);
 }
 
+// On the emulator, and on the adapter QM240LX_TEST_PORT names: detection, a
+// read, and one setting changed, read back changed, put back and read back as
+// it was. The primary protocol is the setting: it leaves the link alone.
+class CliOnAnAdapter : public testing::TestWithParam<TestPort::Kind>
+{
+};
+
+TEST_P(CliOnAnAdapter, DetectsReadsAndSetsOneSettingAndBack)
+{
+    const TestPort adapter(GetParam());
+    ASSERT_TRUE(adapter.problem().isEmpty()) << adapter.problem().toStdString();
+    const auto cli = [&](const QStringList& arguments) { // on the default port, COM1
+        return CliProcess::run(arguments, {{1, adapter.devicePath()}});
+    };
+    const auto read = [&] { return cli(words("--json read")).json(); };
+    expectEnd(cli(words("detect")), 0, "QM240LX ready on COM1");
+    const QJsonObject original = read();
+    ASSERT_TRUE(original.contains("protocol")) << "no configuration read";
+    const QString protocol = original["protocol"].toString();
+    const auto [other, otherByte] =
+        protocol == "obex" ? std::pair("irlpt", "0x01") : std::pair("obex", "0x02");
+    {
+        const auto putBack = qScopeGuard([&] {
+            expectEnd(cli({"set", "--protocol", protocol}), 0, ": set");
+        });
+        expectEnd(cli({"set", "--protocol", other}), 0,
+                  QStringLiteral("-> %1: set").arg(otherByte));
+        EXPECT_EQ(read()["protocol"].toString(), other);
+    }
+    EXPECT_EQ(read(), original);
+    if (adapter.maySaveToFlash())
+        expectEnd(cli(words("save")), 0, "saved into flash on COM1");
+
+    if (const SimProcess* sim = adapter.emulator()) { // from P-Byte 0x00, IrComm
+        const QByteArray wire = hex("ac acad acadab02ad acad acadab00ad acad acaf");
+        sim->waitForReceived(wire.size());
+        EXPECT_EQ(sim->received().toHex(' '), wire.toHex(' '));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(On, CliOnAnAdapter, testing::ValuesIn(TestPort::kinds()),
+                         [](const auto& info) { return TestPort::name(info.param); });
+
 // The emulator starts from H-Byte 0x03, D-Byte 0x92, P-Byte 0x00.
 TEST(Cli, EndsAndTalksToTheAdapterAsExpected)
 {
     struct Case
     {
         const char* sim;
-        const char* cli; // the emulator is COM1 and COM5
+        const char* cli; // the emulator is COM5
         int exitCode;
         const char* received; // all the emulator heard, in order
         QString mentions;     // on standard output after a success, standard error otherwise
     };
     const Case cases[] = {
-        {"", "detect", 0, "ac", "QM240LX ready on COM1"},
         {"--h-byte 0x1F --d-byte 0xF9 --p-byte 0x02", "--port com5 read", 0, "acad",
          "Host baud rate:    115200 bps\nIgnore CTS:        yes\nIgnore DSR:        yes\n"
          "Mode:              secondary-only (Secondary only)\nDiscovery slots:   6\n"
          "Discovery time:    5 s\nPrimary protocol:  obex (OBEX Transport)\n"
          "Raw bytes:         H-Byte 0x1F  D-Byte 0xF9  P-Byte 0x02\n"},
-        {"", "--port 5 set --baud 57600 --protocol obex --save", 0, "acad ae06ad ab02ad af",
-         "H-Byte 0x03 -> 0x06: set\nP-Byte 0x00 -> 0x02: set\nConfiguration saved into flash."},
-        {"--h-byte 0xE3 --d-byte 0x96", "--port 5 set --ignore-cts yes --slots 6", 0,
-         "acad ae13ad aa90ad", "H-Byte 0x03 -> 0x13: set\nD-Byte 0x92 -> 0x90: set"},
+        {"--h-byte 0xE3 --d-byte 0x96", "--port 5 set --ignore-cts yes --slots 6 --save", 0,
+         "acad ae13ad aa90ad af",
+         "H-Byte 0x03 -> 0x13: set\nD-Byte 0x92 -> 0x90: set\nConfiguration saved into flash."},
         {"--h-byte 0xE3", "--port 5 set --baud 9600", 0, "acad", "Nothing to change."},
-        {"", "--port 5 save", 0, "acaf", "saved into flash on COM5"},
         {"", "--port 5 set", 64, "", "at least one setting"},
         {"--probe-answer 0xEE", "--port 5 save", 69, "ac", "no adapter"},
         {"--unplug-after 3", "--port 5 set --baud 2400", 74, "acadae", "lost"},
@@ -104,8 +146,7 @@ TEST(Cli, EndsAndTalksToTheAdapterAsExpected)
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.sim) + " / " + c.cli);
         Emulator sim(words(c.sim));
-        const CliProcess run =
-            CliProcess::run(words(c.cli), {{1, sim.devicePath()}, {5, sim.devicePath()}});
+        const CliProcess run = CliProcess::run(words(c.cli), {{5, sim.devicePath()}});
         expectEnd(run, c.exitCode, c.mentions);
         const QByteArray received = hex(c.received);
         sim.waitForReceived(received.size());

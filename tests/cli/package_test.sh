@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a build folder into a temporary folder,
-# unpacks it into a temporary root and checks its fields, lintian's verdict,
-# its files, and that each program runs from there.
+# Builds the Debian packages from a build folder into a temporary folder and
+# checks each one: its fields, lintian's verdict, its files, that its program
+# runs from the unpacked tree, and that the command-line tool and the emulator
+# neither load nor depend on a GUI library.
 #   package_test.sh BUILD_FOLDER VERSION
 set -euo pipefail
 
@@ -10,45 +11,103 @@ version=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
+command -v lintian >/dev/null || fail "lintian is not installed (scripts/install-deps installs it)"
 
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/out" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log" >&2; fail "cpack failed"; }
-debs=("$work"/out/*.deb)
-[[ ${#debs[@]} -eq 1 && -f ${debs[0]} ]] || fail "expected one .deb, found: ${debs[*]}"
-deb=${debs[0]}
+found=$(cd "$work/out" && ls -- *.deb | LC_ALL=C sort | tr '\n' ' ')
+arch=$(dpkg --print-architecture)
+expected="qm240lx-setup_${version}_$arch.deb qm240lx-sim_${version}_$arch.deb qm240lx_${version}_$arch.deb "
+[[ $found == "$expected" ]] || fail "expected the packages $expected, found: $found"
 
-for expected in "Package=qm240lx-setup" "Version=$version" "Section=utils"; do
-    value=$(dpkg-deb --field "$deb" "${expected%%=*}")
-    [[ $value == "${expected#*=}" ]] || fail "${expected%%=*} is '$value'"
-done
-[[ -n $(dpkg-deb --field "$deb" Maintainer) ]] || fail "no Maintainer"
-depends=$(dpkg-deb --field "$deb" Depends)
-for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 qt6-qpa-plugins fonts-wine; do
-    [[ ",$depends," == *[\ ,]$package[\ ,]* ]] || fail "Depends lacks $package: $depends"
-done
+# package: the Depends it must name, those it must not, and the files beyond
+# its program, manual page, copyright and changelog.
+declare -A needs=(
+    [qm240lx-setup]="libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 qt6-qpa-plugins fonts-wine"
+    [qm240lx]="libqt6core6 libqt6serialport6"
+    [qm240lx-sim]="libqt6core6")
+declare -A shuns=(
+    [qm240lx-setup]=""
+    [qm240lx]="libqt6gui6 libqt6widgets6 qt6-qpa-plugins fonts-wine"
+    [qm240lx-sim]="libqt6gui6 libqt6widgets6 libqt6serialport6 qt6-qpa-plugins fonts-wine")
+declare -A extras=(
+    [qm240lx-setup]="usr/share/applications/qm240lx-setup.desktop
+usr/share/icons/hicolor/16x16/apps/qm240lx-setup.png
+usr/share/icons/hicolor/32x32/apps/qm240lx-setup.png"
+    [qm240lx]="" [qm240lx-sim]="")
 
-# lintian's errors and warnings fail the package; its informational notes do not.
-command -v lintian >/dev/null || fail "lintian is not installed (scripts/install-deps installs it)"
-lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 ||
-    { cat "$work/lintian.log" >&2; fail "lintian reports errors or warnings"; }
-! grep -E '^[EW]: ' "$work/lintian.log" >&2 || fail "lintian reports errors or warnings"
+names() { [[ ",$1," == *[\ ,]$2[\ ,]* ]]; }
 
-root=$work/root
-dpkg-deb -x "$deb" "$root"
-desktop=$root/usr/share/applications/qm240lx-setup.desktop
-[[ -s $desktop ]] || fail "missing the desktop file"
-for line in Exec=qm240lx-setup Icon=qm240lx-setup; do
-    grep -qx "$line" "$desktop" || fail "the desktop file lacks $line"
+check_fields() {
+    local deb=$1 package=$2 field value dependency
+    for field in "Package=$package" "Version=$version" "Section=utils" "Source=qm240lx-setup"; do
+        value=$(dpkg-deb --field "$deb" "${field%%=*}")
+        [[ $value == "${field#*=}" ]] || fail "$package: ${field%%=*} is '$value'"
+    done
+    [[ -n $(dpkg-deb --field "$deb" Maintainer) ]] || fail "$package: no Maintainer"
+    value=$(dpkg-deb --field "$deb" Depends)
+    for dependency in ${needs[$package]}; do
+        names "$value" "$dependency" || fail "$package: Depends lacks $dependency: $value"
+    done
+    for dependency in ${shuns[$package]}; do
+        ! names "$value" "$dependency" || fail "$package: Depends names $dependency: $value"
+    done
+}
+
+# lintian's errors and warnings fail a package; its informational notes do not.
+check_lintian() {
+    local deb=$1 package=$2 log=$work/lintian-$2.log
+    lintian --fail-on error,warning "$deb" >"$log" 2>&1 ||
+        { cat "$log" >&2; fail "$package: lintian reports errors or warnings"; }
+    ! grep -E '^[EW]: ' "$log" >&2 || fail "$package: lintian reports errors or warnings"
+}
+
+check_files() {
+    local deb=$1 package=$2 root=$work/root-$2 files listed
+    dpkg-deb -x "$deb" "$root"
+    files=$(cd "$root" && find . -type f -printf '%P\n' | sort)
+    listed=$(printf '%s\n' "usr/bin/$package" "usr/share/man/man1/$package.1.gz" \
+        "usr/share/doc/$package/copyright" "usr/share/doc/$package/changelog.gz" \
+        ${extras[$package]} | sort)
+    [[ $files == "$listed" ]] || fail "$package holds:"$'\n'"$files"$'\n'"expected:"$'\n'"$listed"
+    zcat "$root/usr/share/man/man1/$package.1.gz" | grep -q '^\.TH ' ||
+        fail "$package: no manual page"
+    zcat "$root/usr/share/doc/$package/changelog.gz" | grep -q "^qm240lx-setup ($version)" ||
+        fail "$package: the changelog lacks $version"
+    output=$(QT_QPA_PLATFORM=offscreen "$root/usr/bin/$package" --version 2>&1) ||
+        fail "$package --version failed: $output"
+    [[ $output == "$package $version" ]] || fail "$package --version said '$output'"
+}
+
+check_window_files() {
+    local root=$work/root-qm240lx-setup size line
+    for line in Exec=qm240lx-setup Icon=qm240lx-setup; do
+        grep -qx "$line" "$root/usr/share/applications/qm240lx-setup.desktop" ||
+            fail "the desktop file lacks $line"
+    done
+    for size in 16 32; do
+        file "$root/usr/share/icons/hicolor/${size}x${size}/apps/qm240lx-setup.png" |
+            grep -q "PNG image data, $size x $size" || fail "no ${size}x${size} icon"
+    done
+}
+
+# Neither the tool nor the emulator may load a GUI library, directly or
+# through another library: ldd lists the whole tree, objdump what the
+# program itself names.
+check_no_gui() {
+    local program=$work/root-$1/usr/bin/$1 loaded
+    loaded=$( (objdump -p "$program" | awk '/NEEDED/ {print $2}'; ldd "$program") 2>&1)
+    grep -q 'libQt6Core' <<<"$loaded" || fail "$1: no libQt6Core among: $loaded"
+    ! grep -E 'libQt6(Gui|Widgets|DBus)' <<<"$loaded" >&2 || fail "$1 loads a GUI library"
+}
+
+for package in qm240lx-setup qm240lx qm240lx-sim; do
+    deb=$work/out/${package}_${version}_$arch.deb
+    check_fields "$deb" "$package"
+    check_lintian "$deb" "$package"
+    check_files "$deb" "$package"
 done
-for size in 16 32; do
-    file "$root/usr/share/icons/hicolor/${size}x${size}/apps/qm240lx-setup.png" |
-        grep -q "PNG image data, $size x $size" || fail "no ${size}x${size} icon"
-done
-for program in qm240lx-setup qm240lx qm240lx-sim; do
-    zcat "$root/usr/share/man/man1/$program.1.gz" | grep -q '^\.TH ' ||
-        fail "no manual page $program.1"
-    output=$(QT_QPA_PLATFORM=offscreen "$root/usr/bin/$program" --version 2>&1) ||
-        fail "$program --version failed: $output"
-    [[ $output == "$program $version" ]] || fail "$program --version said '$output'"
-done
-echo "package: $(basename "$deb") checked"
+check_window_files
+check_no_gui qm240lx
+check_no_gui qm240lx-sim
+echo "package: $found checked"
