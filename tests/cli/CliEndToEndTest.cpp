@@ -133,6 +133,8 @@ TEST(Cli, EndsAndTalksToTheAdapterAsExpected)
          "acad ae13ad aa90ad af",
          "H-Byte 0x03 -> 0x13: set\nD-Byte 0x92 -> 0x90: set\nConfiguration saved into flash."},
         {"--h-byte 0xE3", "--port 5 set --baud 9600", 0, "acad", "Nothing to change."},
+        {"--stray-bits 0xE0", "--port 5 set --baud 57600", 0, "acad ae06ad",
+         "H-Byte 0x03 -> 0x06: set"}, // confirmed by the fields of a read-back of 0xE6
         {"", "--port 5 set", 64, "", "at least one setting"},
         {"--probe-answer 0xEE", "--port 5 save", 69, "ac", "no adapter"},
         {"--unplug-after 3", "--port 5 set --baud 2400", 74, "acadae", "lost"},
