@@ -76,8 +76,6 @@ TEST(SimProcess, AnswersOverThePseudoTerminalAndTracesEveryByte)
 {
     const std::pair<QStringList, std::vector<std::pair<const char*, const char*>>> cases[] = {
         {{"--h-byte", "0x13", "--d-byte", "0x63", "--p-byte", "2"}, {{"acad", "fa136302"}}},
-        {{}, {{"ae06", "fa"}, {"aaf8", "fa"}, {"ab03", "fa"}, {"ad", "06f803"}}},
-        {{"--reject", "1"}, {{"ae06", "ee"}, {"ae07", "fa"}, {"ad", "079200"}}},
         {{"--delay", "50", "--delay-ops", "ac"}, {{"acad", "fa039200"}}},
         {{"--silent", "all"}, {{"ae13ad", ""}}},
     };
