@@ -177,12 +177,7 @@ TEST_F(FrmDorvexLayoutTest, SelectionGroupsAreExclusiveAndCaptionedByIndex)
 // frame lies over the tabs, on every tab.
 TEST_F(FrmDorvexLayoutTest, ControlsStayInsideTheirContainersApartFromEachOther)
 {
-    QList<QWidget*> containers;
-    for (int index = 0; index < tabs->count(); ++index)
-        containers << tabs->widget(index);
-    for (QGroupBox* frame : window->findChildren<QGroupBox*>())
-        containers << frame;
-    for (const QWidget* container : containers) {
+    const auto expectInsideAndApart = [](const QWidget* container) {
         const QList<QWidget*> controls = controlsIn(container, Qt::FindDirectChildrenOnly);
         for (qsizetype first = 0; first < controls.size(); ++first) {
             const std::string name = controls[first]->objectName().toStdString();
@@ -194,11 +189,15 @@ TEST_F(FrmDorvexLayoutTest, ControlsStayInsideTheirContainersApartFromEachOther)
                     << name << " and " << other->objectName().toStdString();
             }
         }
-    }
+    };
     auto* portFrame = find("Frame1");
+    expectInsideAndApart(portFrame);
     const QRect inside = portFrame->geometry().adjusted(2, 2, -2, -2);
     for (int index = 0; index < tabs->count(); ++index) {
         tabs->setCurrentIndex(index);
+        expectInsideAndApart(tabs->widget(index));
+        for (const QGroupBox* frame : tabs->widget(index)->findChildren<QGroupBox*>())
+            expectInsideAndApart(frame);
         for (const QPoint corner :
              {inside.topLeft(), inside.topRight(), inside.bottomLeft(), inside.bottomRight()}) {
             QWidget* shown = window->centralWidget()->childAt(corner);
