@@ -2,6 +2,8 @@
 
 #include "settings/FieldChanges.h"
 
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 // The changes name only the fields they change.
@@ -37,45 +39,36 @@ TEST(ConfigFields, NamesReadBackInAnyCase)
     EXPECT_EQ(parseModeName("primary"), std::nullopt);
 }
 
+// The bytes as six hex digits, H first.
+ConfigBytes configBytes(const char* hex)
+{
+    const QByteArray bytes = QByteArray::fromHex(hex);
+    return {std::uint8_t(bytes[0]), std::uint8_t(bytes[1]), std::uint8_t(bytes[2])};
+}
+
+std::string hexOf(const ConfigBytes& bytes)
+{
+    return QString::asprintf("%02x%02x%02x", bytes.h, bytes.d, bytes.p).toStdString();
+}
+
 TEST(FieldChanges, ReplaceOnlyTheNamedFieldsAndClearUncoveredBits)
 {
-    const struct
-    {
-        const char* name;
-        ConfigBytes current;
-        FieldChanges changes;
-        ConfigBytes expected;
-    } cases[] = {
-        {"nothing named still cleans", {0xE3, 0x96, 0xFE}, {}, {0x03, 0x92, 0x02}},
-        {"baud keeps the handshake", {0x1B, 0x92, 0x00}, {.baudRate = 57600}, {0x1E, 0x92, 0x00}},
-        {"CTS on, DSR off",
-         {0x0B, 0x92, 0},
-         {.ignoreCts = true, .ignoreDsr = false},
-         {0x13, 0x92, 0}},
-        {"secondary, one slot, 2 s",
-         {0x03, 0x90, 0x00},
+    const std::tuple<const char*, FieldChanges, const char*> cases[] = {
+        {"e396fe", {}, "039202"}, // nothing named still cleans
+        {"1b9200", {.baudRate = 57600}, "1e9200"},
+        {"0b9200", {.ignoreCts = true, .ignoreDsr = false}, "139200"},
+        {"039000",
          {.mode = Mode::SecondaryOnly, .discoverySlots = 1, .discoveryTimeS = 2},
-         {0x03, 0x63, 0x00}},
-        {"primary, six slots, 5 s",
-         {0x03, 0x63, 0x00},
+         "036300"},
+        {"036300",
          {.mode = Mode::PrimarySecondary, .discoverySlots = 6, .discoveryTimeS = 5},
-         {0x03, 0xF8, 0x00}},
-        {"an unknown time code stays when no time is named",
-         {0x03, 0x40, 0x00},
-         {.mode = Mode::SecondaryOnly},
-         {0x03, 0x41, 0x00}},
-        {"values out of range change nothing",
-         {0x03, 0x92, 0x00},
-         {.baudRate = 14400, .discoverySlots = 2, .discoveryTimeS = 6},
-         {0x03, 0x92, 0x00}},
-        {"the hidden protocol", {0x03, 0x92, 0xFC}, {.protocol = Protocol::IrSocket}, {3, 0x92, 3}},
+         "03f800"},
+        {"034000", {.mode = Mode::SecondaryOnly}, "034100"}, // an unknown time code stays
+        {"039200", {.baudRate = 14400, .discoverySlots = 2, .discoveryTimeS = 6}, "039200"},
+        {"0392fc", {.protocol = Protocol::IrSocket}, "039203"},
     };
-    for (const auto& c : cases) {
-        const ConfigBytes result = c.changes.applyTo(c.current);
-        EXPECT_EQ((std::array{result.h, result.d, result.p}),
-                  (std::array{c.expected.h, c.expected.d, c.expected.p}))
-            << c.name;
-    }
+    for (const auto& [current, changes, expected] : cases)
+        EXPECT_EQ(hexOf(changes.applyTo(configBytes(current))), expected) << current;
 }
 
 } // namespace
