@@ -1,5 +1,7 @@
 #include "cli/CliOptions.h"
 
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 // The expected options name only the fields that differ from the defaults.
@@ -18,11 +20,7 @@ TEST(CliOptions, AValidLineGivesTheOptions)
 {
     using Command = CliCommand;
     const auto com = PortChoice::comPort;
-    const struct
-    {
-        const char* line;
-        CliOptions expected;
-    } cases[] = {
+    const std::pair<const char*, CliOptions> cases[] = {
         {"detect", {.port = com(1), .command = Command::Detect}},
         {"--port 7 read", {.port = com(7), .command = Command::Read}},
         {"--port COM12 read", {.port = com(12), .command = Command::Read}},
@@ -45,23 +43,17 @@ TEST(CliOptions, AValidLineGivesTheOptions)
          {.command = Command::Set, .changes = {.baudRate = 1200}, .save = true}},
         {"scan --only-overrides", {.command = Command::Scan, .onlyOverrides = true}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.line);
-        const auto parsed = parse(c.line);
+    for (const auto& [line, expected] : cases) {
+        const auto parsed = parse(line);
         ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed))
-            << std::get<CliExit>(parsed).text.toStdString();
-        EXPECT_TRUE(std::get<CliOptions>(parsed) == c.expected);
+            << line << ": " << std::get<CliExit>(parsed).text.toStdString();
+        EXPECT_TRUE(std::get<CliOptions>(parsed) == expected) << line;
     }
 }
 
 TEST(CliOptions, OtherLinesEndWithTheCodeAndSayWhy)
 {
-    const struct
-    {
-        const char* line;
-        ExitCode code;
-        const char* mentions;
-    } cases[] = {
+    const std::tuple<const char*, ExitCode, const char*> cases[] = {
         {"--help", ExitCode::Success, "Exit codes:"},
         {"-h", ExitCode::Success, "dialout"},
         {"--version", ExitCode::Success, "qm240lx " QM240LX_VERSION},
@@ -83,16 +75,15 @@ TEST(CliOptions, OtherLinesEndWithTheCodeAndSayWhy)
         {"set --discovery-time 6", ExitCode::Usage, "--discovery-time 6"},
         {"set --protocol irda", ExitCode::Usage, "--protocol irda"},
         {"read --baud 9600", ExitCode::Usage, "--baud belongs to the set command"},
-        {"read --save", ExitCode::Usage, "--save belongs to the set command"},
         {"read --only-overrides", ExitCode::Usage, "scan command"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.line);
-        const auto parsed = parse(c.line);
+    for (const auto& [line, code, mentions] : cases) {
+        SCOPED_TRACE(line);
+        const auto parsed = parse(line);
         ASSERT_TRUE(std::holds_alternative<CliExit>(parsed));
         const CliExit& exit = std::get<CliExit>(parsed);
-        EXPECT_EQ(exit.code, c.code);
-        EXPECT_TRUE(exit.text.contains(QLatin1String(c.mentions))) << exit.text.toStdString();
+        EXPECT_EQ(exit.code, code);
+        EXPECT_TRUE(exit.text.contains(QLatin1String(mentions))) << exit.text.toStdString();
         EXPECT_TRUE(!exit.isError() || !exit.text.contains(u'\n')) << "errors are one line";
     }
 }

@@ -4,6 +4,7 @@
 #include "support/SimProcess.h"
 
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include <QMap>
@@ -17,43 +18,30 @@ using Port = PortScan::Port;
 
 TEST(PortScan, CandidatesAreExistingNonConsoleDevicesEachOnceInComOrder)
 {
-    const struct
-    {
-        const char* name;
-        QList<int> comNumbers;
-        QMap<QString, QString> environment;
-        QStringList existing;
-        QList<Port> expected;
-    } cases[] = {
-        {"the built-in map",
-         {65, 2, 1, 33, 34, 97},
+    const std::tuple<QList<int>, QMap<QString, QString>, QStringList, QList<Port>> cases[] = {
+        {{65, 2, 1, 33, 34, 97}, // the built-in map
          {},
          {"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0", "/dev/ttyACM0"},
          {{2, "/dev/ttyS1"}, {33, "/dev/ttyUSB0"}, {65, "/dev/ttyACM0"}}},
-        {"overrides",
-         {200, 9, 4, 1},
+        {{200, 9, 4, 1},
          {{"QM240LX_COM1", "/dev/pts/7"},
           {"QM240LX_COM200", "/dev/pts/2"},
           {"QM240LX_COM9", "/dev/ttyS0"},
           {"QM240LX_COM4", "/dev/nothing"}},
          {"/dev/ttyS0", "/dev/pts/7", "/dev/pts/2"},
          {{1, "/dev/pts/7"}, {200, "/dev/pts/2"}}},
-        {"one device under two numbers",
-         {40, 5, 33},
+        {{40, 5, 33}, // one device under two numbers
          {{"QM240LX_COM40", "/dev/ttyUSB0"}, {"QM240LX_COM5", "/dev/ttyUSB0"}},
          {"/dev/ttyUSB0"},
          {{5, "/dev/ttyUSB0"}}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    const auto isConsole = [](const QString& device) { return device == "/dev/ttyS0"; };
+    for (const auto& [comNumbers, environment, existing, expected] : cases) {
         const EnvLookup env = [&](const QString& name) -> std::optional<QString> {
-            if (!c.environment.contains(name))
-                return std::nullopt;
-            return c.environment.value(name);
+            return environment.contains(name) ? std::optional(environment[name]) : std::nullopt;
         };
-        const auto exists = [&](const QString& device) { return c.existing.contains(device); };
-        const auto isConsole = [](const QString& device) { return device == "/dev/ttyS0"; };
-        EXPECT_EQ(PortScan::candidates(c.comNumbers, env, exists, isConsole), c.expected);
+        const auto exists = [&](const QString& device) { return existing.contains(device); };
+        EXPECT_EQ(PortScan::candidates(comNumbers, env, exists, isConsole), expected);
     }
 }
 

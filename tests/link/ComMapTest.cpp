@@ -3,6 +3,7 @@
 #include "link/PresentPorts.h"
 
 #include <optional>
+#include <tuple>
 #include <utility>
 
 #include <QFile>
@@ -15,19 +16,23 @@
 namespace qm240lx {
 namespace {
 
-TEST(ComMapTest, BuiltInDevicesAtTheFamilyBoundsUnlessOverridden)
+EnvLookup environmentOf(const QHash<QString, QString>& variables)
 {
-    const QHash<QString, QString> variables{
-        {"QM240LX_COM3", "/dev/pts/4"},
-        {"QM240LX_COM200", "/dev/pts/7"},
-        {"QM240LX_COM255", "/tmp/adapter"},
-        {"QM240LX_COM33", ""}, // an empty value overrides nothing
-        {"QM240LX_COM0", "/dev/pts/9"},
-        {"QM240LX_COM256", "/dev/pts/9"},
-        {"QM240LX_COMx", "/dev/pts/9"}};
-    const EnvLookup env = [&](const QString& name) -> std::optional<QString> {
+    return [variables](const QString& name) -> std::optional<QString> {
         return variables.contains(name) ? std::optional(variables[name]) : std::nullopt;
     };
+}
+
+// An empty value overrides nothing; names outside 1 to 255 are no overrides.
+TEST(ComMap, BuiltInDevicesAtTheFamilyBoundsUnlessOverridden)
+{
+    const EnvLookup env = environmentOf({{"QM240LX_COM3", "/dev/pts/4"},
+                                         {"QM240LX_COM200", "/dev/pts/7"},
+                                         {"QM240LX_COM255", "/tmp/adapter"},
+                                         {"QM240LX_COM33", ""},
+                                         {"QM240LX_COM0", "/dev/pts/9"},
+                                         {"QM240LX_COM256", "/dev/pts/9"},
+                                         {"QM240LX_COMx", "/dev/pts/9"}});
     const std::pair<int, const char*> cases[] = {
         {-1, nullptr},         {0, nullptr},         {1, "/dev/ttyS0"},     {3, "/dev/pts/4"},
         {32, "/dev/ttyS31"},   {33, "/dev/ttyUSB0"}, {64, "/dev/ttyUSB31"}, {65, "/dev/ttyACM0"},
@@ -38,78 +43,54 @@ TEST(ComMapTest, BuiltInDevicesAtTheFamilyBoundsUnlessOverridden)
             << com;
     }
     EXPECT_EQ(overriddenComNumbers(env), (QList<int>{3, 200, 255}));
-}
 
-TEST(ComMapTest, ProcessEnvironmentOverloadsReadTheVariables)
-{
     qputenv("QM240LX_COM254", "/dev/pts/77");
-    qunsetenv("QM240LX_COM253");
-    EXPECT_EQ(comDevice(254), QStringLiteral("/dev/pts/77"));
-    EXPECT_EQ(comDevice(253), std::nullopt);
+    EXPECT_EQ(comDevice(254), QStringLiteral("/dev/pts/77")) << "the process environment";
     EXPECT_TRUE(overriddenComNumbers().contains(254));
-    EXPECT_FALSE(overriddenComNumbers().contains(253));
     qunsetenv("QM240LX_COM254");
     EXPECT_EQ(comDevice(254), std::nullopt);
 }
 
-TEST(ComMapTest, ListsThePresentPortsByTheirComNumbers)
+TEST(ComMap, ListsThePresentPortsByTheirComNumbers)
 {
-    struct Case
-    {
-        const char* name;
-        QHash<QString, QString> variables;
-        QSet<QString> files;
-        const char* line;
-    };
-    const Case cases[] = {
-        {"nothing there", {}, {}, "No serial port is present."},
-        {"built-in devices in COM order",
-         {},
+    const std::tuple<QHash<QString, QString>, QSet<QString>, const char*> cases[] = {
+        {{}, {}, "No serial port is present."},
+        {{},
          {"/dev/ttyACM0", "/dev/ttyUSB0", "/dev/ttyS3", "/dev/ttyUSB32"},
          "Serial ports here: COM4 (/dev/ttyS3), COM33 (/dev/ttyUSB0), COM65 (/dev/ttyACM0)"},
-        {"an override replaces the built-in device",
-         {{"QM240LX_COM33", "/dev/pts/4"}, {"QM240LX_COM200", "/dev/pts/5"}},
+        // An override replaces the built-in device, even where it names a missing file.
+        {{{"QM240LX_COM33", "/dev/pts/4"}, {"QM240LX_COM200", "/dev/pts/5"}},
          {"/dev/ttyUSB0", "/dev/pts/4", "/dev/pts/5"},
          "Serial ports here: COM33 (/dev/pts/4), COM200 (/dev/pts/5)"},
-        {"an override naming a missing file hides the built-in device",
-         {{"QM240LX_COM33", "/dev/pts/9"}, {"QM240LX_COM34", ""}},
+        {{{"QM240LX_COM33", "/dev/pts/9"}, {"QM240LX_COM34", ""}},
          {"/dev/ttyUSB0", "/dev/ttyUSB1"},
          "Serial ports here: COM34 (/dev/ttyUSB1)"},
     };
-    for (const Case& c : cases) {
-        const EnvLookup env = [&](const QString& name) -> std::optional<QString> {
-            return c.variables.contains(name) ? std::optional(c.variables[name]) : std::nullopt;
-        };
-        const auto exists = [&](const QString& device) { return c.files.contains(device); };
-        EXPECT_EQ(presentPortsLine(env, exists), c.line) << c.name;
+    for (const auto& [variables, files, line] : cases) {
+        const auto exists = [&files](const QString& device) { return files.contains(device); };
+        EXPECT_EQ(presentPortsLine(environmentOf(variables), exists), line);
     }
 }
 
-TEST(ComMapTest, ParsesComNumbers)
+TEST(ComMap, ParsesComNumbersAndTheActiveConsoles)
 {
-    const std::pair<const char*, int> accepted[] = {{"1", 1},      {"COM1", 1},  {"com1", 1},
-                                                    {"Com12", 12}, {"255", 255}, {"COM255", 255}};
-    for (const auto& [text, number] : accepted)
+    const std::pair<const char*, std::optional<int>> numbers[] = {
+        {"1", 1},  {"COM1", 1},  {"com1", 1}, {"Com12", 12},  {"255", 255}, {"COM255", 255},
+        {"0", {}}, {"COM0", {}}, {"256", {}}, {"COM256", {}}, {"COMx", {}}, {"COM", {}},
+        {"", {}},  {"-1", {}},   {"1a", {}},  {"COM 1", {}},  {"LPT1", {}}, {"1000", {}}};
+    for (const auto& [text, number] : numbers)
         EXPECT_EQ(parseComNumber(QString::fromLatin1(text)), number) << text;
-    for (const char* text :
-         {"0", "COM0", "256", "COM256", "COMx", "COM", "", "-1", "1a", "COM 1", "LPT1", "1000"})
-        EXPECT_EQ(parseComNumber(QString::fromLatin1(text)), std::nullopt) << text;
-}
 
-TEST(ComMapTest, ParsesTheActiveConsoles)
-{
-    const std::pair<const char*, QStringList> cases[] = {
+    const std::pair<const char*, QStringList> consoles[] = {
         {"tty0 ttyS0\n", {"/dev/tty0", "/dev/ttyS0"}},
-        {"ttyS0", {"/dev/ttyS0"}},
         {"  hvc0   ttyAMA0 \n", {"/dev/hvc0", "/dev/ttyAMA0"}},
-        {"\n", {}},
-        {"", {}}};
-    for (const auto& [contents, devices] : cases)
+        {"\n", {}}};
+    for (const auto& [contents, devices] : consoles)
         EXPECT_EQ(parseActiveConsoles(QString::fromLatin1(contents)), devices) << contents;
 }
 
 // Both sides are compared after following symbolic links.
-TEST(ComMapTest, RecognisesTheActiveConsolesThroughSymbolicLinks)
+TEST(ComMap, RecognisesTheActiveConsolesThroughSymbolicLinks)
 {
     QTemporaryDir dir;
     const QString console = dir.filePath(QStringLiteral("ttyConsole"));
