@@ -105,8 +105,9 @@ TEST_F(FrmDorvexLayoutTest, CaptionsShowWholeInTheirFontsAndOnlyTheDesignedContr
     for (QWidget* control : controlsIn(window, Qt::FindChildrenRecursively)) {
         const QString name = control->objectName();
         SCOPED_TRACE(name.toStdString());
-        if (!name.startsWith("SSTab1_Tab")) // the tabs show one page at a time
+        if (!name.startsWith("SSTab1_Tab")) { // the tabs show one page at a time
             EXPECT_EQ(control->isHidden(), hiddenControls.contains(name));
+        }
         const QFontInfo font(control->font());
         EXPECT_EQ(font.family(), bold.contains(name) ? "Liberation Sans" : "Tahoma");
         EXPECT_EQ(font.bold(), bold.contains(name));
