@@ -3,11 +3,9 @@
 // or make it write a byte the user did not choose.
 
 #include "HostileSession.h"
-#include "protocol/Exchange.h"
 #include "protocol/Opcodes.h"
-#include "sim/Adapter.h"
-#include "support/SimulatedLine.h"
-#include "support/WireCheck.h"
+#include "support/AdapterEnd.h"
+#include "support/RecordedRun.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -54,14 +52,14 @@ struct Counts
 
 // A success the line shows can still rest on an acknowledgement the adapter
 // sent late for an earlier command, while it refused this one.
-bool actedOn(const CommandRecord& record, const HostileSession& session, const SimulatedLine& line,
+bool actedOn(const CommandRecord& record, const HostileSession& session, const AdapterEnd& adapter,
              int flashWritesBefore)
 {
     if (record.claim == CommandRecord::Claim::None)
         return true;
     if (record.kind == CommandKind::Save)
-        return line.flashWrites() > flashWritesBefore;
-    const sim::Configuration& now = line.adapter().configuration();
+        return adapter.flashWrites() > flashWritesBefore;
+    const sim::Configuration& now = adapter.adapter().configuration();
     return !isUpload(record.kind) || session.build(opcodeOf(record.kind)).byte ==
                                          fieldOf(record.kind, {now.hByte, now.dByte, now.pByte});
 }
@@ -72,8 +70,9 @@ void runSession(std::uint32_t seed, Counts& counts)
     sim::Faults faults;
     faults.chaos = sim::Chaos::Settings{seed, sim::Chaos::defaultRate};
     // Every fourth session spans the tick's wrap.
-    SimulatedLine line(sim::Adapter(sim::Configuration{}, faults),
-                       seed % 4 == 0 ? 0xFFFFF000u : seed * 7919u);
+    AdapterEnd adapter(sim::Adapter(sim::Configuration{}, faults));
+    VirtualLine line(seed % 4 == 0 ? 0xFFFFF000u : seed * 7919u, &adapter);
+    line.setPortOpen(true);
     Exchange exchange(line, line, line.tick());
     const auto note = [&](const QString& detail) {
         counts.details << QStringLiteral("seed %1: %2").arg(seed).arg(detail);
@@ -81,25 +80,27 @@ void runSession(std::uint32_t seed, Counts& counts)
     std::vector<CommandRecord> records;
     for (std::size_t index = 0; index < session.commands().size(); ++index) {
         line.idle(session.pauseBefore(index));
-        const int flashWrites = line.flashWrites();
-        const Tick begun = line.tick()();
+        const int flashWrites = adapter.flashWrites();
+        const Tick begun = line.now();
+        const CommandKind kind = session.commands()[index];
         try {
-            records.push_back(session.run(session.commands()[index], exchange,
-                                          [&] { return line.bytesWritten(); }));
-        } catch (const SimulatedLine::EndlessWait&) {
+            records.push_back(
+                runRecorded(kind, exchange, line, [&] { return session.build(opcodeOf(kind)); }));
+        } catch (const VirtualLine::EndlessWait&) {
             ++counts.endlessWaits;
             break;
         }
         ++counts.commands;
-        counts.commandMs += elapsedMs(line.tick()(), begun);
-        if (!actedOn(records.back(), session, line, flashWrites)) {
+        counts.commandMs += elapsedMs(line.now(), begun);
+        if (!actedOn(records.back(), session, adapter, flashWrites)) {
             ++counts.unactedSuccesses;
             note(QStringLiteral("command %1 claimed a success the adapter did not act on")
                      .arg(index));
         }
     }
-    const WireFindings findings = checkWire(
-        line.events(), records, [&](std::uint8_t opcode) { return session.build(opcode).byte; });
+    const WireFindings findings = checkWire(line.events(), records, [&](std::uint8_t opcode, int) {
+        return session.build(opcode).byte;
+    });
     counts.falseSuccesses += findings.falseSuccesses;
     counts.unchosenWrites += findings.unchosenWrites;
     std::ranges::for_each(findings.details, note);
@@ -145,8 +146,9 @@ TEST(WireCheck, FindsUnbackedSuccessesAndUnchosenBytes)
     const ConfigBytes read{0x06, 0x92, 0x01};
     const std::tuple<const char*, int, int, std::vector<CommandRecord>> cases[] = {
         {">AC <FA", 0, 0, {{Detection, 0, 1, Acknowledged}}},
-        // ready on a wrong answer, or on a byte sent before the probe
+        // ready on a wrong answer, on one after it, or on a byte sent before the probe
         {">AC <00", 1, 0, {{Detection, 0, 1, Acknowledged}}},
+        {">AC <00 <FA", 1, 0, {{Detection, 0, 1, Acknowledged}}},
         {"<FA >AC", 1, 0, {{Detection, 0, 1, Acknowledged}}},
         // saved on the next command's acknowledgement
         {">AF >AC <FA", 1, 0, {{Save, 0, 1, Acknowledged}, {Detection, 1, 1}}},
@@ -168,7 +170,7 @@ TEST(WireCheck, FindsUnbackedSuccessesAndUnchosenBytes)
     };
     for (const auto& [line, falseSuccesses, unchosenWrites, records] : cases) {
         SCOPED_TRACE(line);
-        const WireFindings findings = checkWire(wire(line), records, [](std::uint8_t op) {
+        const WireFindings findings = checkWire(wire(line), records, [](std::uint8_t op, int) {
             return std::optional<std::uint8_t>(op == opcode::setPByte ? 0x01 : 0x06);
         });
         EXPECT_EQ(findings.falseSuccesses, falseSuccesses);

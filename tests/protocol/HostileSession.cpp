@@ -1,10 +1,6 @@
 #include "HostileSession.h"
 
-#include "protocol/Detection.h"
 #include "protocol/Opcodes.h"
-#include "protocol/ReadBack.h"
-#include "protocol/SaveToFlash.h"
-#include "protocol/Upload.h"
 
 #include <random>
 
@@ -13,22 +9,6 @@ namespace qm240lx::test {
 namespace {
 
 constexpr Tick longestPauseMs = 5000;
-
-void showNothing(const QString&) {}
-
-const UploadKind& uploadOf(CommandKind kind)
-{
-    return kind == CommandKind::UploadH   ? hostSettingsUpload()
-           : kind == CommandKind::UploadD ? discoveryTimingUpload()
-                                          : primaryProtocolUpload();
-}
-
-CommandRecord::Claim claimOf(UploadEnd end)
-{
-    return end == UploadEnd::Accepted                ? CommandRecord::Claim::Acknowledged
-           : end == UploadEnd::ConfirmedAfterSilence ? CommandRecord::Claim::ConfirmedByReadBack
-                                                     : CommandRecord::Claim::None;
-}
 
 } // namespace
 
@@ -59,33 +39,6 @@ BuiltByte HostileSession::build(std::uint8_t opcode) const
     return opcode == opcode::setHByte   ? buildHByte(m_recorded)
            : opcode == opcode::setDByte ? buildDByte(m_recorded, m_discoveryTime)
                                         : buildPByte(m_recorded);
-}
-
-CommandRecord HostileSession::run(CommandKind kind, Exchange& exchange,
-                                  const std::function<int()>& bytesWritten) const
-{
-    using Claim = CommandRecord::Claim;
-    CommandRecord record{kind, bytesWritten()};
-    const auto readBack = [&] {
-        const ReadBack result = readConfiguration(exchange, showNothing);
-        record.readBytes = result.bytes;
-        return result;
-    };
-    if (kind == CommandKind::Detection)
-        record.claim = detectAdapter(exchange, showNothing) == Answer::Acknowledged
-                           ? Claim::Acknowledged
-                           : Claim::None;
-    else if (kind == CommandKind::ReadBack)
-        record.claim = readBack().end == ReadBack::End::Read ? Claim::Read : Claim::None;
-    else if (kind == CommandKind::Save)
-        record.claim = saveToFlash(exchange, showNothing) == Answer::Acknowledged ? Claim::Acknowledged
-                                                                            : Claim::None;
-    else
-        record.claim = claimOf(uploadSetting(
-            exchange, uploadOf(kind), [&] { return build(opcodeOf(kind)); }, readBack,
-            showNothing));
-    record.writes = bytesWritten() - record.firstWrite;
-    return record;
 }
 
 } // namespace qm240lx::test

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "protocol/Exchange.h"
+#include "link/Tick.h"
 #include "settings/RecordedValues.h"
 #include "support/WireCheck.h"
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -25,10 +24,6 @@ public:
 
     // The value byte the selections build for an upload opcode.
     BuiltByte build(std::uint8_t opcode) const;
-
-    // Runs one command; `bytesWritten` counts what the host has written so far.
-    CommandRecord run(CommandKind kind, Exchange& exchange,
-                      const std::function<int()>& bytesWritten) const;
 
 private:
     RecordedValues m_recorded;
