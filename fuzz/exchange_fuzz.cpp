@@ -61,7 +61,7 @@ public:
         }
         const test::WireFindings findings =
             test::checkWire(m_line.events(), records,
-                            [this](std::uint8_t, int position) { return builtBefore(position); });
+                            [this](CommandKind, int position) { return builtBefore(position); });
         require(findings.falseSuccesses == 0 && findings.unchosenWrites == 0, findings.details);
     }
 
@@ -87,10 +87,7 @@ private:
     // where on the line that happened.
     BuiltByte build(CommandKind kind)
     {
-        const BuiltByte built = kind == CommandKind::UploadH ? buildHByte(m_recorded)
-                                : kind == CommandKind::UploadD
-                                    ? buildDByte(m_recorded, m_discoveryTime)
-                                    : buildPByte(m_recorded);
+        const BuiltByte built = test::buildFor(kind, m_recorded, m_discoveryTime);
         m_builds.emplace_back(static_cast<int>(m_line.events().size()), built.byte);
         return built;
     }

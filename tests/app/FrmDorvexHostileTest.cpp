@@ -4,6 +4,7 @@
 #include "RecordingErrorBox.h"
 #include "app/Frm_Dorvex.h"
 #include "support/AdapterEnd.h"
+#include "support/RecordedRun.h"
 #include "support/VirtualLine.h"
 #include "ui_Frm_Dorvex.h"
 
@@ -60,7 +61,7 @@ void judge(const test::VirtualLine& line, int before, const Command& command,
         records.push_back({CommandKind::ReadBack, before + 1, writes - 1});
     }
     const test::WireFindings findings =
-        checkWire(line.events(), records, [&](std::uint8_t, int) { return chosen; });
+        checkWire(line.events(), records, [&](CommandKind, int) { return chosen; });
     tally.falseSuccesses += findings.falseSuccesses;
     tally.unchosenWrites += findings.unchosenWrites;
 }
@@ -99,13 +100,9 @@ void runSession(std::uint32_t seed, Tally& tally)
             continue;
         }
         const Command& command = commands[pick(4)];
-        const RecordedValues& recorded = window.recordedValues();
-        const int checkedTime = window.group(Group::OPT_DTime)->checkedId();
-        const auto time = checkedTime < 0 ? std::nullopt : std::optional(checkedTime);
-        const BuiltByte built = command.kind == CommandKind::UploadH   ? buildHByte(recorded)
-                                : command.kind == CommandKind::UploadD ? buildDByte(recorded, time)
-                                : command.kind == CommandKind::UploadP ? buildPByte(recorded)
-                                                                       : BuiltByte{};
+        const int time = window.group(Group::OPT_DTime)->checkedId();
+        const BuiltByte built = test::buildFor(command.kind, window.recordedValues(),
+                                               time < 0 ? std::nullopt : std::optional(time));
         window.findChild<QPushButton*>(command.button)->click();
         judge(line, before, command, built.byte, form.Txt_Result->toPlainText(), tally);
     }

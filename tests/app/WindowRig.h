@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <memory>
 
+#include <QComboBox>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 
@@ -55,6 +56,13 @@ struct WindowRig
         const QByteArray fresh = all.mid(seen);
         seen = all.size();
         return fresh;
+    }
+
+    void choosePort(int port)
+    {
+        QComboBox* list = window->form().Cmb_Port;
+        list->setCurrentIndex(port - 1);
+        Q_EMIT list->activated(port - 1);
     }
 
     // Starts on an adapter that answers the probe and reports `bytes`.

@@ -17,13 +17,17 @@ using test::ScriptedAnswers;
 using test::VirtualLine;
 
 const QString ready = "Velorin QM240LX READY.";
-const QString rejected = "Internal setting not change, please try again.";
-const QString heldUntilPowerOff = "Success to change QM240LX setting.\r\n"
-                                  "This setting will be used until QM240LX POWER OFF.";
+const QString notDetected = "Velorin QM240LX NOT DETECT.";
+const QString silent = "QM240LX NOT DETECT.";
+const QString timedOut = "ERROR:TIME OUT!";
+const QString held = "Success to change QM240LX setting.\r\n"
+                     "This setting will be used until QM240LX POWER OFF.";
 const QString notConfirmed = "QM240LX did not answer: the setting is not confirmed.";
-const QString flashNotUpdated = "Unable to update the Flash";
+const QString saved = "Configuration Data is updated in Flash";
+const QString notSaved = "Unable to update the Flash";
 const QString gone = "COM1 is not usable: /dev/virtual1 is gone";
 const QString closed = "COM1 is not open.";
+const QString crlf = "\r\n";
 
 // An open line with a scripted adapter, keeping each text shown once.
 struct Rig
@@ -41,18 +45,24 @@ struct Rig
     };
 };
 
-using Script = std::vector<std::pair<QByteArray, Tick>>; // answers to each opcode, and their delay
+// What the line does besides answering.
+enum class Port
+{
+    Open,
+    Stale, // three acknowledgements wait before the command
+    Lost,  // 500 ms after the command began
+    LostAt4500,
+    Closed,
+};
 
 template <typename End> struct Case
 {
     const char* name;
-    Script answers;
+    const char* answers; // to each opcode in turn
     End end;
     QString text; // the last one shown
-    QByteArray written;
-    QByteArray waiting = {}; // received before the command
-    std::optional<Tick> lostAfter = {};
-    bool closed = false;
+    const char* written;
+    Port port = Port::Open;
 };
 
 template <typename End, std::size_t N, typename Run>
@@ -61,16 +71,16 @@ void runCases(const Case<End> (&cases)[N], const Run& run)
     for (const Case<End>& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig;
-        for (const auto& [answer, delayMs] : c.answers)
-            rig.script.answer(answer, delayMs);
-        rig.line.arrive(c.waiting);
-        if (c.lostAfter)
-            rig.line.loseAfter(*c.lostAfter);
-        if (c.closed)
+        rig.script.answers(c.answers);
+        if (c.port == Port::Stale)
+            rig.line.arrive(bytes("fafafa"));
+        if (c.port == Port::Lost || c.port == Port::LostAt4500)
+            rig.line.loseAfter(c.port == Port::Lost ? 500 : 4500);
+        if (c.port == Port::Closed)
             rig.line.setPortOpen(false);
         EXPECT_EQ(run(rig), c.end);
         EXPECT_EQ(rig.lastShown(), c.text);
-        EXPECT_EQ(rig.line.written(), c.written);
+        EXPECT_EQ(rig.line.written(), bytes(c.written));
     }
 }
 
@@ -86,35 +96,13 @@ TEST(Detection, EndsAsTheAdapterAnswers)
 {
     using enum Answer;
     const Case<Answer> cases[] = {
-        {"ready", {{bytes("fa"), 5}}, Acknowledged, ready, bytes("ac")},
-        {"only the first of several bytes is judged",
-         {{bytes("fa00"), 5}},
-         Acknowledged,
-         ready,
-         bytes("ac")},
-        {"wrong answer", {{bytes("00"), 5}}, Other, "Velorin QM240LX NOT DETECT.", bytes("ac")},
-        {"silence", {}, Silence, "QM240LX NOT DETECT.", bytes("ac")},
-        {"a stale acknowledgement is not the answer",
-         {},
-         Silence,
-         "QM240LX NOT DETECT.",
-         bytes("ac"),
-         bytes("fafafa")},
-        {"the port lost",
-         {},
-         PortFailed,
-         "Velorin QM240LX NOT DETECT.\r\n" + gone,
-         bytes("ac"),
-         {},
-         500},
-        {"a closed port",
-         {},
-         PortFailed,
-         "Velorin QM240LX NOT DETECT.\r\n" + closed,
-         {},
-         {},
-         {},
-         true},
+        {"ready", "fa", Acknowledged, ready, "ac"},
+        {"only the first of several bytes counts", "fa00", Acknowledged, ready, "ac"},
+        {"wrong answer", "00", Other, notDetected, "ac"},
+        {"silence", "", Silence, silent, "ac"},
+        {"a stale acknowledgement is not the answer", "", Silence, silent, "ac", Port::Stale},
+        {"the port lost", "", PortFailed, notDetected + crlf + gone, "ac", Port::Lost},
+        {"a closed port", "", PortFailed, notDetected + crlf + closed, "", Port::Closed},
     };
     runCases(cases, [](Rig& rig) { return detectAdapter(rig.exchange, rig.show); });
 }
@@ -131,16 +119,11 @@ TEST(ReadBack, EndsAsTheAdapterAnswers)
 {
     using enum ReadBack::End;
     const Case<ReadBack::End> cases[] = {
-        {"three bytes", {{bytes("1f f9 02"), 40}}, Read, {}, bytes("ad")},
-        {"a short reply", {{bytes("1f f9"), 40}}, Timeout, "ERROR:TIME OUT!", bytes("ad")},
-        {"stale bytes are not the reply",
-         {},
-         Timeout,
-         "ERROR:TIME OUT!",
-         bytes("ad"),
-         bytes("1f f9 02")},
-        {"the port lost", {}, PortFailed, gone, bytes("ad"), {}, 500},
-        {"a closed port", {}, PortFailed, closed, {}, {}, {}, true},
+        {"three bytes", "1ff902", Read, "", "ad"},
+        {"a short reply", "1ff9", Timeout, timedOut, "ad"},
+        {"stale bytes are not the reply", "", Timeout, timedOut, "ad", Port::Stale},
+        {"the port lost", "", PortFailed, gone, "ad", Port::Lost},
+        {"a closed port", "", PortFailed, closed, "", Port::Closed},
     };
     runCases(cases, [](Rig& rig) { return readConfiguration(rig.exchange, rig.show).end; });
 }
@@ -156,57 +139,27 @@ TEST(ReadBack, TakesThreeBytesAndLeavesTheRest)
 TEST(Upload, EndsAsTheAdapterAnswers)
 {
     using enum UploadEnd;
+    const QString contradicted =
+        "QM240LX acknowledged, but reports another setting: please try again.";
     const Case<UploadEnd> cases[] = {
-        {"accepted at once",
-         {{bytes("fa"), 10}, {bytes("06 92 00"), 10}},
-         Accepted,
-         "H-Byte is successfully set",
-         bytes("ae06ad")},
-        {"three rejections",
-         {{bytes("ee"), 10}, {bytes("ee"), 10}, {bytes("ee"), 10}},
-         Rejected,
-         rejected,
-         bytes("ae06ae06ae06")},
-        {"a rejection, then silence the read-back confirms",
-         {{bytes("ee"), 10}, {{}, 0}, {bytes("06 92 00"), 10}},
-         ConfirmedAfterSilence,
-         heldUntilPowerOff,
-         bytes("ae06ae06ad")},
-        {"silence, and a read-back whose fields confirm it beside stray bits",
-         {{{}, 0}, {bytes("e6 96 00"), 10}},
-         ConfirmedAfterSilence,
-         heldUntilPowerOff,
-         bytes("ae06ad")},
-        {"silence the read-back does not confirm",
-         {{{}, 0}, {bytes("03 92 00"), 10}},
-         NotConfirmed,
-         notConfirmed,
-         bytes("ae06ad")},
-        {"silence, and silence to the read-back", {}, NotConfirmed, notConfirmed, bytes("ae06ad")},
-        {"a stale acknowledgement is not the answer",
-         {},
-         NotConfirmed,
-         notConfirmed,
-         bytes("ae06ad"),
-         bytes("fafafa")},
-        {"an acknowledgement the read-back contradicts",
-         {{bytes("fa"), 10}, {bytes("03 92 00"), 10}},
-         NotConfirmed,
-         "QM240LX acknowledged, but reports another setting: please try again.",
-         bytes("ae06ad")},
-        {"the acceptance stays after a read-back that times out",
-         {{bytes("fa"), 10}},
-         Accepted,
-         "ERROR:TIME OUT!",
-         bytes("ae06ad")},
-        {"silence, and the port lost during the read-back",
-         {},
-         PortFailed,
-         gone,
-         bytes("ae06ad"),
-         {},
-         4500},
-        {"a closed port", {}, PortFailed, closed, {}, {}, {}, true},
+        {"accepted", "fa|069200", Accepted, "H-Byte is successfully set", "ae06ad"},
+        {"three rejections", "ee|ee|ee", Rejected, "Internal setting not change, please try again.",
+         "ae06ae06ae06"},
+        {"a rejection, then silence the read-back confirms", "ee||069200", ConfirmedAfterSilence,
+         held, "ae06ae06ad"},
+        {"silence, and fields that confirm it beside stray bits", "|e69600", ConfirmedAfterSilence,
+         held, "ae06ad"},
+        {"silence the read-back does not confirm", "|039200", NotConfirmed, notConfirmed, "ae06ad"},
+        {"silence, and silence to the read-back", "", NotConfirmed, notConfirmed, "ae06ad"},
+        {"a stale acknowledgement is not the answer", "", NotConfirmed, notConfirmed, "ae06ad",
+         Port::Stale},
+        {"an acknowledgement the read-back contradicts", "fa|039200", NotConfirmed, contradicted,
+         "ae06ad"},
+        {"the acceptance stays after a read-back that times out", "fa", Accepted, timedOut,
+         "ae06ad"},
+        {"the port lost in the wait", "", PortFailed, gone, "ae06", Port::Lost},
+        {"the port lost in the read-back", "", PortFailed, gone, "ae06ad", Port::LostAt4500},
+        {"a closed port", "", PortFailed, closed, "", Port::Closed},
     };
     runCases(cases, [](Rig& rig) { return uploadH(rig); });
 }
@@ -238,21 +191,12 @@ TEST(SaveToFlash, EndsAsTheAdapterAnswers)
 {
     using enum Answer;
     const Case<Answer> cases[] = {
-        {"accepted",
-         {{bytes("fa"), 10}},
-         Acknowledged,
-         "Configuration Data is updated in Flash",
-         bytes("af")},
-        {"rejected", {{bytes("00"), 10}}, Other, flashNotUpdated, bytes("af")},
-        {"silent", {}, Silence, flashNotUpdated, bytes("af")},
-        {"a stale acknowledgement is not the answer",
-         {},
-         Silence,
-         flashNotUpdated,
-         bytes("af"),
-         bytes("fafafa")},
-        {"the port lost", {}, PortFailed, flashNotUpdated + "\r\n" + gone, bytes("af"), {}, 500},
-        {"a closed port", {}, PortFailed, flashNotUpdated + "\r\n" + closed, {}, {}, {}, true},
+        {"accepted", "fa", Acknowledged, saved, "af"},
+        {"rejected", "00", Other, notSaved, "af"},
+        {"silent", "", Silence, notSaved, "af"},
+        {"a stale acknowledgement is not the answer", "", Silence, notSaved, "af", Port::Stale},
+        {"the port lost", "", PortFailed, notSaved + crlf + gone, "af", Port::Lost},
+        {"a closed port", "", PortFailed, notSaved + crlf + closed, "", Port::Closed},
     };
     runCases(cases, [](Rig& rig) { return saveToFlash(rig.exchange, rig.show); });
 }

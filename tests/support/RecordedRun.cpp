@@ -33,6 +33,14 @@ const UploadKind& uploadOf(CommandKind upload)
                                             : primaryProtocolUpload();
 }
 
+BuiltByte buildFor(CommandKind upload, const RecordedValues& recorded,
+                   std::optional<int> discoveryTime)
+{
+    return upload == CommandKind::UploadH   ? buildHByte(recorded)
+           : upload == CommandKind::UploadD ? buildDByte(recorded, discoveryTime)
+                                            : buildPByte(recorded);
+}
+
 CommandRecord runRecorded(CommandKind kind, Exchange& exchange, const VirtualLine& line,
                           const ByteBuilder& build)
 {

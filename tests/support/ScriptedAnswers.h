@@ -15,6 +15,12 @@ class ScriptedAnswers : public FarEnd
 {
 public:
     void answer(QByteArray reply, Tick delayMs = 0) { m_answers.emplace_back(reply, delayMs); }
+    // Answers in hex, split by '|': "fa|039200"; an empty one is silence.
+    void answers(const char* hex, Tick delayMs = 10)
+    {
+        for (const QString& reply : QString(hex).split('|'))
+            answer(QByteArray::fromHex(reply.toLatin1()), delayMs);
+    }
 
     void take(std::uint8_t byte, VirtualLine& line) override
     {

@@ -32,12 +32,6 @@ void VirtualLine::lose(const QString& why)
     m_error = {PortError::Kind::Lost, deviceName(), why};
 }
 
-void VirtualLine::setHook(std::function<void(int)> hook)
-{
-    m_hook = std::move(hook);
-    m_hookPasses = 0;
-}
-
 QByteArray VirtualLine::written() const
 {
     QByteArray written;
@@ -100,7 +94,7 @@ void VirtualLine::processEvents(std::uint32_t maxWaitMs)
     advance(m_step ? *m_step : m_farEnd ? m_farEnd->passStep(maxWaitMs, toNext) : toNext);
     ++m_passes;
     if (m_hook)
-        m_hook(++m_hookPasses);
+        m_hook(m_passes);
     if (QCoreApplication::instance())
         QCoreApplication::processEvents();
 }
@@ -108,7 +102,6 @@ void VirtualLine::processEvents(std::uint32_t maxWaitMs)
 void VirtualLine::pause(std::uint32_t ms)
 {
     countPass();
-    m_paused += ms;
     advance(ms);
 }
 

@@ -59,11 +59,15 @@ public:
     void failOpening(int port, PortError error) { m_openFailures.insert_or_assign(port, error); }
 
     // The waits: a fixed step per pass instead of sleeping, and a hook that
-    // runs in each pass as a user's action would (`pass` counts from 1).
+    // runs in each pass as a user's action would. Passes count from the
+    // setting of the hook; `pass` is 1 in the first.
     void setStep(std::optional<Tick> ms) { m_step = ms; }
-    void setHook(std::function<void(int pass)> hook);
+    void setHook(std::function<void(int pass)> hook)
+    {
+        m_hook = std::move(hook);
+        m_passes = 0;
+    }
     int passes() const { return m_passes; }
-    Tick paused() const { return m_paused; }
 
     // What crossed the line.
     const std::vector<WireEvent>& events() const { return m_events; }
@@ -114,10 +118,8 @@ private:
     PortError m_error;
     std::optional<Tick> m_step;
     std::function<void(int)> m_hook;
-    int m_hookPasses = 0;
     int m_passes = 0;
     int m_passesThisWait = 0;
-    Tick m_paused = 0;
     int m_bytesWritten = 0;
     std::vector<WireEvent> m_events;
 };

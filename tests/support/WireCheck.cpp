@@ -78,7 +78,7 @@ Window scan(const Events& events, const std::vector<int>& hostPositions,
             window.lastValue = position;
             if ((byte & ~maskOf(record.kind)) != 0)
                 unchosen(byte, "a value with bits outside its fields");
-            else if (expectedValue(own, position) != byte)
+            else if (expectedValue(record.kind, position) != byte)
                 unchosen(byte, "a value the selections do not build");
         } else if (window.readBackRequest) {
             unchosen(byte, "a byte after the upload's read-back");

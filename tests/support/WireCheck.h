@@ -62,9 +62,9 @@ struct WireFindings
     QStringList details;
 };
 
-// The value byte the user's selections built for an upload opcode, as they
-// were when the byte at event `position` went out; nullopt when they build none.
-using ExpectedValue = std::function<std::optional<std::uint8_t>(std::uint8_t opcode, int position)>;
+// The value byte the user's selections built for an upload, as they were when
+// the byte at event `position` went out; nullopt when they build none.
+using ExpectedValue = std::function<std::optional<std::uint8_t>(CommandKind upload, int position)>;
 
 // Judges a run of commands against what the line carried, in the order it
 // happened: every byte written is an opcode the command may send or the value
