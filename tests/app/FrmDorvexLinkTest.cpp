@@ -223,31 +223,33 @@ TEST(Enabling, TheAccessKeysReachTheirFramesAndThePortFrameHasItsTip)
 }
 
 // The settings stay usable unless the adapter is not there: it did not take
-// the probe or a save, or the port went.
-TEST(Enabling, FollowsTheOutcome)
+// the probe or a save, or the port went. Only a read-back changes selections;
+// nothing that fails does.
+TEST(Enabling, FollowsTheOutcomeAndFailuresKeepTheSelections)
 {
     struct Case
     {
         const char* name;
         const char* answers;
-        std::function<void(Frm_Dorvex&)> run;
+        std::function<void(WindowRig&)> run;
         bool enabled;
         std::optional<Tick> lostAfter = {};
     };
-    const auto detect = [](Frm_Dorvex& window) { window.Check_QM240LX(); };
-    const auto detectWhenDisabled = [](Frm_Dorvex& window) {
-        window.DISABLE_FRAME();
-        window.Check_QM240LX();
+    const auto detect = [](WindowRig& rig) { rig.window->Check_QM240LX(); };
+    const auto detectWhenDisabled = [](WindowRig& rig) {
+        rig.window->DISABLE_FRAME();
+        rig.window->Check_QM240LX();
     };
-    const auto save = [](Frm_Dorvex& window) { window.form().Cmd_SaveConfig->click(); };
-    const auto send = [](Frm_Dorvex& window) { window.form().CmdSend->click(); };
+    const auto save = [](WindowRig& rig) { rig.window->form().Cmd_SaveConfig->click(); };
+    const auto send = [](WindowRig& rig) { rig.window->form().CmdSend->click(); };
     const Case cases[] = {
-        {"ready", "fa|039200", detectWhenDisabled, true},
-        {"ready, the read-back timing out", "fa", detectWhenDisabled, true},
+        {"ready", "fa|1ff902", detectWhenDisabled, true},
+        {"ready, the read-back timing out", "fa|1ff9", detectWhenDisabled, true},
         {"ready, the port lost in the read-back", "fa", detect, false, 2500},
         {"a wrong answer to the probe", "00", detect, false},
         {"silence to the probe", "", detect, false},
         {"the port lost in the probe's wait", "", detect, false, 500},
+        {"a silent port chosen", "", [](WindowRig& rig) { rig.choosePort(2); }, false},
         {"a save accepted", "fa", save, true},
         {"a save rejected", "00", save, true},
         {"a silent save", "", save, false},
@@ -257,41 +259,14 @@ TEST(Enabling, FollowsTheOutcome)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         WindowRig rig;
-        rig.startOnAdapter(bytes("03 92 00"));
-        rig.script.answers(c.answers);
-        if (c.lostAfter)
-            rig.line.loseAfter(*c.lostAfter);
-        c.run(*rig.window);
-        EXPECT_TRUE(allSettingsEnabled(*rig.window, c.enabled));
-    }
-}
-
-// Only a read-back changes selections; nothing that fails does.
-TEST(Enabling, SelectionsStayAfterFailures)
-{
-    const std::pair<const char*, std::function<void(WindowRig&)>> cases[] = {
-        {"a port change to a silent port", [](WindowRig& rig) { rig.choosePort(2); }},
-        {"a failed detection",
-         [](WindowRig& rig) {
-             rig.script.answer(bytes("00"), 10);
-             rig.window->Check_QM240LX();
-         }},
-        {"a read-back that times out",
-         [](WindowRig& rig) {
-             rig.script.answer(bytes("fa"), 10);
-             rig.script.answer(bytes("03 92"), 10);
-             rig.window->Check_QM240LX();
-         }},
-        {"a save that times out",
-         [](WindowRig& rig) { rig.window->form().Cmd_SaveConfig->click(); }},
-    };
-    for (const auto& [name, run] : cases) {
-        SCOPED_TRACE(name);
-        WindowRig rig;
         rig.startOnAdapter(bytes("1f f9 02"));
         const RecordedValues recorded = rig.window->recordedValues();
         const std::vector<int> checked = checkedElements(*rig.window);
-        run(rig);
+        rig.script.answers(c.answers);
+        if (c.lostAfter)
+            rig.line.loseAfter(*c.lostAfter);
+        c.run(rig);
+        EXPECT_TRUE(allSettingsEnabled(*rig.window, c.enabled));
         EXPECT_EQ(rig.window->recordedValues(), recorded);
         EXPECT_EQ(checkedElements(*rig.window), checked);
     }

@@ -128,14 +128,6 @@ TEST(ReadBack, EndsAsTheAdapterAnswers)
     runCases(cases, [](Rig& rig) { return readConfiguration(rig.exchange, rig.show).end; });
 }
 
-TEST(ReadBack, TakesThreeBytesAndLeavesTheRest)
-{
-    Rig rig;
-    rig.script.answer(bytes("e4 36 07 aa bb"));
-    EXPECT_EQ(readConfiguration(rig.exchange, rig.show).bytes, (ConfigBytes{0xE4, 0x36, 0x07}));
-    EXPECT_EQ(rig.line.inBufferCount(), 2);
-}
-
 TEST(Upload, EndsAsTheAdapterAnswers)
 {
     using enum UploadEnd;
