@@ -49,8 +49,8 @@ struct Rig
 enum class Port
 {
     Open,
-    Stale, // three acknowledgements wait before the command
-    Lost,  // 500 ms after the command began
+    Stale,     // three acknowledgements wait before the command
+    LostAt500, // ms after the command began
     LostAt4500,
     Closed,
 };
@@ -74,8 +74,8 @@ void runCases(const Case<End> (&cases)[N], const Run& run)
         rig.script.answers(c.answers);
         if (c.port == Port::Stale)
             rig.line.arrive(bytes("fafafa"));
-        if (c.port == Port::Lost || c.port == Port::LostAt4500)
-            rig.line.loseAfter(c.port == Port::Lost ? 500 : 4500);
+        if (c.port == Port::LostAt500 || c.port == Port::LostAt4500)
+            rig.line.loseAfter(c.port == Port::LostAt500 ? 500 : 4500);
         if (c.port == Port::Closed)
             rig.line.setPortOpen(false);
         EXPECT_EQ(run(rig), c.end);
@@ -101,7 +101,7 @@ TEST(Detection, EndsAsTheAdapterAnswers)
         {"wrong answer", "00", Other, notDetected, "ac"},
         {"silence", "", Silence, silent, "ac"},
         {"a stale acknowledgement is not the answer", "", Silence, silent, "ac", Port::Stale},
-        {"the port lost", "", PortFailed, notDetected + crlf + gone, "ac", Port::Lost},
+        {"the port lost", "", PortFailed, notDetected + crlf + gone, "ac", Port::LostAt500},
         {"a closed port", "", PortFailed, notDetected + crlf + closed, "", Port::Closed},
     };
     runCases(cases, [](Rig& rig) { return detectAdapter(rig.exchange, rig.show); });
@@ -122,7 +122,7 @@ TEST(ReadBack, EndsAsTheAdapterAnswers)
         {"three bytes", "1ff902", Read, "", "ad"},
         {"a short reply", "1ff9", Timeout, timedOut, "ad"},
         {"stale bytes are not the reply", "", Timeout, timedOut, "ad", Port::Stale},
-        {"the port lost", "", PortFailed, gone, "ad", Port::Lost},
+        {"the port lost", "", PortFailed, gone, "ad", Port::LostAt500},
         {"a closed port", "", PortFailed, closed, "", Port::Closed},
     };
     runCases(cases, [](Rig& rig) { return readConfiguration(rig.exchange, rig.show).end; });
@@ -149,7 +149,7 @@ TEST(Upload, EndsAsTheAdapterAnswers)
          "ae06ad"},
         {"the acceptance stays after a read-back that times out", "fa", Accepted, timedOut,
          "ae06ad"},
-        {"the port lost in the wait", "", PortFailed, gone, "ae06", Port::Lost},
+        {"the port lost in the wait", "", PortFailed, gone, "ae06", Port::LostAt500},
         {"the port lost in the read-back", "", PortFailed, gone, "ae06ad", Port::LostAt4500},
         {"a closed port", "", PortFailed, closed, "", Port::Closed},
     };
@@ -187,7 +187,7 @@ TEST(SaveToFlash, EndsAsTheAdapterAnswers)
         {"rejected", "00", Other, notSaved, "af"},
         {"silent", "", Silence, notSaved, "af"},
         {"a stale acknowledgement is not the answer", "", Silence, notSaved, "af", Port::Stale},
-        {"the port lost", "", PortFailed, notSaved + crlf + gone, "af", Port::Lost},
+        {"the port lost", "", PortFailed, notSaved + crlf + gone, "af", Port::LostAt500},
         {"a closed port", "", PortFailed, notSaved + crlf + closed, "", Port::Closed},
     };
     runCases(cases, [](Rig& rig) { return saveToFlash(rig.exchange, rig.show); });
