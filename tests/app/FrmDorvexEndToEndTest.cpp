@@ -1,9 +1,9 @@
 // The window on the real serial control, over a pseudo-terminal, against the
 // adapter emulator.
+#include "RecordingErrorBox.h"
 #include "app/Frm_Dorvex.h"
 #include "link/QtEventPump.h"
 #include "link/QtSerialComm.h"
-#include "support/RecordingErrorBox.h"
 #include "support/SimProcess.h"
 #include "support/TestPort.h"
 #include "ui_Frm_Dorvex.h"

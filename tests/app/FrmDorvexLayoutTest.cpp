@@ -1,9 +1,9 @@
+#include "WindowRig.h"
 #include "app/AppStyle.h"
 #include "app/ClockPanel.h"
 #include "app/Frm_Dorvex.h"
 #include "app/WrappingPushButton.h"
 #include "settings/Group.h"
-#include "support/WindowRig.h"
 
 #include <QApplication>
 #include <QButtonGroup>

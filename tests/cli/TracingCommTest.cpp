@@ -1,7 +1,6 @@
 #include "cli/TracingComm.h"
 
-#include "support/FakeClock.h"
-#include "support/FakeComm.h"
+#include "support/VirtualLine.h"
 
 #include <gtest/gtest.h>
 
@@ -16,8 +15,7 @@ QByteArray hex(const char* text)
 // The log's clock reads 1.5 ms more at every line.
 TEST(TracingComm, LogsWhatCrossesTheLineAndPassesItOnUnchanged)
 {
-    test::FakeClock clock;
-    test::FakeComm inner(clock);
+    test::VirtualLine inner;
     QStringList lines;
     double now = 0;
     TraceLog log([&](const QString& line) { lines << line; }, [&] { return now += 1.5; });
@@ -26,7 +24,7 @@ TEST(TracingComm, LogsWhatCrossesTheLineAndPassesItOnUnchanged)
 
     ASSERT_TRUE(traced.output(hex("ab02")));
     EXPECT_EQ(inner.written(), hex("ab02"));
-    inner.receiveNow(hex("039200 05fa0604"));
+    inner.arrive(hex("039200 05fa0604"));
     traced.setInputLen(3);
     EXPECT_EQ(traced.input(), hex("039200"));
     traced.discardInput();

@@ -1,28 +1,19 @@
 #include "protocol/Exchange.h"
 
-#include "support/FakeClock.h"
-#include "support/FakeComm.h"
-#include "support/FakePump.h"
+#include "support/VirtualLine.h"
 
 #include <gtest/gtest.h>
 
 namespace qm240lx {
 namespace {
 
-using test::FakeClock;
-using test::FakeComm;
-using test::FakePump;
+using test::VirtualLine;
 
 struct Rig
 {
-    explicit Rig(Tick start = 0) : clock(start), comm(clock), pump(clock, comm)
-    {
-        comm.setPortOpen(true);
-    }
-    FakeClock clock;
-    FakeComm comm;
-    FakePump pump;
-    Exchange exchange{comm, pump, clock.source()};
+    explicit Rig(Tick start = 0) : line(start) { line.setPortOpen(true); }
+    VirtualLine line;
+    Exchange exchange{line, line, line.tick()};
 };
 
 TEST(Exchange, WaitEndsStrictlyAfterTheLimitAndMeasuresAcrossTheWrap)
@@ -49,12 +40,12 @@ TEST(Exchange, WaitEndsStrictlyAfterTheLimitAndMeasuresAcrossTheWrap)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig(c.start);
-        rig.pump.setStep(c.step);
+        rig.line.setStep(c.step);
         if (c.replyAfter)
-            rig.comm.receiveAt(c.start + *c.replyAfter, QByteArray(1, char(0xFA)));
+            rig.line.arriveAfter(*c.replyAfter, QByteArray(1, char(0xFA)));
         int shown = 0;
         EXPECT_EQ(rig.exchange.waitForReply(1, 2000, [&] { ++shown; }), c.end);
-        EXPECT_EQ(rig.pump.passes(), c.passes);
+        EXPECT_EQ(rig.line.passes(), c.passes);
         EXPECT_EQ(shown, c.end == WaitEnd::Timeout ? c.passes + 1 : c.passes);
     }
 }
@@ -62,74 +53,58 @@ TEST(Exchange, WaitEndsStrictlyAfterTheLimitAndMeasuresAcrossTheWrap)
 TEST(Exchange, AReplyAlreadyWaitingStillTakesOneFullPass)
 {
     Rig rig;
-    rig.comm.receiveNow(QByteArray::fromHex("fa"));
+    rig.line.arrive(QByteArray::fromHex("fa"));
     int shown = 0;
     EXPECT_EQ(rig.exchange.waitForReply(1, 2000, [&] { ++shown; }), WaitEnd::Data);
     EXPECT_EQ(shown, 1);
-    EXPECT_EQ(rig.pump.passes(), 1);
+    EXPECT_EQ(rig.line.passes(), 1);
 }
 
 TEST(Exchange, TheTimeTestComesBeforeTheCount)
 {
     Rig rig;
-    rig.pump.setStep(1000);
+    rig.line.setStep(1000);
     int pass = 0;
     // The reply lands at the start of the pass whose time test finds 3000 ms.
     const auto eachPass = [&] {
         if (++pass == 4)
-            rig.comm.receiveNow(QByteArray::fromHex("fa"));
+            rig.line.arrive(QByteArray::fromHex("fa"));
     };
     EXPECT_EQ(rig.exchange.waitForReply(1, 2000, eachPass), WaitEnd::Timeout);
-    EXPECT_EQ(rig.comm.inBufferCount(), 1);
+    EXPECT_EQ(rig.line.inBufferCount(), 1);
 }
 
 TEST(Exchange, CountsTheReadLength)
 {
     Rig rig;
-    rig.comm.receiveAt(100, QByteArray::fromHex("1f"));
-    rig.comm.receiveAt(200, QByteArray::fromHex("f902aabb"));
+    rig.line.arriveAfter(100, QByteArray::fromHex("1f"));
+    rig.line.arriveAfter(200, QByteArray::fromHex("f902aabb"));
     EXPECT_EQ(rig.exchange.waitForReply(3, 3000), WaitEnd::Data);
-    EXPECT_EQ(rig.pump.passes(), 2);
+    EXPECT_EQ(rig.line.passes(), 2);
     EXPECT_EQ(rig.exchange.readReply(), QByteArray::fromHex("1ff902"));
-    EXPECT_EQ(rig.comm.inBufferCount(), 2);
+    EXPECT_EQ(rig.line.inBufferCount(), 2);
 }
 
-TEST(Exchange, ALostPortOrAClosingProgramEndsTheWaitAtOnce)
+TEST(Exchange, AClosingProgramEndsTheWaitAndEveryLaterOneAtOnce)
 {
-    Rig lost;
-    lost.comm.loseAt(500);
-    EXPECT_EQ(lost.exchange.waitForReply(1, 2000), WaitEnd::PortFailed);
-    EXPECT_EQ(lost.clock.now(), 500u);
-    EXPECT_FALSE(lost.exchange.readReply().has_value());
-    EXPECT_FALSE(lost.exchange.writeByte(0xAC));
-
-    Rig closing;
-    closing.pump.setStep(10);
-    closing.pump.setHook([&](int pass) {
+    Rig rig;
+    rig.line.setStep(10);
+    rig.line.setHook([&](int pass) {
         if (pass == 3)
-            closing.exchange.abort();
+            rig.exchange.abort();
     });
-    EXPECT_EQ(closing.exchange.waitForReply(1, 2000), WaitEnd::Aborted);
-    EXPECT_EQ(closing.pump.passes(), 3);
-    EXPECT_EQ(closing.exchange.waitForReply(1, 2000), WaitEnd::Aborted);
-    EXPECT_EQ(closing.pump.passes(), 3);
+    EXPECT_EQ(rig.exchange.waitForReply(1, 2000), WaitEnd::Aborted);
+    EXPECT_EQ(rig.line.passes(), 3);
+    EXPECT_EQ(rig.exchange.waitForReply(1, 2000), WaitEnd::Aborted);
+    EXPECT_EQ(rig.line.passes(), 3);
 }
 
 TEST(Exchange, SettlesForMoreThanTheGivenTimeWithoutHandlingEvents)
 {
     Rig rig(0xFFFFFFF0u);
     rig.exchange.settle(200);
-    EXPECT_EQ(rig.pump.paused(), 201u);
-    EXPECT_EQ(rig.pump.passes(), 0);
-}
-
-TEST(Exchange, DiscardDropsEveryWaitingByteWhateverTheReadLength)
-{
-    Rig rig;
-    rig.comm.setInputLen(1);
-    rig.comm.receiveNow(QByteArray::fromHex("fafafa"));
-    rig.exchange.discardStaleInput();
-    EXPECT_EQ(rig.comm.inBufferCount(), 0);
+    EXPECT_EQ(rig.line.now(), 0xFFFFFFF0u + 201);
+    EXPECT_EQ(rig.line.passes(), 0);
 }
 
 // A reply that comes after its command gave up is let in and dropped before
@@ -152,12 +127,12 @@ TEST(Exchange, AfterASilentWaitTheNextCommandWaitsOutALateReply)
         SCOPED_TRACE(c.name);
         Rig rig;
         if (c.lateReplyAt)
-            rig.comm.receiveAt(*c.lateReplyAt, QByteArray::fromHex("fa"));
+            rig.line.arriveAfter(*c.lateReplyAt, QByteArray::fromHex("fa"));
         const WaitEnd first = rig.exchange.waitForReply(1, 1000);
         EXPECT_EQ(first == WaitEnd::Data, c.firstAnswered);
         rig.exchange.discardStaleInput();
-        EXPECT_EQ(rig.clock.now(), c.writesAt);
-        EXPECT_EQ(rig.comm.inBufferCount(), 0);
+        EXPECT_EQ(rig.line.now(), c.writesAt);
+        EXPECT_EQ(rig.line.inBufferCount(), 0);
         EXPECT_EQ(rig.exchange.waitForReply(1, 1000), WaitEnd::Timeout) << "nothing taken";
     }
 }

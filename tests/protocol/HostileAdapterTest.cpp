@@ -2,16 +2,13 @@
 // does may crash the engine, make it claim a success the line does not show,
 // or make it write a byte the user did not choose.
 
-#include "HostileSession.h"
-#include "protocol/Exchange.h"
-#include "protocol/Opcodes.h"
-#include "sim/Adapter.h"
-#include "support/SimulatedLine.h"
-#include "support/WireCheck.h"
+#include "support/AdapterEnd.h"
+#include "support/RecordedRun.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +16,7 @@ namespace qm240lx::test {
 namespace {
 
 constexpr int commandsPerSession = 8;
+constexpr Tick longestPauseMs = 5000;
 
 int fromEnvironment(const char* name, int fallback)
 {
@@ -52,54 +50,81 @@ struct Counts
     }
 };
 
+// The user's selections, drawn from the seed; now and then a group is left
+// unselected.
+struct Selections
+{
+    explicit Selections(std::mt19937& random)
+    {
+        for (const Group group : allGroups) {
+            if (random() % 16 == 0)
+                continue;
+            const auto element = static_cast<int>(random() % elementCount(group));
+            if (group == Group::OPT_DTime)
+                discoveryTime = element;
+            else
+                recorded.select(group, element);
+        }
+    }
+    BuiltByte build(CommandKind kind) const { return buildFor(kind, recorded, discoveryTime); }
+
+    RecordedValues recorded;
+    std::optional<int> discoveryTime;
+};
+
 // A success the line shows can still rest on an acknowledgement the adapter
 // sent late for an earlier command, while it refused this one.
-bool actedOn(const CommandRecord& record, const HostileSession& session, const SimulatedLine& line,
+bool actedOn(const CommandRecord& record, const Selections& selections, const AdapterEnd& adapter,
              int flashWritesBefore)
 {
     if (record.claim == CommandRecord::Claim::None)
         return true;
     if (record.kind == CommandKind::Save)
-        return line.flashWrites() > flashWritesBefore;
-    const sim::Configuration& now = line.adapter().configuration();
-    return !isUpload(record.kind) || session.build(opcodeOf(record.kind)).byte ==
+        return adapter.flashWrites() > flashWritesBefore;
+    const sim::Configuration& now = adapter.adapter().configuration();
+    return !isUpload(record.kind) || selections.build(record.kind).byte ==
                                          fieldOf(record.kind, {now.hByte, now.dByte, now.pByte});
 }
 
+// Detection first, then read-backs, uploads, saves and detections in an order
+// drawn from the seed, with pauses between them drawn too.
 void runSession(std::uint32_t seed, Counts& counts)
 {
-    const HostileSession session(seed, commandsPerSession);
+    std::mt19937 random(seed);
+    const Selections selections(random);
     sim::Faults faults;
     faults.chaos = sim::Chaos::Settings{seed, sim::Chaos::defaultRate};
     // Every fourth session spans the tick's wrap.
-    SimulatedLine line(sim::Adapter(sim::Configuration{}, faults),
-                       seed % 4 == 0 ? 0xFFFFF000u : seed * 7919u);
+    AdapterEnd adapter(sim::Adapter(sim::Configuration{}, faults));
+    VirtualLine line(seed % 4 == 0 ? 0xFFFFF000u : seed * 7919u, &adapter);
+    line.setPortOpen(true);
     Exchange exchange(line, line, line.tick());
     const auto note = [&](const QString& detail) {
         counts.details << QStringLiteral("seed %1: %2").arg(seed).arg(detail);
     };
     std::vector<CommandRecord> records;
-    for (std::size_t index = 0; index < session.commands().size(); ++index) {
-        line.idle(session.pauseBefore(index));
-        const int flashWrites = line.flashWrites();
-        const Tick begun = line.tick()();
+    for (int index = 0; index < commandsPerSession; ++index) {
+        line.idle(random() % (longestPauseMs + 1));
+        const int flashWrites = adapter.flashWrites();
+        const Tick begun = line.now();
+        const auto kind = index == 0 ? CommandKind::Detection : CommandKind(random() % 6);
         try {
-            records.push_back(session.run(session.commands()[index], exchange,
-                                          [&] { return line.bytesWritten(); }));
-        } catch (const SimulatedLine::EndlessWait&) {
+            records.push_back(
+                runRecorded(kind, exchange, line, [&] { return selections.build(kind); }));
+        } catch (const VirtualLine::EndlessWait&) {
             ++counts.endlessWaits;
             break;
         }
         ++counts.commands;
-        counts.commandMs += elapsedMs(line.tick()(), begun);
-        if (!actedOn(records.back(), session, line, flashWrites)) {
+        counts.commandMs += elapsedMs(line.now(), begun);
+        if (!actedOn(records.back(), selections, adapter, flashWrites)) {
             ++counts.unactedSuccesses;
             note(QStringLiteral("command %1 claimed a success the adapter did not act on")
                      .arg(index));
         }
     }
     const WireFindings findings = checkWire(
-        line.events(), records, [&](std::uint8_t opcode) { return session.build(opcode).byte; });
+        line.events(), records, [&](CommandKind kind, int) { return selections.build(kind).byte; });
     counts.falseSuccesses += findings.falseSuccesses;
     counts.unchosenWrites += findings.unchosenWrites;
     std::ranges::for_each(findings.details, note);
@@ -145,8 +170,9 @@ TEST(WireCheck, FindsUnbackedSuccessesAndUnchosenBytes)
     const ConfigBytes read{0x06, 0x92, 0x01};
     const std::tuple<const char*, int, int, std::vector<CommandRecord>> cases[] = {
         {">AC <FA", 0, 0, {{Detection, 0, 1, Acknowledged}}},
-        // ready on a wrong answer, or on a byte sent before the probe
+        // ready on a wrong answer, on one after it, or on a byte sent before the probe
         {">AC <00", 1, 0, {{Detection, 0, 1, Acknowledged}}},
+        {">AC <00 <FA", 1, 0, {{Detection, 0, 1, Acknowledged}}},
         {"<FA >AC", 1, 0, {{Detection, 0, 1, Acknowledged}}},
         // saved on the next command's acknowledgement
         {">AF >AC <FA", 1, 0, {{Save, 0, 1, Acknowledged}, {Detection, 1, 1}}},
@@ -168,8 +194,8 @@ TEST(WireCheck, FindsUnbackedSuccessesAndUnchosenBytes)
     };
     for (const auto& [line, falseSuccesses, unchosenWrites, records] : cases) {
         SCOPED_TRACE(line);
-        const WireFindings findings = checkWire(wire(line), records, [](std::uint8_t op) {
-            return std::optional<std::uint8_t>(op == opcode::setPByte ? 0x01 : 0x06);
+        const WireFindings findings = checkWire(wire(line), records, [](CommandKind kind, int) {
+            return std::optional<std::uint8_t>(kind == UploadP ? 0x01 : 0x06);
         });
         EXPECT_EQ(findings.falseSuccesses, falseSuccesses);
         EXPECT_EQ(findings.unchosenWrites, unchosenWrites);

@@ -32,15 +32,26 @@ QString hex(std::uint8_t byte)
     return QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
 }
 
-// What the adapter sent from `from` up to `to`.
-QByteArray sentBetween(const Events& events, int from, int to)
+std::uint8_t maskOf(CommandKind kind)
+{
+    return fieldMasks[static_cast<std::size_t>(kind)];
+}
+
+// The first `count` bytes the adapter sent after the byte at `from`, before `to`.
+QByteArray answerTo(const Events& events, std::optional<int> from, int to, int count)
 {
     QByteArray sent;
-    for (int position = from; position < to; ++position) {
+    for (int position = from.value_or(to) + 1; position < to && sent.size() < count; ++position) {
         if (!events[std::size_t(position)].fromHost)
             sent.append(static_cast<char>(events[std::size_t(position)].byte));
     }
     return sent;
+}
+
+std::optional<ConfigBytes> configOf(const QByteArray& sent)
+{
+    const auto byte = [&](int position) { return static_cast<std::uint8_t>(sent[position]); };
+    return sent.size() == 3 ? std::optional(ConfigBytes{byte(0), byte(1), byte(2)}) : std::nullopt;
 }
 
 // Counts the command's unchosen bytes.
@@ -65,9 +76,9 @@ Window scan(const Events& events, const std::vector<int>& hostPositions,
         if (valueNext) {
             valueNext = false;
             window.lastValue = position;
-            if ((byte & ~fieldMasks[static_cast<std::size_t>(record.kind)]) != 0)
+            if ((byte & ~maskOf(record.kind)) != 0)
                 unchosen(byte, "a value with bits outside its fields");
-            else if (expectedValue(own) != byte)
+            else if (expectedValue(record.kind, position) != byte)
                 unchosen(byte, "a value the selections do not build");
         } else if (window.readBackRequest) {
             unchosen(byte, "a byte after the upload's read-back");
@@ -86,33 +97,25 @@ Window scan(const Events& events, const std::vector<int>& hostPositions,
 
 bool backed(const Events& events, const CommandRecord& record, const Window& window)
 {
-    // The read-back's three bytes, sent from `from` on.
-    const auto sentReadBack = [&](std::optional<int> from) {
-        if (!from || !record.readBytes)
-            return false;
-        const ConfigBytes& bytes = *record.readBytes;
-        const std::array run{char(bytes.h), char(bytes.d), char(bytes.p)};
-        return sentBetween(events, *from, window.end).contains(QByteArrayView(run));
-    };
+    const std::optional<int> request =
+        isUpload(record.kind) ? window.readBackRequest : window.lastOpcode;
+    const std::optional<ConfigBytes> held = configOf(answerTo(events, request, window.end, 3));
+    // What the command says it read must be what the adapter sent.
+    const bool readAsSent = !record.readBytes || held == record.readBytes;
     switch (record.claim) {
     case CommandRecord::Claim::None:
         return true;
     case CommandRecord::Claim::Acknowledged:
-        // An accepted upload's read-back must show bytes the adapter sent.
-        return window.lastOpcode &&
-               sentBetween(events, *window.lastOpcode + 1,
-                           window.readBackRequest.value_or(window.end))
-                   .contains(char(opcode::ready)) &&
-               (!record.readBytes || sentReadBack(window.readBackRequest));
+        return answerTo(events, window.lastOpcode, window.readBackRequest.value_or(window.end),
+                        1) == QByteArray(1, char(opcode::ready)) &&
+               readAsSent;
     case CommandRecord::Claim::ConfirmedByReadBack:
         // Bits outside the fields say nothing about the setting.
-        return window.lastValue && record.readBytes &&
-               (fieldOf(record.kind, *record.readBytes) &
-                fieldMasks[static_cast<std::size_t>(record.kind)]) ==
-                   events[std::size_t(*window.lastValue)].byte &&
-               sentReadBack(window.readBackRequest);
+        return window.lastValue && held && readAsSent &&
+               (fieldOf(record.kind, *held) & maskOf(record.kind)) ==
+                   events[std::size_t(*window.lastValue)].byte;
     case CommandRecord::Claim::Read:
-        return sentReadBack(window.lastOpcode);
+        return record.readBytes && readAsSent;
     }
     return false;
 }
@@ -126,7 +129,7 @@ std::uint8_t opcodeOf(CommandKind kind)
 
 bool isUpload(CommandKind kind)
 {
-    return fieldMasks[static_cast<std::size_t>(kind)] != 0;
+    return maskOf(kind) != 0;
 }
 
 std::uint8_t fieldOf(CommandKind upload, const ConfigBytes& bytes)

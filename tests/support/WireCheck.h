@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/Tick.h"
 #include "settings/ConfigBytes.h"
 
 #include <cstdint>
@@ -26,12 +27,13 @@ bool isUpload(CommandKind kind);
 // The upload's byte in a read-back.
 std::uint8_t fieldOf(CommandKind upload, const ConfigBytes& bytes);
 
-// One byte on the line, in the order the adapter saw it: written by the host
-// (and received by the adapter) or sent by the adapter.
+// One byte on the line, in the order it crossed: written by the host (and
+// taken by the adapter at once) or sent by the adapter and received.
 struct WireEvent
 {
     bool fromHost = false;
     std::uint8_t byte = 0;
+    Tick at = 0; // milliseconds since the line's start
 };
 
 // What a command wrote and what it claimed.
@@ -49,7 +51,7 @@ struct CommandRecord
     int firstWrite = 0; // bytes the host wrote before the command
     int writes = 0;     // bytes the command wrote
     Claim claim = Claim::None;
-    // Of the command's or its upload's read-back.
+    // What the command's (or its upload's) read-back read, when known.
     std::optional<ConfigBytes> readBytes = std::nullopt;
 };
 
@@ -60,14 +62,15 @@ struct WireFindings
     QStringList details;
 };
 
-// The value byte the user's selections build for an upload opcode, or nullopt
-// when they build none.
-using ExpectedValue = std::function<std::optional<std::uint8_t>(std::uint8_t opcode)>;
+// The value byte the user's selections built for an upload, as they were when
+// the byte at event `position` went out; nullopt when they build none.
+using ExpectedValue = std::function<std::optional<std::uint8_t>(CommandKind upload, int position)>;
 
 // Judges a run of commands against what the line carried, in the order it
 // happened: every byte written is an opcode the command may send or the value
-// byte built from the user's selections, and every success rests on an
-// acknowledgement or read-back that the adapter sent while the command ran.
+// byte built from the user's selections, and every success rests on the
+// adapter's answer to the command: the first byte it sent after the opcode,
+// or the first three after the read-back request.
 WireFindings checkWire(const std::vector<WireEvent>& events,
                        const std::vector<CommandRecord>& records,
                        const ExpectedValue& expectedValue);

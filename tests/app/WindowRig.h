@@ -1,25 +1,20 @@
 #pragma once
 
+#include "RecordingErrorBox.h"
 #include "app/Frm_Dorvex.h"
 #include "app/WindowPlatform.h"
-#include "support/FakeClock.h"
-#include "support/FakeComm.h"
-#include "support/FakePump.h"
-#include "support/RecordingErrorBox.h"
+#include "support/ScriptedAnswers.h"
+#include "support/VirtualLine.h"
 #include "ui_Frm_Dorvex.h"
 
 #include <algorithm>
 #include <memory>
 
+#include <QComboBox>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 
 namespace qm240lx::test {
-
-inline QByteArray bytes(const char* hex)
-{
-    return QByteArray::fromHex(hex);
-}
 
 // Whether all 37 settings controls are in the given state.
 inline bool allSettingsEnabled(const Frm_Dorvex& window, bool enabled)
@@ -29,13 +24,14 @@ inline bool allSettingsEnabled(const Frm_Dorvex& window, bool enabled)
                        [&](QWidget* control) { return control->isEnabled() == enabled; });
 }
 
-// The window on a scripted serial control, a fake clock and a recording
-// error box, as an offscreen test drives it.
+// The window on a virtual line with a scripted adapter and a recording error
+// box, as an offscreen test drives it.
 struct WindowRig
 {
-    explicit WindowRig(Tick start = 0x10000) : clock(start), comm(clock), pump(clock, comm)
+    explicit WindowRig(Tick start = 0x10000, int startPort = 1) : line(start, &script)
     {
-        window = std::make_unique<Frm_Dorvex>(WindowPlatform{comm, pump, clock.source(), errorBox});
+        window = std::make_unique<Frm_Dorvex>(WindowPlatform{line, line, line.tick(), errorBox},
+                                              startPort);
         QObject::connect(window->form().Txt_Result, &QPlainTextEdit::textChanged, [this] {
             if (const QString now = result();
                 !now.isEmpty() && shown.value(shown.size() - 1) != now)
@@ -56,24 +52,31 @@ struct WindowRig
     // Bytes written since the last call.
     QByteArray newlyWritten()
     {
-        const QByteArray all = comm.written();
+        const QByteArray all = line.written();
         const QByteArray fresh = all.mid(seen);
         seen = all.size();
         return fresh;
     }
 
+    void choosePort(int port)
+    {
+        QComboBox* list = window->form().Cmb_Port;
+        list->setCurrentIndex(port - 1);
+        Q_EMIT list->activated(port - 1);
+    }
+
     // Starts on an adapter that answers the probe and reports `bytes`.
     void startOnAdapter(QByteArray bytes)
     {
-        comm.answer({0xFA});
-        comm.answer(bytes);
+        script.answer(test::bytes("fa"));
+        script.answer(bytes);
         window->Form_Load();
         newlyWritten();
+        shown.clear();
     }
 
-    FakeClock clock;
-    FakeComm comm;
-    FakePump pump;
+    ScriptedAnswers script;
+    VirtualLine line;
     RecordingErrorBox errorBox;
     QStringList shown; // every text the result box showed, in order
     std::unique_ptr<Frm_Dorvex> window;

@@ -1,0 +1,258 @@
+// Detection, read-back, the uploads and the save to flash, each run on its own
+// against a scripted adapter: what it writes, how it ends, the text it leaves.
+#include "protocol/Detection.h"
+#include "protocol/ReadBack.h"
+#include "protocol/SaveToFlash.h"
+#include "protocol/Upload.h"
+#include "support/AdapterEnd.h"
+#include "support/ScriptedAnswers.h"
+
+#include <gtest/gtest.h>
+
+namespace qm240lx {
+namespace {
+
+using test::bytes;
+using test::ScriptedAnswers;
+using test::VirtualLine;
+
+const QString ready = "Velorin QM240LX READY.";
+const QString notDetected = "Velorin QM240LX NOT DETECT.";
+const QString silent = "QM240LX NOT DETECT.";
+const QString timedOut = "ERROR:TIME OUT!";
+const QString held = "Success to change QM240LX setting.\r\n"
+                     "This setting will be used until QM240LX POWER OFF.";
+const QString notConfirmed = "QM240LX did not answer: the setting is not confirmed.";
+const QString saved = "Configuration Data is updated in Flash";
+const QString notSaved = "Unable to update the Flash";
+const QString gone = "COM1 is not usable: /dev/virtual1 is gone";
+const QString closed = "COM1 is not open.";
+const QString crlf = "\r\n";
+
+// An open line with a scripted adapter, keeping each text shown once.
+struct Rig
+{
+    explicit Rig(Tick start = 0x10000) : line(start, &script) { line.setPortOpen(true); }
+    QString lastShown() const { return shown.value(shown.size() - 1); }
+
+    ScriptedAnswers script;
+    VirtualLine line;
+    Exchange exchange{line, line, line.tick()};
+    QStringList shown;
+    ShowText show = [this](const QString& text) {
+        if (lastShown() != text)
+            shown << text;
+    };
+};
+
+// What the line does besides answering.
+enum class Port
+{
+    Open,
+    Stale,     // three acknowledgements wait before the command
+    LostAt500, // ms after the command began
+    LostAt4500,
+    Closed,
+};
+
+template <typename End> struct Case
+{
+    const char* name;
+    const char* answers; // to each opcode in turn
+    End end;
+    QString text; // the last one shown
+    const char* written;
+    Port port = Port::Open;
+};
+
+template <typename End, std::size_t N, typename Run>
+void runCases(const Case<End> (&cases)[N], const Run& run)
+{
+    for (const Case<End>& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.script.answers(c.answers);
+        if (c.port == Port::Stale)
+            rig.line.arrive(bytes("fafafa"));
+        if (c.port == Port::LostAt500 || c.port == Port::LostAt4500)
+            rig.line.loseAfter(c.port == Port::LostAt500 ? 500 : 4500);
+        if (c.port == Port::Closed)
+            rig.line.setPortOpen(false);
+        EXPECT_EQ(run(rig), c.end);
+        EXPECT_EQ(rig.lastShown(), c.text);
+        EXPECT_EQ(rig.line.written(), bytes(c.written));
+    }
+}
+
+// 57600 baud, both Ignore at NO.
+UploadEnd uploadH(Rig& rig, BuiltByte built = {0x06, std::nullopt})
+{
+    return uploadSetting(
+        rig.exchange, hostSettingsUpload(), [&] { return built; },
+        [&] { return readConfiguration(rig.exchange, rig.show); }, rig.show);
+}
+
+TEST(Detection, EndsAsTheAdapterAnswers)
+{
+    using enum Answer;
+    const Case<Answer> cases[] = {
+        {"ready", "fa", Acknowledged, ready, "ac"},
+        {"only the first of several bytes counts", "fa00", Acknowledged, ready, "ac"},
+        {"wrong answer", "00", Other, notDetected, "ac"},
+        {"silence", "", Silence, silent, "ac"},
+        {"a stale acknowledgement is not the answer", "", Silence, silent, "ac", Port::Stale},
+        {"the port lost", "", PortFailed, notDetected + crlf + gone, "ac", Port::LostAt500},
+        {"a closed port", "", PortFailed, notDetected + crlf + closed, "", Port::Closed},
+    };
+    runCases(cases, [](Rig& rig) { return detectAdapter(rig.exchange, rig.show); });
+}
+
+TEST(Detection, SettlesMoreThan200MsBeforeTheProbe)
+{
+    Rig rig;
+    detectAdapter(rig.exchange, rig.show);
+    ASSERT_FALSE(rig.line.events().empty());
+    EXPECT_GE(rig.line.events().front().at, 201u);
+}
+
+TEST(ReadBack, EndsAsTheAdapterAnswers)
+{
+    using enum ReadBack::End;
+    const Case<ReadBack::End> cases[] = {
+        {"three bytes", "1ff902", Read, "", "ad"},
+        {"a short reply", "1ff9", Timeout, timedOut, "ad"},
+        {"stale bytes are not the reply", "", Timeout, timedOut, "ad", Port::Stale},
+        {"the port lost", "", PortFailed, gone, "ad", Port::LostAt500},
+        {"a closed port", "", PortFailed, closed, "", Port::Closed},
+    };
+    runCases(cases, [](Rig& rig) { return readConfiguration(rig.exchange, rig.show).end; });
+}
+
+TEST(Upload, EndsAsTheAdapterAnswers)
+{
+    using enum UploadEnd;
+    const QString contradicted =
+        "QM240LX acknowledged, but reports another setting: please try again.";
+    const Case<UploadEnd> cases[] = {
+        {"accepted", "fa|069200", Accepted, "H-Byte is successfully set", "ae06ad"},
+        {"three rejections", "ee|ee|ee", Rejected, "Internal setting not change, please try again.",
+         "ae06ae06ae06"},
+        {"a rejection, then silence the read-back confirms", "ee||069200", ConfirmedAfterSilence,
+         held, "ae06ae06ad"},
+        {"silence, and fields that confirm it beside stray bits", "|e69600", ConfirmedAfterSilence,
+         held, "ae06ad"},
+        {"silence the read-back does not confirm", "|039200", NotConfirmed, notConfirmed, "ae06ad"},
+        {"silence, and silence to the read-back", "", NotConfirmed, notConfirmed, "ae06ad"},
+        {"a stale acknowledgement is not the answer", "", NotConfirmed, notConfirmed, "ae06ad",
+         Port::Stale},
+        {"an acknowledgement the read-back contradicts", "fa|039200", NotConfirmed, contradicted,
+         "ae06ad"},
+        {"the acceptance stays after a read-back that times out", "fa", Accepted, timedOut,
+         "ae06ad"},
+        {"the port lost in the wait", "", PortFailed, gone, "ae06", Port::LostAt500},
+        {"the port lost in the read-back", "", PortFailed, gone, "ae06ad", Port::LostAt4500},
+        {"a closed port", "", PortFailed, closed, "", Port::Closed},
+    };
+    runCases(cases, [](Rig& rig) { return uploadH(rig); });
+}
+
+TEST(Upload, BuildsTheByteAnewForEachAttemptAndNotWithNothingSelected)
+{
+    Rig rig;
+    rig.script.answer(bytes("ee"), 500);
+    rig.script.answer(bytes("fa"), 500);
+    rig.script.answer(bytes("07 92 00"));
+    BuiltByte selected{0x03, std::nullopt};
+    rig.line.setHook([&](int pass) {
+        if (pass == 1)
+            selected.byte = 0x07; // the user clicks during the first wait
+    });
+    EXPECT_EQ(uploadSetting(
+                  rig.exchange, hostSettingsUpload(), [&] { return selected; },
+                  [&] { return readConfiguration(rig.exchange, rig.show); }, rig.show),
+              UploadEnd::Accepted);
+    EXPECT_EQ(rig.line.written(), bytes("ae03ae07ad"));
+
+    Rig none;
+    EXPECT_EQ(uploadH(none, {std::nullopt, Group::CCTRL}), UploadEnd::NothingSelected);
+    EXPECT_TRUE(none.line.written().isEmpty());
+    EXPECT_EQ(none.lastShown(), "Nothing sent: choose a setting under \"Ignore CTS\" first.");
+}
+
+TEST(SaveToFlash, EndsAsTheAdapterAnswers)
+{
+    using enum Answer;
+    const Case<Answer> cases[] = {
+        {"accepted", "fa", Acknowledged, saved, "af"},
+        {"rejected", "00", Other, notSaved, "af"},
+        {"silent", "", Silence, notSaved, "af"},
+        {"a stale acknowledgement is not the answer", "", Silence, notSaved, "af", Port::Stale},
+        {"the port lost", "", PortFailed, notSaved + crlf + gone, "af", Port::LostAt500},
+        {"a closed port", "", PortFailed, notSaved + crlf + closed, "", Port::Closed},
+    };
+    runCases(cases, [](Rig& rig) { return saveToFlash(rig.exchange, rig.show); });
+}
+
+// Passes read 0, L/2 and L ms into the wait: L goes on, 3L/2 is over. A reply
+// that comes while the pass at L sleeps is taken.
+TEST(Commands, WaitStrictlyLongerThanTheirLimit)
+{
+    struct Limit
+    {
+        const char* name;
+        Tick limitMs;
+        QByteArray reply;
+        std::function<bool(Rig&)> answered;
+    };
+    const Limit limits[] = {
+        {"probe", 2000, bytes("fa"),
+         [](Rig& rig) { return detectAdapter(rig.exchange, rig.show) == Answer::Acknowledged; }},
+        {"read-back", 3000, bytes("03 92 00"),
+         [](Rig& rig) {
+             return readConfiguration(rig.exchange, rig.show).end == ReadBack::End::Read;
+         }},
+        {"upload", 3000, bytes("fa"), [](Rig& rig) { return uploadH(rig) == UploadEnd::Accepted; }},
+        {"save", 1000, bytes("fa"),
+         [](Rig& rig) { return saveToFlash(rig.exchange, rig.show) == Answer::Acknowledged; }},
+    };
+    for (const Limit& limit : limits) {
+        for (const bool inTime : {true, false}) {
+            SCOPED_TRACE(testing::Message() << limit.name << (inTime ? " in time" : " late"));
+            Rig rig;
+            rig.line.setStep(limit.limitMs / 2);
+            rig.script.answer(limit.reply, inTime ? limit.limitMs + 1 : limit.limitMs * 3 / 2 + 1);
+            rig.script.answer(bytes("06 92 00"));
+            EXPECT_EQ(limit.answered(rig), inTime);
+        }
+    }
+}
+
+// The emulator's adapter keeps its own table of the opcodes: both sides must
+// agree on every command.
+TEST(Commands, ConfigureTheEmulatedAdapter)
+{
+    test::AdapterEnd adapter(sim::Adapter(sim::Configuration{}));
+    VirtualLine line(0, &adapter);
+    line.setPortOpen(true);
+    Exchange exchange(line, line, line.tick());
+    const ShowText show = [](const QString&) {};
+    const auto upload = [&](const UploadKind& kind, std::uint8_t byte) {
+        return uploadSetting(
+            exchange, kind,
+            [&] {
+                return BuiltByte{byte, std::nullopt};
+            },
+            [&] { return readConfiguration(exchange, show); }, show);
+    };
+    EXPECT_EQ(detectAdapter(exchange, show), Answer::Acknowledged);
+    EXPECT_EQ(readConfiguration(exchange, show).bytes, (ConfigBytes{0x03, 0x92, 0x00}));
+    EXPECT_EQ(upload(hostSettingsUpload(), 0x1F), UploadEnd::Accepted);
+    EXPECT_EQ(upload(discoveryTimingUpload(), 0xF8), UploadEnd::Accepted);
+    EXPECT_EQ(upload(primaryProtocolUpload(), 0x02), UploadEnd::Accepted);
+    EXPECT_EQ(saveToFlash(exchange, show), Answer::Acknowledged);
+    EXPECT_EQ(adapter.adapter().flash(), (sim::Configuration{0x1F, 0xF8, 0x02}));
+    EXPECT_EQ(line.written(), bytes("ac ad ae1f ad aaf8 ad ab02 ad af"));
+}
+
+} // namespace
+} // namespace qm240lx

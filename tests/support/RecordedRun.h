@@ -1,0 +1,21 @@
+#pragma once
+
+#include "protocol/Exchange.h"
+#include "protocol/Upload.h"
+#include "settings/ConfigBytes.h"
+#include "support/VirtualLine.h"
+#include "support/WireCheck.h"
+
+namespace qm240lx::test {
+
+const UploadKind& uploadOf(CommandKind upload);
+// The upload's byte as the selections build it.
+BuiltByte buildFor(CommandKind upload, const RecordedValues& recorded,
+                   std::optional<int> discoveryTime);
+
+// Runs one command on the line, showing nothing, and records what it wrote
+// and what success it claimed, for checkWire.
+CommandRecord runRecorded(CommandKind kind, Exchange& exchange, const VirtualLine& line,
+                          const ByteBuilder& build);
+
+} // namespace qm240lx::test

@@ -1,0 +1,127 @@
+#pragma once
+
+#include "link/CommControl.h"
+#include "link/EventPump.h"
+#include "link/Tick.h"
+#include "support/FarEnd.h"
+#include "support/WireCheck.h"
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+#include <QByteArray>
+
+namespace qm240lx::test {
+
+inline QByteArray bytes(const char* hex)
+{
+    return QByteArray::fromHex(hex);
+}
+
+// A serial line, its event loop and its clock in one, for tests: the host's
+// bytes go to a FarEnd, whose answers arrive once the clock reaches their
+// time. A wait sleeps to the next arrival or the end of its allowed time (or
+// moves by a fixed step), so a session of many commands runs in microseconds.
+// Every byte each way is logged in the order it crossed the line.
+class VirtualLine : public CommControl, public EventPump
+{
+public:
+    // Thrown from a wait that has run more passes than any wait can need.
+    struct EndlessWait : std::runtime_error
+    {
+        EndlessWait() : std::runtime_error("a wait did not end") {}
+    };
+    static constexpr int passLimit = 20'000;
+
+    explicit VirtualLine(Tick start = 0, FarEnd* farEnd = nullptr);
+
+    // The clock.
+    Tick now() const { return m_now; }
+    Tick elapsed() const { return elapsedMs(m_now, m_start); }
+    TickSource tick()
+    {
+        return [this] { return m_now; };
+    }
+    // Lets `ms` pass between commands; what falls due arrives.
+    void idle(Tick ms);
+
+    // The far end's side, for the FarEnd and for tests.
+    void arrive(const QByteArray& bytes);
+    void arriveAfter(Tick ms, const QByteArray& bytes)
+    {
+        m_pending.push_back({elapsed() + ms, bytes});
+    }
+    void loseAfter(Tick ms) { m_pending.push_back({elapsed() + ms, {}, true}); }
+    void lose(const QString& why);
+    void failOpening(int port, PortError error) { m_openFailures.insert_or_assign(port, error); }
+
+    // The waits: a fixed step per pass instead of sleeping, and a hook that
+    // runs in each pass as a user's action would. Passes count from the
+    // setting of the hook; `pass` is 1 in the first.
+    void setStep(std::optional<Tick> ms) { m_step = ms; }
+    void setHook(std::function<void(int pass)> hook)
+    {
+        m_hook = std::move(hook);
+        m_passes = 0;
+    }
+    int passes() const { return m_passes; }
+
+    // What crossed the line.
+    const std::vector<WireEvent>& events() const { return m_events; }
+    QByteArray written() const;
+    int bytesWritten() const { return m_bytesWritten; }
+    int openCount() const { return m_openCount; }
+
+    // CommControl
+    void setCommPort(int port) override { m_port = port; }
+    int commPort() const override { return m_port; }
+    bool setPortOpen(bool open) override;
+    bool portOpen() const override { return m_open; }
+    bool output(const QByteArray& bytes) override;
+    void setInputLen(int length) override { m_inputLen = length; }
+    int inputLen() const override { return m_inputLen; }
+    std::optional<int> inBufferCount() override;
+    std::optional<QByteArray> input() override;
+    void discardInput() override { m_inbox.clear(); }
+    QString deviceName() const override { return QStringLiteral("/dev/virtual%1").arg(m_port); }
+    PortError lastError() const override { return m_error; }
+
+    // EventPump
+    void processEvents(std::uint32_t maxWaitMs) override;
+    void pause(std::uint32_t ms) override;
+
+private:
+    struct Delivery
+    {
+        Tick due; // elapsed since the start, so the tick's wrap does not matter
+        QByteArray bytes;
+        bool losesPort = false;
+    };
+
+    Tick toNextDelivery(Tick longest) const;
+    void countPass();
+    void advance(Tick ms);
+
+    FarEnd* m_farEnd;
+    Tick m_start;
+    Tick m_now;
+    int m_port = 1;
+    bool m_open = false;
+    int m_openCount = 0;
+    int m_inputLen = 1;
+    QByteArray m_inbox;
+    std::vector<Delivery> m_pending;
+    std::map<int, PortError> m_openFailures; // by port
+    PortError m_error;
+    std::optional<Tick> m_step;
+    std::function<void(int)> m_hook;
+    int m_passes = 0;
+    int m_passesThisWait = 0;
+    int m_bytesWritten = 0;
+    std::vector<WireEvent> m_events;
+};
+
+} // namespace qm240lx::test
