@@ -85,6 +85,7 @@ TEST(Exchange, CountsTheReadLength)
     EXPECT_EQ(rig.line.inBufferCount(), 2);
 }
 
+// Nor does a command under way send anything more.
 TEST(Exchange, AClosingProgramEndsTheWaitAndEveryLaterOneAtOnce)
 {
     Rig rig;
@@ -97,6 +98,8 @@ TEST(Exchange, AClosingProgramEndsTheWaitAndEveryLaterOneAtOnce)
     EXPECT_EQ(rig.line.passes(), 3);
     EXPECT_EQ(rig.exchange.waitForReply(1, 2000), WaitEnd::Aborted);
     EXPECT_EQ(rig.line.passes(), 3);
+    EXPECT_FALSE(rig.exchange.writeByte(0xAD));
+    EXPECT_TRUE(rig.line.written().isEmpty());
 }
 
 TEST(Exchange, SettlesForMoreThanTheGivenTimeWithoutHandlingEvents)
