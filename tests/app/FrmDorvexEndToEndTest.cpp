@@ -155,18 +155,6 @@ TEST_P(WindowOnAnAdapter, ShowsItsConfigurationAndSetsOneSettingAndBack)
 INSTANTIATE_TEST_SUITE_P(On, WindowOnAnAdapter, testing::ValuesIn(test::TestPort::kinds()),
                          [](const auto& info) { return test::TestPort::name(info.param); });
 
-TEST(EndToEnd, AStaleAcknowledgementIsNotTakenForTheSaveAnswer)
-{
-    // Every answer is followed by a stray 0xFA; the save itself goes unanswered.
-    Started run({"--extra", "1", "--extra-byte", "0xfa", "--silent", "af"});
-    run.ui->window.Form_Load();
-    ASSERT_EQ(run.ui->result(), "Velorin QM240LX READY.");
-    ASSERT_TRUE(run.sim.waitForSent(6)); // FA FA, the three bytes, FA
-    run.ui->window.form().Cmd_SaveConfig->click();
-    EXPECT_EQ(run.ui->result(), "Unable to update the Flash");
-    EXPECT_FALSE(run.ui->settingsEnabled());
-}
-
 TEST(EndToEnd, ASilentUploadIsConfirmedByTheFieldsOfAReadBackWithStrayBits)
 {
     Started run({"--silent", "ae", "--stray-bits", "0xe0"});

@@ -207,23 +207,6 @@ TEST_F(FrmDorvexLayoutTest, ControlsStayInsideTheirContainersApartFromEachOther)
     }
 }
 
-// Sampled where nothing else is drawn: inside the bevels, clear of captions.
-TEST_F(FrmDorvexLayoutTest, ColoursShowOnScreen)
-{
-    const QColor sendFace(192, 255, 192), inactiveBorder(212, 208, 200);
-    const std::tuple<const char*, QPoint, QColor> samples[] = {
-        {"CmdSend", {4, 4}, sendFace},
-        {"Send_D", {4, 4}, sendFace},
-        {"Send_P", {4, 4}, sendFace},
-        {"Cmd_SaveConfig", {4, 4}, QColor(192, 192, 255)},
-        {"Label1", {4, 4}, Qt::white},
-        {"Frame2", {170, 106}, inactiveBorder},
-        {"SSTab1", {490, 200}, QColor(224, 224, 224)},
-        {"centralwidget", {300, 8}, inactiveBorder}};
-    for (const auto& [name, where, colour] : samples)
-        EXPECT_EQ(find(name)->grab().toImage().pixelColor(where), colour) << name;
-}
-
 TEST_F(FrmDorvexLayoutTest, WindowHasAFixedClientAreaPicturesAndIcons)
 {
     EXPECT_EQ(window->windowTitle(), "Communication Setting for VEL-QM240LX");

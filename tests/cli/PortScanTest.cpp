@@ -1,11 +1,6 @@
 #include "cli/PortScan.h"
 
-#include "link/QtEventPump.h"
-#include "support/SimProcess.h"
-
-#include <memory>
 #include <tuple>
-#include <vector>
 
 #include <QMap>
 
@@ -43,37 +38,6 @@ TEST(PortScan, CandidatesAreExistingNonConsoleDevicesEachOnceInComOrder)
         const auto exists = [&](const QString& device) { return existing.contains(device); };
         EXPECT_EQ(PortScan::candidates(comNumbers, env, exists, isConsole), expected);
     }
-}
-
-// The check the scan is given decides what the console is: here the first
-// emulator's device, which is never opened though an adapter answers there.
-TEST(PortScan, ProbesEveryPortOnceAndJudgesTheFirstByte)
-{
-    const QList<QStringList> arguments{
-        {},
-        {},
-        {"--extra", "2", "--extra-byte", "0x00"},
-        {"--probe-answer", "0x55", "--extra", "1"},
-        {"--delay", "300"},
-    };
-    std::vector<std::unique_ptr<test::SimProcess>> sims;
-    QList<Port> ports;
-    for (const QStringList& simArguments : arguments) {
-        sims.push_back(std::make_unique<test::SimProcess>());
-        ASSERT_TRUE(sims.back()->start(simArguments)) << sims.back()->errorString().toStdString();
-        ports.append({static_cast<int>(ports.size()) + 10, sims.back()->devicePath()});
-    }
-    const QString console = ports[0].device;
-
-    QtEventPump pump(QEventLoop::ExcludeUserInputEvents);
-    PortScan scan(
-        pump, systemTick, [&](const QString& device) { return device == console; }, nullptr);
-    const QList<Port> found = scan.run(ports);
-
-    EXPECT_EQ(found, QList<Port>({ports[1], ports[2], ports[4]}));
-    EXPECT_TRUE(sims[0]->received().isEmpty());
-    for (std::size_t index = 1; index < sims.size(); ++index)
-        EXPECT_EQ(sims[index]->received(), QByteArray(1, static_cast<char>(0xAC))) << index;
 }
 
 } // namespace

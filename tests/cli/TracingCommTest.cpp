@@ -39,23 +39,5 @@ TEST(TracingComm, LogsWhatCrossesTheLineAndPassesItOnUnchanged)
                                   "    6.000 ms  COM4 | write of AC failed"}));
 }
 
-TEST(TraceLog, LeavesOutATextThatRepeatsThePortsLastOne)
-{
-    QStringList lines;
-    TraceLog log([&](const QString& line) { lines << line; }, [] { return 12345.6789; });
-    const QString searching = QStringLiteral("Searching......");
-    log.text("COM1", searching);
-    log.text("COM1", searching);
-    log.text("COM2", searching);
-    log.text("COM1", "Success to change QM240LX setting.\r\nThis setting will be used until "
-                     "QM240LX POWER OFF.");
-    log.text("COM1", searching);
-    EXPECT_EQ(lines, QStringList({"12345.679 ms  COM1 | Searching......",
-                                  "12345.679 ms  COM2 | Searching......",
-                                  "12345.679 ms  COM1 | Success to change QM240LX setting. / This "
-                                  "setting will be used until QM240LX POWER OFF.",
-                                  "12345.679 ms  COM1 | Searching......"}));
-}
-
 } // namespace
 } // namespace qm240lx

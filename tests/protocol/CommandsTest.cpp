@@ -4,7 +4,6 @@
 #include "protocol/ReadBack.h"
 #include "protocol/SaveToFlash.h"
 #include "protocol/Upload.h"
-#include "support/AdapterEnd.h"
 #include "support/ScriptedAnswers.h"
 
 #include <gtest/gtest.h>
@@ -225,33 +224,6 @@ TEST(Commands, WaitStrictlyLongerThanTheirLimit)
             EXPECT_EQ(limit.answered(rig), inTime);
         }
     }
-}
-
-// The emulator's adapter keeps its own table of the opcodes: both sides must
-// agree on every command.
-TEST(Commands, ConfigureTheEmulatedAdapter)
-{
-    test::AdapterEnd adapter(sim::Adapter(sim::Configuration{}));
-    VirtualLine line(0, &adapter);
-    line.setPortOpen(true);
-    Exchange exchange(line, line, line.tick());
-    const ShowText show = [](const QString&) {};
-    const auto upload = [&](const UploadKind& kind, std::uint8_t byte) {
-        return uploadSetting(
-            exchange, kind,
-            [&] {
-                return BuiltByte{byte, std::nullopt};
-            },
-            [&] { return readConfiguration(exchange, show); }, show);
-    };
-    EXPECT_EQ(detectAdapter(exchange, show), Answer::Acknowledged);
-    EXPECT_EQ(readConfiguration(exchange, show).bytes, (ConfigBytes{0x03, 0x92, 0x00}));
-    EXPECT_EQ(upload(hostSettingsUpload(), 0x1F), UploadEnd::Accepted);
-    EXPECT_EQ(upload(discoveryTimingUpload(), 0xF8), UploadEnd::Accepted);
-    EXPECT_EQ(upload(primaryProtocolUpload(), 0x02), UploadEnd::Accepted);
-    EXPECT_EQ(saveToFlash(exchange, show), Answer::Acknowledged);
-    EXPECT_EQ(adapter.adapter().flash(), (sim::Configuration{0x1F, 0xF8, 0x02}));
-    EXPECT_EQ(line.written(), bytes("ac ad ae1f ad aaf8 ad ab02 ad af"));
 }
 
 } // namespace

@@ -2,10 +2,7 @@
 
 #include "sim/FlashFile.h"
 #include "sim/Options.h"
-#include "sim/Trace.h"
 
-#include <cstdio>
-#include <memory>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -117,27 +114,6 @@ TEST(AdapterExchange, RepliesFallDueInTheOrderOfTheirCommands)
     }
 }
 
-// The fault options are checked through the adapter's behaviour above. Bytes
-// are hex with a prefix, otherwise decimal.
-TEST(OptionsParse, SetsTheLinkFlashStartBytesTraceAndChaos)
-{
-    Options expected;
-    EXPECT_TRUE(std::get<Options>(parse({})) == expected);
-    expected.linkPath = "/tmp/ttyQM";
-    expected.flashPath = "f.bin";
-    expected.startBytes = {0xFF, 10, 0x02};
-    expected.trace = true;
-    expected.faults.chaos = Chaos::Settings{0xFFFFFFFFu, 0.25};
-    EXPECT_TRUE(std::get<Options>(parse({"--link", "/tmp/ttyQM", "--flash", "f.bin", "--h-byte",
-                                         "0XfF", "--d-byte", "010", "--p-byte", "0x2", "--trace",
-                                         "--chaos", "4294967295", "--chaos-rate", "0.25"})) ==
-                expected);
-    EXPECT_EQ(std::get<Options>(parse({"--chaos", "0"})).faults.chaos,
-              (Chaos::Settings{0, Chaos::defaultRate}));
-    EXPECT_EQ(std::get<Options>(parse({"--chaos", "7", "--chaos-rate", "1"})).faults.chaos,
-              (Chaos::Settings{7, 1.0}));
-}
-
 // The message names the last option given, or the stray argument.
 TEST(OptionsParse, RefusesBadValuesNamingTheOption)
 {
@@ -183,37 +159,6 @@ TEST(FlashFile, LoadsWhatWasSavedAndOnlyThreeBytes)
         EXPECT_FALSE(loaded.configuration) << name;
         EXPECT_TRUE(loaded.problem.contains(path)) << loaded.problem.toStdString();
     }
-}
-
-// Trace lines parse back; they are written only with the trace on.
-TEST(Trace, OneAlignedLinePerByteThatParsesBack)
-{
-    using enum Trace::Direction;
-    const std::tuple<std::chrono::nanoseconds, Trace::Direction, std::uint8_t, const char*, double>
-        cases[] = {{12'345'600ns, Received, 0xAC, "   12.346 ms  rx AC", 12.346},
-                   {12'400us, Sent, 0xFA, "   12.400 ms  tx FA", 12.4},
-                   {0ns, Sent, 0x0F, "    0.000 ms  tx 0F", 0},
-                   {3'600'000ms, Received, 0x00, "3600000.000 ms  rx 00", 3600000}};
-    for (const bool enabled : {true, false}) {
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(std::tmpfile(), std::fclose);
-        ASSERT_TRUE(stream);
-        std::string written;
-        for (const auto& [since, direction, byte, text, milliseconds] : cases) {
-            const QString line = Trace::format(since, direction, byte);
-            EXPECT_EQ(line.toStdString(), text);
-            EXPECT_EQ(Trace::parse(line), (Trace::Entry{milliseconds, direction, byte}));
-            Trace(stream.get(), enabled).log(since, direction, byte);
-            written += enabled ? text + std::string("\n") : "";
-        }
-        std::string read(written.size() + 1, '\0');
-        std::rewind(stream.get());
-        read.resize(std::fread(read.data(), 1, read.size(), stream.get()));
-        EXPECT_EQ(read, written);
-    }
-    for (const char* line : {"qm240lx-sim: flash.bin does not exist", "", "   12.345 ms rx AC",
-                             "   12.345 ms  rx ac", "   12.3 ms  rx AC", "   12.345 ms  xx AC",
-                             "   12.345 ms  rx ACE", "   12.345 ms  tx A", "x  12.345 ms  tx AC"})
-        EXPECT_FALSE(Trace::parse(QString::fromLatin1(line))) << line;
 }
 
 } // namespace

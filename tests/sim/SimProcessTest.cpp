@@ -1,5 +1,5 @@
 // The emulator as a program over its pseudo-terminal. What its adapter answers
-// is tested in-process; here: the line, the trace, the flash file and the link.
+// is tested in-process; here: the flash file and the link over the line.
 #include "support/SimProcess.h"
 
 #include "sim/UniqueFd.h"
@@ -68,34 +68,6 @@ QByteArray readFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Each write's reply is read in full before the next write; the trace then
-// holds exactly what went each way.
-TEST(SimProcess, AnswersOverThePseudoTerminalAndTracesEveryByte)
-{
-    const std::pair<QStringList, std::vector<std::pair<const char*, const char*>>> cases[] = {
-        {{"--h-byte", "0x13", "--d-byte", "0x63", "--p-byte", "2"}, {{"acad", "fa136302"}}},
-        {{"--delay", "50", "--delay-ops", "ac"}, {{"acad", "fa039200"}}},
-        {{"--silent", "all"}, {{"ae13ad", ""}}},
-    };
-    for (const auto& [arguments, exchanges] : cases) {
-        SCOPED_TRACE(arguments.join(u' ').toStdString());
-        SimProcess sim;
-        ASSERT_TRUE(sim.start(arguments)) << sim.errorString().toStdString();
-        PtyClient host(sim.devicePath());
-        QByteArray written, replies;
-        for (const auto& [write, reply] : exchanges) {
-            ASSERT_TRUE(host.write(bytes(write)));
-            EXPECT_EQ(host.read(bytes(reply).size()).toHex(), reply);
-            written += bytes(write);
-            replies += bytes(reply);
-        }
-        ASSERT_TRUE(sim.waitForReceived(written.size()));
-        EXPECT_EQ(sim.received().toHex(), written.toHex());
-        EXPECT_TRUE(sim.stop()) << "ends cleanly on SIGTERM";
-        EXPECT_EQ(sim.sent().toHex(), replies.toHex());
-    }
 }
 
 // A malformed flash file gives way to the start bytes, with a notice; a save
