@@ -13,7 +13,6 @@
 #include <optional>
 #include <vector>
 
-#include <QComboBox>
 #include <QMap>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -21,7 +20,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -180,26 +178,6 @@ TEST(EndToEnd, ASilentWaitInAShownWindowSleepsBetweenPasses)
     run.ui->window.form().Cmd_SaveConfig->click();
     EXPECT_EQ(run.ui->result(), "Unable to update the Flash");
     EXPECT_LT(run.ui->pump.passes, 50);
-}
-
-TEST(EndToEnd, AnEmulatorRestartedBetweenCommandsIsFoundAgainByChoosingThePort)
-{
-    QTemporaryDir dir;
-    const QString link = dir.filePath("com1");
-    auto sim = std::make_unique<SimProcess>();
-    ASSERT_TRUE(sim->start({"--link", link}));
-    RealWindow ui(link);
-    ui.window.Form_Load();
-    ASSERT_EQ(ui.result(), "Velorin QM240LX READY.");
-
-    sim = std::make_unique<SimProcess>(); // the old one stops, a new one takes the link
-    ASSERT_TRUE(sim->start({"--link", link, "--h-byte", "0x07"}));
-    ui.window.form().CmdSend->click();
-    EXPECT_TRUE(ui.result().contains("COM1 is not usable")) << ui.result().toStdString();
-
-    Q_EMIT ui.window.form().Cmb_Port->activated(0);
-    EXPECT_EQ(ui.result(), "Velorin QM240LX READY.");
-    EXPECT_TRUE(ui.window.option(Group::Hspeed, 7)->isChecked());
 }
 
 // The built qm240lx-setup started with the test's environment less the display

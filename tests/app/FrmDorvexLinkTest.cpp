@@ -30,18 +30,6 @@ std::vector<int> checkedElements(const Frm_Dorvex& window)
     return checked;
 }
 
-TEST(Startup, FillsThePortListWithoutChoosingAPort)
-{
-    WindowRig rig;
-    const QComboBox* list = rig.window->form().Cmb_Port;
-    ASSERT_EQ(list->count(), 255);
-    EXPECT_EQ(list->itemText(0), "1");
-    EXPECT_EQ(list->itemText(254), "255");
-    EXPECT_EQ(list->currentText(), "1");
-    EXPECT_FALSE(list->isEditable());
-    EXPECT_EQ(rig.line.openCount(), 0);
-}
-
 // The hidden IrSocket too is shown as read; a reply too short selects nothing.
 TEST(ReadBack, TheBytesReadBecomeTheSelections)
 {

@@ -102,14 +102,6 @@ TEST(Exchange, AClosingProgramEndsTheWaitAndEveryLaterOneAtOnce)
     EXPECT_TRUE(rig.line.written().isEmpty());
 }
 
-TEST(Exchange, SettlesForMoreThanTheGivenTimeWithoutHandlingEvents)
-{
-    Rig rig(0xFFFFFFF0u);
-    rig.exchange.settle(200);
-    EXPECT_EQ(rig.line.now(), 0xFFFFFFF0u + 201);
-    EXPECT_EQ(rig.line.passes(), 0);
-}
-
 // A reply that comes after its command gave up is let in and dropped before
 // the next command writes, however late within the horizon it comes.
 TEST(Exchange, AfterASilentWaitTheNextCommandWaitsOutALateReply)
