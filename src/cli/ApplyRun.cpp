@@ -1,16 +1,39 @@
 #include "cli/ApplyRun.h"
 
+#include "link/ComMap.h"
+
 #include <algorithm>
 #include <limits>
 
 #include <QEventLoop>
+#include <QFileInfo>
+#include <QSet>
 
 namespace qm240lx {
 namespace {
 
+// A path stands where its COM number does; a path outside the map comes last.
 int comOrder(const PortChoice& port)
 {
-    return port.com ? *port.com : std::numeric_limits<int>::max();
+    return port.mappedCom(processEnvironment).value_or(std::numeric_limits<int>::max());
+}
+
+// Two names of one device (COM33 and /dev/ttyUSB0, a symbolic link) are one
+// port, which one session holds.
+QList<PortChoice> eachDeviceOnce(const QList<PortChoice>& ports)
+{
+    QList<PortChoice> distinct;
+    QSet<QString> seen;
+    for (const PortChoice& port : ports) {
+        const std::optional<QString> device = port.resolver()(port.commPort());
+        const QString canonical = device ? QFileInfo(*device).canonicalFilePath() : QString();
+        const QString key = canonical.isEmpty() ? device.value_or(port.name()) : canonical;
+        if (seen.contains(key))
+            continue;
+        seen.insert(key);
+        distinct.append(port);
+    }
+    return distinct;
 }
 
 } // namespace
@@ -23,8 +46,9 @@ std::vector<PortApply::Outcome> ApplyRun::run(const QList<PortChoice>& ports,
                                               const Finished& finished)
 {
     QEventLoop loop;
-    qsizetype running = ports.size();
-    for (const PortChoice& port : ports) {
+    const QList<PortChoice> distinct = eachDeviceOnce(ports);
+    qsizetype running = distinct.size();
+    for (const PortChoice& port : distinct) {
         m_ports.push_back(std::make_unique<PortApply>(port, m_task, m_trace));
         PortApply& apply = *m_ports.back();
         apply.start([&] {

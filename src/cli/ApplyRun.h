@@ -20,8 +20,9 @@ public:
 
     ApplyRun(const PortApply::Task& task, const TraceLog* trace);
 
-    // Runs the task on every port of `ports` at once and returns when all
-    // have ended: the outcomes in COM order, ports given by a path last.
+    // Runs the task on every device of `ports` at once (a device named twice
+    // once) and returns when all have ended: the outcomes in COM order, a
+    // path under the COM number it stands for, one outside the COM map last.
     // `finished` is told of each port as it ends.
     std::vector<PortApply::Outcome> run(const QList<PortChoice>& ports, const Finished& finished);
 

@@ -117,7 +117,8 @@ TEST(Apply, TakesTheProfileOfOneAdapterToAnother)
 }
 
 // A profile of one setting, from standard input: the one byte that holds it
-// goes to each adapter that does not hold it yet, and nothing else.
+// goes to each adapter that does not hold it yet, and nothing else, even to
+// an adapter named three times.
 TEST(Apply, SendsOnlyTheByteWhoseSettingDiffers)
 {
     const Adapters adapters({"", "--p-byte 0x02", "--h-byte 0x06 --p-byte 0x01"});
@@ -129,7 +130,8 @@ TEST(Apply, SendsOnlyTheByteWhoseSettingDiffers)
             ::dup2(input, STDIN_FILENO);
     };
     const CliProcess run =
-        CliProcess::run(words("--trace --port 103 --port 101 --port 102 --port 101 apply -"),
+        CliProcess::run(words("--trace --port 103 --port 101 --port 102 --port 101 apply -") +
+                            QStringList{"--port", adapters.sim(0).devicePath()},
                         adapters.overrides(), fromProfile);
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QStringList lines = run.standardOutput().split(u'\n', Qt::SkipEmptyParts);
