@@ -281,9 +281,10 @@ TEST(Apply, EndsWithTheCodeOfTheFirstFailingPortInComOrder)
 
 // Ctrl-C while every port waits for its probe's answer: each port's wait
 // ends, nothing more is sent, every lock file goes, and no port is reported.
+// A wait that ran on would get the late answer and send the read-back.
 TEST(Apply, ASignalEndsEveryPortAndFreesThem)
 {
-    const Adapters adapters({"--silent all", "--silent all", "--silent all"});
+    const Adapters adapters({"--delay 1500", "--delay 1500", "--delay 1500"});
     const ProfileFiles files;
     const QString profile = files.write("slow.json", R"({"baud": 2400})");
     const test::InterruptedRun run = test::InterruptedRun::run(
