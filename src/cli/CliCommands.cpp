@@ -41,10 +41,9 @@ CommandResult CliCommands::read()
 
 CommandResult CliCommands::set(const FieldChanges& changes, bool save)
 {
-    const std::variant<Applied, CliExit> outcome = apply(changes, save);
-    if (const CliExit* failure = std::get_if<CliExit>(&outcome))
-        return CommandResult::failed(*failure);
-    const Applied& applied = std::get<Applied>(outcome);
+    const Applied applied = apply(changes, save);
+    if (applied.failure)
+        return CommandResult::failed(*applied.failure);
     CommandResult result = configurationResult(applied.bytes);
     result.lines = applied.lines + result.lines;
     result.json.insert(QStringLiteral("changed"), applied.changed);
@@ -52,22 +51,23 @@ CommandResult CliCommands::set(const FieldChanges& changes, bool save)
     return result;
 }
 
-std::variant<CliCommands::Applied, CliExit> CliCommands::apply(const FieldChanges& changes,
-                                                               bool save)
+CliCommands::Applied CliCommands::apply(const FieldChanges& changes, bool save)
 {
-    std::variant<ConfigBytes, CliExit> current = probeAndRead();
-    if (const CliExit* failure = std::get_if<CliExit>(&current))
-        return *failure;
     Applied applied;
-    current = uploadChanges(std::get<ConfigBytes>(current), changes, applied);
-    if (const CliExit* failure = std::get_if<CliExit>(&current))
-        return *failure;
+    std::variant<ConfigBytes, CliExit> current = probeAndRead();
+    if (const ConfigBytes* read = std::get_if<ConfigBytes>(&current))
+        current = uploadChanges(*read, changes, applied);
+    if (const CliExit* failure = std::get_if<CliExit>(&current)) {
+        applied.failure = *failure;
+        return applied;
+    }
     applied.bytes = std::get<ConfigBytes>(current);
     if (applied.changed.isEmpty())
         applied.lines << QStringLiteral("Nothing to change.");
     if (save) {
-        if (std::optional<CliExit> failure = saveIntoFlash())
-            return *failure;
+        applied.failure = saveIntoFlash();
+        if (applied.failure)
+            return applied;
         applied.lines << QStringLiteral("Configuration saved into flash.");
     }
     return applied;

@@ -23,12 +23,13 @@ class CliCommands
 public:
     explicit CliCommands(PortSession& session);
 
-    // What applying settings did to an adapter.
+    // What applying settings did to an adapter, up to a failure.
     struct Applied
     {
+        std::optional<CliExit> failure;
         ConfigBytes bytes;  // the configuration read back at the end
         QStringList lines;  // "H-Byte 0x03 -> 0x06: set", ...
-        QJsonArray changed; // "h_byte", ...
+        QJsonArray changed; // "h_byte", ...: confirmed, even when a later step failed
     };
 
     CommandResult detect();
@@ -39,7 +40,7 @@ public:
 
     // What set and apply do to each adapter: probe, read, upload the bytes
     // whose fields change, each confirmed, then save when asked.
-    std::variant<Applied, CliExit> apply(const FieldChanges& changes, bool save);
+    Applied apply(const FieldChanges& changes, bool save);
     // The configuration, after a probe.
     std::variant<ConfigBytes, CliExit> probeAndRead();
 

@@ -67,14 +67,13 @@ void PortApply::run()
 
 void PortApply::configure(CliCommands& commands)
 {
-    const std::variant<CliCommands::Applied, CliExit> applied =
-        commands.apply(m_task.changes, m_task.save);
-    if (const CliExit* failure = std::get_if<CliExit>(&applied)) {
-        fail(*failure);
+    const CliCommands::Applied applied = commands.apply(m_task.changes, m_task.save);
+    m_outcome.changed = applied.changed;
+    if (applied.failure) {
+        fail(*applied.failure);
         return;
     }
     m_outcome.result = Result::Configured;
-    m_outcome.changed = std::get<CliCommands::Applied>(applied).changed;
     m_outcome.saved = m_task.save;
 }
 

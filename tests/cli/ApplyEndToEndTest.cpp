@@ -232,12 +232,13 @@ TEST(Apply, CheckOnlyComparesAndSaysWhatDiffers)
 }
 
 // The silent ports are not among the adapters --all finds; the one that
-// rejects every byte fails alone, and its code is the tool's.
+// rejects every D-Byte fails alone, telling the H-Byte it took, and its code
+// is the tool's.
 TEST(Apply, AllConfiguresTheAdaptersThatAnswerAndAFailureStopsNoOther)
 {
-    const Adapters adapters({"--silent all", "", "--reject 3", "--silent all", ""});
+    const Adapters adapters({"--silent all", "", "--reject 3 --reject-ops aa", "--silent all", ""});
     const ProfileFiles files;
-    const QString profile = files.write("slow.json", R"({"baud": 2400})");
+    const QString profile = files.write("site.json", R"({"baud": 2400, "slots": 6})");
     const CliProcess run = CliProcess::run(
         {"--json", "apply", profile, "--all", "--only-overrides", "--save"}, adapters.overrides());
     EXPECT_EQ(run.exitCode, 76) << run.err.toStdString();
@@ -248,11 +249,13 @@ TEST(Apply, AllConfiguresTheAdaptersThatAnswerAndAFailureStopsNoOther)
         EXPECT_EQ(ports[index]["port"].toInt(), QByteArray(results[index][0]).toInt());
         EXPECT_EQ(ports[index]["result"], results[index][1]);
     }
-    EXPECT_EQ(ports[0]["changed"].toArray(), QJsonArray{"h_byte"});
+    EXPECT_EQ(ports[0]["changed"].toArray(), QJsonArray({"h_byte", "d_byte"}));
     EXPECT_EQ(ports[0]["saved"], true);
-    EXPECT_TRUE(ports[1]["error"].toString().contains("rejected the H-Byte 0x01 three times"));
-    const char* wires[] = {"ac", "ac acad ae01ad af", "ac acad ae01 ae01 ae01", "ac",
-                           "ac acad ae01ad af"};
+    EXPECT_EQ(ports[1]["changed"].toArray(), QJsonArray{"h_byte"});
+    EXPECT_EQ(ports[1]["saved"], false);
+    EXPECT_TRUE(ports[1]["error"].toString().contains("rejected the D-Byte 0x90 three times"));
+    const char* wires[] = {"ac", "ac acad ae01ad aa90ad af", "ac acad ae01ad aa90 aa90 aa90", "ac",
+                           "ac acad ae01ad aa90ad af"};
     for (std::size_t index = 0; index < 5; ++index)
         EXPECT_EQ(adapters.heard(index, wires[index]), hex(wires[index])) << index;
 }
