@@ -1,9 +1,12 @@
 #include "cli/CliApp.h"
 
+#include "cli/ApplyReport.h"
+#include "cli/ApplyRun.h"
 #include "cli/CliCommands.h"
 #include "cli/JsonReport.h"
 #include "cli/PortScan.h"
 #include "cli/PortSession.h"
+#include "cli/ProfileFile.h"
 #include "link/ComMap.h"
 #include "link/QtEventPump.h"
 
@@ -28,6 +31,15 @@ void writeText(std::FILE* stream, const QString& text)
 {
     std::fputs(text.toLocal8Bit().constData(), stream);
     std::fflush(stream);
+}
+
+CommandResult noAdapterFound(qsizetype probed)
+{
+    CommandResult result;
+    result.json.insert(QStringLiteral("ports"), QJsonArray());
+    result.code = ExitCode::NoAdapter;
+    result.error = QStringLiteral("no adapter answered on any of the %1 ports probed").arg(probed);
+    return result;
 }
 
 } // namespace
@@ -60,6 +72,8 @@ CommandResult CliApp::runCommand(const CliOptions& options)
 {
     if (options.command == CliCommand::Scan)
         return scan(options);
+    if (options.command == CliCommand::Apply)
+        return apply(options);
     PortSession session(options.port, m_trace ? &*m_trace : nullptr);
     // Goes before the session does, and the connection with it.
     const QObject stopping;
@@ -78,24 +92,31 @@ CommandResult CliApp::runCommand(const CliOptions& options)
     case CliCommand::Save:
         return commands.save();
     case CliCommand::Scan:
+    case CliCommand::Apply:
         break;
     }
     return scan(options);
 }
 
-CommandResult CliApp::scan(const CliOptions& options)
+QList<PortScan::Port> CliApp::findAdapters(bool onlyOverrides, qsizetype& probed)
 {
-    const QList<int> numbers = options.onlyOverrides ? overriddenComNumbers() : allComNumbers();
+    const QList<int> numbers = onlyOverrides ? overriddenComNumbers() : allComNumbers();
     const QList<PortScan::Port> candidates = PortScan::candidates(
         numbers, processEnvironment,
         [](const QString& device) { return QFileInfo::exists(device); }, isSystemConsole);
+    probed = candidates.size();
     QtEventPump pump(QEventLoop::ExcludeUserInputEvents);
     PortScan portScan(pump, systemTick, isSystemConsole, m_trace ? &*m_trace : nullptr);
     const QObject stopping;
     QObject::connect(&m_termination, &TerminationSignals::caught, &stopping,
                      [&portScan] { portScan.abort(); });
-    const QList<PortScan::Port> found = portScan.run(candidates);
+    return portScan.run(candidates);
+}
 
+CommandResult CliApp::scan(const CliOptions& options)
+{
+    qsizetype probed = 0;
+    const QList<PortScan::Port> found = findAdapters(options.onlyOverrides, probed);
     CommandResult result;
     QJsonArray ports;
     for (const PortScan::Port& port : found) {
@@ -104,12 +125,38 @@ CommandResult CliApp::scan(const CliOptions& options)
         result.lines << QStringLiteral("%1 %2").arg(name, -6).arg(port.device);
     }
     result.json.insert(QStringLiteral("ports"), ports);
-    if (found.isEmpty()) {
-        result.code = ExitCode::NoAdapter;
-        result.error = QStringLiteral("no adapter answered on any of the %1 ports probed")
-                           .arg(candidates.size());
-    }
+    if (found.isEmpty())
+        result = noAdapterFound(probed);
     return result;
+}
+
+// The profile is whole and valid before any port opens.
+CommandResult CliApp::apply(const CliOptions& options)
+{
+    const std::variant<FieldChanges, CliExit> profile = ProfileFile::load(options.profile);
+    if (const CliExit* failure = std::get_if<CliExit>(&profile))
+        return CommandResult::failed(*failure);
+    QList<PortChoice> ports = options.ports;
+    if (options.all) {
+        qsizetype probed = 0;
+        for (const PortScan::Port& port : findAdapters(options.onlyOverrides, probed))
+            ports.append(PortChoice::comPort(port.com));
+        if (ports.isEmpty())
+            return noAdapterFound(probed);
+    }
+    const PortApply::Task task{std::get<FieldChanges>(profile), options.save, options.check};
+    ApplyRun run(task, m_trace ? &*m_trace : nullptr);
+    const QObject stopping;
+    QObject::connect(&m_termination, &TerminationSignals::caught, &stopping,
+                     [&run] { run.stop(); });
+    if (m_termination.received())
+        run.stop();
+    const std::vector<PortApply::Outcome> outcomes =
+        run.run(ports, [this, &options](const PortApply::Outcome& outcome) {
+            if (!options.json && !m_termination.received())
+                writeText(m_out, ApplyReport::line(outcome) + QLatin1Char('\n'));
+        });
+    return ApplyReport::result(outcomes, options.check);
 }
 
 void CliApp::print(const CliOptions& options, const CommandResult& result)

@@ -2,6 +2,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/CommandResult.h"
+#include "cli/PortScan.h"
 #include "cli/TraceLog.h"
 #include "link/TerminationSignals.h"
 
@@ -26,6 +27,9 @@ public:
 private:
     CommandResult runCommand(const CliOptions& options);
     CommandResult scan(const CliOptions& options);
+    CommandResult apply(const CliOptions& options);
+    // The ports where an adapter answered the probe, and how many were probed.
+    QList<PortScan::Port> findAdapters(bool onlyOverrides, qsizetype& probed);
     void print(const CliOptions& options, const CommandResult& result);
     void printError(const QString& message);
 

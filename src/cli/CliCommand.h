@@ -10,6 +10,7 @@ enum class CliCommand
     Set,
     Save,
     Scan,
+    Apply,
 };
 
 } // namespace qm240lx

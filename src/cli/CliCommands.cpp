@@ -33,9 +33,7 @@ CommandResult CliCommands::detect()
 
 CommandResult CliCommands::read()
 {
-    if (std::optional<CliExit> failure = probe())
-        return CommandResult::failed(*failure);
-    const std::variant<ConfigBytes, CliExit> bytes = readBytes();
+    const std::variant<ConfigBytes, CliExit> bytes = probeAndRead();
     if (const CliExit* failure = std::get_if<CliExit>(&bytes))
         return CommandResult::failed(*failure);
     return configurationResult(std::get<ConfigBytes>(bytes));
@@ -43,33 +41,49 @@ CommandResult CliCommands::read()
 
 CommandResult CliCommands::set(const FieldChanges& changes, bool save)
 {
-    if (std::optional<CliExit> failure = probe())
-        return CommandResult::failed(*failure);
-    std::variant<ConfigBytes, CliExit> current = readBytes();
-    if (const CliExit* failure = std::get_if<CliExit>(&current))
-        return CommandResult::failed(*failure);
-    SetReport report;
-    current = uploadChanges(std::get<ConfigBytes>(current), changes, report);
-    if (const CliExit* failure = std::get_if<CliExit>(&current))
-        return CommandResult::failed(*failure);
-    if (report.changed.isEmpty())
-        report.lines << QStringLiteral("Nothing to change.");
-    if (save) {
-        if (std::optional<CliExit> failure = saveIntoFlash())
-            return CommandResult::failed(*failure);
-        report.lines << QStringLiteral("Configuration saved into flash.");
-    }
-    CommandResult result = configurationResult(std::get<ConfigBytes>(current));
-    result.lines = report.lines + result.lines;
-    result.json.insert(QStringLiteral("changed"), report.changed);
+    const Applied applied = apply(changes, save);
+    if (applied.failure)
+        return CommandResult::failed(*applied.failure);
+    CommandResult result = configurationResult(applied.bytes);
+    result.lines = applied.lines + result.lines;
+    result.json.insert(QStringLiteral("changed"), applied.changed);
     result.json.insert(QStringLiteral("saved"), save);
     return result;
+}
+
+CliCommands::Applied CliCommands::apply(const FieldChanges& changes, bool save)
+{
+    Applied applied;
+    std::variant<ConfigBytes, CliExit> current = probeAndRead();
+    if (const ConfigBytes* read = std::get_if<ConfigBytes>(&current))
+        current = uploadChanges(*read, changes, applied);
+    if (const CliExit* failure = std::get_if<CliExit>(&current)) {
+        applied.failure = *failure;
+        return applied;
+    }
+    applied.bytes = std::get<ConfigBytes>(current);
+    if (applied.changed.isEmpty())
+        applied.lines << QStringLiteral("Nothing to change.");
+    if (save) {
+        applied.failure = saveIntoFlash();
+        if (applied.failure)
+            return applied;
+        applied.lines << QStringLiteral("Configuration saved into flash.");
+    }
+    return applied;
+}
+
+std::variant<ConfigBytes, CliExit> CliCommands::probeAndRead()
+{
+    if (std::optional<CliExit> failure = probe())
+        return *failure;
+    return readBytes();
 }
 
 // Bits outside the fields do not count as a change: a byte whose fields stay
 // as they are is not sent.
 std::variant<ConfigBytes, CliExit>
-CliCommands::uploadChanges(const ConfigBytes& read, const FieldChanges& changes, SetReport& report)
+CliCommands::uploadChanges(const ConfigBytes& read, const FieldChanges& changes, Applied& report)
 {
     const ConfigBytes before = withFieldsOnly(read);
     const ConfigBytes wanted = changes.applyTo(before);

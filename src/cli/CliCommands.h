@@ -23,27 +23,35 @@ class CliCommands
 public:
     explicit CliCommands(PortSession& session);
 
+    // What applying settings did to an adapter, up to a failure.
+    struct Applied
+    {
+        std::optional<CliExit> failure;
+        ConfigBytes bytes;  // the configuration read back at the end
+        QStringList lines;  // "H-Byte 0x03 -> 0x06: set", ...
+        QJsonArray changed; // "h_byte", ...: confirmed, even when a later step failed
+    };
+
     CommandResult detect();
     CommandResult read();
     // Uploads only the bytes whose fields change, then saves when asked.
     CommandResult set(const FieldChanges& changes, bool save);
     CommandResult save();
 
-private:
-    // What the set command did, for its output.
-    struct SetReport
-    {
-        QStringList lines;
-        QJsonArray changed; // "h_byte", ...
-    };
+    // What set and apply do to each adapter: probe, read, upload the bytes
+    // whose fields change, each confirmed, then save when asked.
+    Applied apply(const FieldChanges& changes, bool save);
+    // The configuration, after a probe.
+    std::variant<ConfigBytes, CliExit> probeAndRead();
 
+private:
     std::optional<CliExit> probe();
     std::variant<ConfigBytes, CliExit> readBytes();
     // The configuration read back after the byte took effect.
     std::variant<ConfigBytes, CliExit> upload(const UploadKind& kind, std::uint8_t value);
     // The configuration after the changed bytes went out, each confirmed.
-    std::variant<ConfigBytes, CliExit>
-    uploadChanges(const ConfigBytes& read, const FieldChanges& changes, SetReport& report);
+    std::variant<ConfigBytes, CliExit> uploadChanges(const ConfigBytes& read,
+                                                     const FieldChanges& changes, Applied& report);
     std::optional<CliExit> saveIntoFlash();
     CliExit adapterFailure(ExitCode code, const QString& what) const;
     CommandResult configurationResult(const ConfigBytes& bytes) const;

@@ -9,7 +9,9 @@ namespace qm240lx {
 namespace {
 
 const QString usageLine =
-    QStringLiteral("Usage: qm240lx [--port PORT] [--json] [--trace] COMMAND [OPTIONS]");
+    QStringLiteral("Usage: qm240lx [--port PORT] [--json] [--trace] COMMAND [OPTIONS]\n"
+                   "       qm240lx [--port PORT]... [--json] [--trace] apply PROFILE [--save] "
+                   "[--check] [--all]");
 
 const QString description = QStringLiteral(
     "Detects, reads and configures a Velorin QM240LX infrared adapter on a serial port.\n"
@@ -21,6 +23,10 @@ const QString description = QStringLiteral(
     "          others; with --save, also save the configuration into flash.\n"
     "  save    Save the adapter's current configuration into its flash memory.\n"
     "  scan    Probe every serial port at once and list those with an adapter.\n"
+    "  apply   Apply the settings of a JSON profile (as read --json prints it; - for\n"
+    "          standard input) to the adapter on each --port, or with --all on every\n"
+    "          port where one answers, all at the same time; --save saves each into\n"
+    "          flash, --check only compares.\n"
     "\n"
     "PORT is a COM number (1, COM1, com1; default COM1) or a device path.\n"
     "COM 1-32 are /dev/ttyS0-31, 33-64 /dev/ttyUSB0-31, 65-96 /dev/ttyACM0-31;\n"
@@ -29,7 +35,10 @@ const QString description = QStringLiteral(
 const QString exitCodes =
     QStringLiteral("Exit codes:\n"
                    "  0   success\n"
+                   "  1   apply --check: an adapter's configuration differs from the profile\n"
                    "  64  usage error (for example a port outside 1 to 255)\n"
+                   "  65  the profile is not valid: not JSON, an unknown key, a wrong value\n"
+                   "  66  the profile cannot be read\n"
                    "  69  no adapter detected (silence, or a wrong answer to the probe; for scan:\n"
                    "      no adapter on any port)\n"
                    "  74  input/output error: the port cannot be opened, or was lost\n"
@@ -38,7 +47,8 @@ const QString exitCodes =
                    "      send its configuration\n"
                    "  77  permission denied (join the dialout group), or a stale lock file of\n"
                    "      another user's that only that user or root may remove\n"
-                   "  128+n  ended by signal n: 130 for Ctrl-C, 143 for SIGTERM, 129 for SIGHUP\n");
+                   "  128+n  ended by signal n: 130 for Ctrl-C, 143 for SIGTERM, 129 for SIGHUP\n"
+                   "apply ends with the code of the first port in COM order that failed.\n");
 
 struct Declared
 {
@@ -48,7 +58,9 @@ struct Declared
 };
 
 constexpr std::array declaredOptions{
-    Declared{"port", "Serial port: COM number or device path (default COM1).", "PORT"},
+    Declared{"port",
+             "Serial port: COM number or device path (default COM1); apply takes it repeated.",
+             "PORT"},
     Declared{"json", "Print the result as one JSON object.", nullptr},
     Declared{"trace", "Log every byte written and read, with the time, on standard error.",
              nullptr},
@@ -59,12 +71,17 @@ constexpr std::array declaredOptions{
     Declared{"slots", "set: discovery slots, 1 or 6.", "N"},
     Declared{"discovery-time", "set: discovery time in seconds, 1 to 5.", "SECONDS"},
     Declared{"protocol", "set: primary protocol, ircomm, irlpt, obex or irsocket.", "PROTOCOL"},
-    Declared{"save", "set: save the configuration into flash at the end.", nullptr},
-    Declared{"only-overrides", "scan: probe only the ports named by QM240LX_COM<n>.", nullptr},
+    Declared{"save", "set, apply: save the configuration into flash at the end.", nullptr},
+    Declared{"check", "apply: only compare each adapter with the profile.", nullptr},
+    Declared{"all", "apply: every port where an adapter answers the probe.", nullptr},
+    Declared{"only-overrides", "scan, apply --all: probe only the ports named by QM240LX_COM<n>.",
+             nullptr},
 };
 
 constexpr std::array setOnlyOptions{"baud",  "ignore-cts",     "ignore-dsr", "mode",
-                                    "slots", "discovery-time", "protocol",   "save"};
+                                    "slots", "discovery-time", "protocol"};
+
+constexpr std::array applyOnlyOptions{"check", "all"};
 
 struct NamedCommand
 {
@@ -75,7 +92,7 @@ struct NamedCommand
 constexpr std::array commands{
     NamedCommand{"detect", CliCommand::Detect}, NamedCommand{"read", CliCommand::Read},
     NamedCommand{"set", CliCommand::Set},       NamedCommand{"save", CliCommand::Save},
-    NamedCommand{"scan", CliCommand::Scan},
+    NamedCommand{"scan", CliCommand::Scan},     NamedCommand{"apply", CliCommand::Apply},
 };
 
 CliExit usageError(const QString& message)
@@ -94,7 +111,7 @@ void declare(QCommandLineParser& parser)
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("detect, read, set, save or scan."));
+                                 QStringLiteral("detect, read, set, save, scan or apply."));
     for (const Declared& declared : declaredOptions) {
         parser.addOption(
             declared.valueName
@@ -189,32 +206,86 @@ std::optional<CliExit> readChanges(const QCommandLineParser& parser, FieldChange
     return std::nullopt;
 }
 
+template <typename Names>
+std::optional<CliExit> checkBelongs(const QCommandLineParser& parser, const Names& names,
+                                    const char* commands)
+{
+    for (const char* name : names) {
+        if (parser.isSet(option(name)))
+            return usageError(QStringLiteral("--%1 belongs to the %2")
+                                  .arg(option(name), QString::fromLatin1(commands)));
+    }
+    return std::nullopt;
+}
+
+std::optional<CliExit> checkApplyFits(const QCommandLineParser& parser)
+{
+    if (parser.isSet(QStringLiteral("check")) && parser.isSet(QStringLiteral("save")))
+        return usageError(QStringLiteral("--check compares only: it does not go with --save"));
+    if (parser.isSet(QStringLiteral("all")) && parser.isSet(QStringLiteral("port")))
+        return usageError(QStringLiteral("--all probes every port: it does not go with --port"));
+    return std::nullopt;
+}
+
 std::optional<CliExit> checkOptionsFit(const QCommandLineParser& parser, CliCommand command)
 {
     if (command != CliCommand::Set) {
-        for (const char* name : setOnlyOptions) {
-            if (parser.isSet(option(name)))
-                return usageError(
-                    QStringLiteral("--%1 belongs to the set command").arg(option(name)));
-        }
+        if (auto misfit = checkBelongs(parser, setOnlyOptions, "set command"))
+            return misfit;
     }
-    if (command != CliCommand::Scan && parser.isSet(QStringLiteral("only-overrides")))
-        return usageError(QStringLiteral("--only-overrides belongs to the scan command"));
-    return std::nullopt;
+    if (command != CliCommand::Set && command != CliCommand::Apply) {
+        if (auto misfit = checkBelongs(parser, std::array{"save"}, "set and apply commands"))
+            return misfit;
+    }
+    if (command != CliCommand::Apply) {
+        if (auto misfit = checkBelongs(parser, applyOnlyOptions, "apply command"))
+            return misfit;
+        if (parser.values(QStringLiteral("port")).size() > 1)
+            return usageError(QStringLiteral("only apply takes more than one --port"));
+    }
+    const bool probesAll = command == CliCommand::Scan ||
+                           (command == CliCommand::Apply && parser.isSet(QStringLiteral("all")));
+    if (!probesAll && parser.isSet(QStringLiteral("only-overrides")))
+        return usageError(
+            QStringLiteral("--only-overrides belongs to the scan command and to apply --all"));
+    return command == CliCommand::Apply ? checkApplyFits(parser) : std::nullopt;
 }
 
 std::variant<CliCommand, CliExit> readCommand(const QCommandLineParser& parser)
 {
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
-        return usageError(QStringLiteral("no command given: detect, read, set, save or scan"));
-    if (positional.size() > 1)
-        return usageError(QStringLiteral("unexpected argument '%1'").arg(positional.at(1)));
-    if (const std::optional<CliCommand> command = commandNamed(positional.first()))
-        return *command;
-    return usageError(QStringLiteral("unknown command '%1': expected detect, read, set, save or "
-                                     "scan")
-                          .arg(positional.first()));
+        return usageError(
+            QStringLiteral("no command given: detect, read, set, save, scan or apply"));
+    const std::optional<CliCommand> command = commandNamed(positional.first());
+    if (!command)
+        return usageError(QStringLiteral("unknown command '%1': expected detect, read, set, "
+                                         "save, scan or apply")
+                              .arg(positional.first()));
+    const qsizetype arguments = *command == CliCommand::Apply ? 2 : 1;
+    if (positional.size() < arguments)
+        return usageError(QStringLiteral("apply needs a profile: a JSON file, or - for standard "
+                                         "input"));
+    if (positional.size() > arguments)
+        return usageError(QStringLiteral("unexpected argument '%1'").arg(positional.at(arguments)));
+    return *command;
+}
+
+// Each port once, in the order given.
+std::variant<QList<PortChoice>, CliExit> readPorts(const QCommandLineParser& parser)
+{
+    QList<PortChoice> ports;
+    for (const QString& value : parser.values(QStringLiteral("port"))) {
+        const std::optional<PortChoice> port = PortChoice::parse(value);
+        if (!port)
+            return usageError(QStringLiteral("--port %1: expected %2")
+                                  .arg(value, QString::fromLatin1(PortChoice::accepted)));
+        if (!ports.contains(*port))
+            ports.append(*port);
+    }
+    if (ports.isEmpty() && !parser.isSet(QStringLiteral("all")))
+        ports.append(PortChoice::comPort(1));
+    return ports;
 }
 
 std::variant<PortChoice, CliExit> readPort(const QCommandLineParser& parser)
@@ -242,8 +313,17 @@ std::variant<CliOptions, CliExit> readOptions(const QCommandLineParser& parser)
     options.trace = parser.isSet(QStringLiteral("trace"));
     options.save = parser.isSet(QStringLiteral("save"));
     options.onlyOverrides = parser.isSet(QStringLiteral("only-overrides"));
+    options.check = parser.isSet(QStringLiteral("check"));
+    options.all = parser.isSet(QStringLiteral("all"));
     if (std::optional<CliExit> misfit = checkOptionsFit(parser, options.command))
         return *misfit;
+    if (options.command == CliCommand::Apply) {
+        options.profile = parser.positionalArguments().at(1);
+        const auto ports = readPorts(parser);
+        if (const CliExit* exit = std::get_if<CliExit>(&ports))
+            return *exit;
+        options.ports = std::get<QList<PortChoice>>(ports);
+    }
     if (std::optional<CliExit> invalid = readChanges(parser, options.changes))
         return *invalid;
     if (options.command == CliCommand::Set && options.changes.isEmpty())

@@ -7,6 +7,7 @@
 
 #include <variant>
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -21,8 +22,12 @@ struct CliOptions
     bool trace = false;
     CliCommand command = CliCommand::Detect;
     FieldChanges changes;       // set
-    bool save = false;          // set
+    bool save = false;          // set, apply
     bool onlyOverrides = false; // scan
+    QList<PortChoice> ports;    // apply: every --port, in the order given
+    QString profile;            // apply: its path; "-" for standard input
+    bool check = false;         // apply
+    bool all = false;           // apply
 
     friend bool operator==(const CliOptions&, const CliOptions&) = default;
 

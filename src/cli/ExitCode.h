@@ -8,7 +8,10 @@ namespace qm240lx {
 enum class ExitCode : int
 {
     Success = 0,
+    Differs = 1,           // apply --check: an adapter does not hold the profile
     Usage = 64,            // EX_USAGE: a bad command line, or a port outside 1 to 255
+    BadProfile = 65,       // EX_DATAERR: the profile is not valid
+    NoProfile = 66,        // EX_NOINPUT: the profile cannot be read
     NoAdapter = 69,        // EX_UNAVAILABLE: silence, or a wrong answer to the probe
     InputOutput = 74,      // EX_IOERR: the port cannot be opened, or was lost
     PortBusy = 75,         // EX_TEMPFAIL: another program holds the port

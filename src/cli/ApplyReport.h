@@ -1,0 +1,27 @@
+#pragma once
+
+#include "cli/CommandResult.h"
+#include "cli/PortApply.h"
+
+#include <vector>
+
+#include <QString>
+
+namespace qm240lx {
+
+// What apply prints: a line per port as it ends, then a summary, or one JSON
+// object {"ports": [...]}; and how it ends.
+class ApplyReport
+{
+public:
+    // "COM3: configured: h_byte set, saved into flash"
+    // "COM3: baud 9600, profile 57600"
+    static QString line(const PortApply::Outcome& outcome);
+
+    // The summary ("3 adapters: 2 configured, 1 failed"), the JSON and the
+    // exit code: the code of the first failed port in `outcomes`; otherwise
+    // Differs when an adapter differs; otherwise success.
+    static CommandResult result(const std::vector<PortApply::Outcome>& outcomes, bool check);
+};
+
+} // namespace qm240lx

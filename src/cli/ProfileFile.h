@@ -1,0 +1,22 @@
+#pragma once
+
+#include "cli/CliExit.h"
+#include "settings/FieldChanges.h"
+
+#include <variant>
+
+#include <QString>
+
+namespace qm240lx {
+
+// The profile apply takes, read whole and checked before any port opens.
+class ProfileFile
+{
+public:
+    // The settings of the profile at `path`; "-" reads standard input. A
+    // profile that cannot be read ends with NoProfile, one that is not valid
+    // with BadProfile, each with one line naming the file.
+    static std::variant<FieldChanges, CliExit> load(const QString& path);
+};
+
+} // namespace qm240lx

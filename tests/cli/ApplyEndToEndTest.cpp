@@ -1,0 +1,310 @@
+// `qm240lx apply` against several emulators at once: what reaches each
+// adapter, byte for byte, and how the tool reports each port and ends.
+#include "CliProcess.h"
+#include "support/InterruptedRun.h"
+#include "support/PortLocks.h"
+#include "support/SimProcess.h"
+
+#include <algorithm>
+#include <csignal>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+#include <vector>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace qm240lx {
+namespace {
+
+using test::CliProcess;
+using test::SimProcess;
+
+constexpr int firstCom = 101;
+
+QStringList words(const char* line)
+{
+    return QString::fromLatin1(line).split(u' ', Qt::SkipEmptyParts);
+}
+
+// Emulators on COM101, COM102, ..., each started with its own options.
+class Adapters
+{
+public:
+    explicit Adapters(const std::vector<const char*>& options)
+    {
+        for (const char* arguments : options) {
+            m_sims.push_back(std::make_unique<SimProcess>());
+            EXPECT_TRUE(m_sims.back()->start(words(arguments)))
+                << m_sims.back()->errorString().toStdString();
+            m_overrides.insert(firstCom + int(m_sims.size()) - 1, m_sims.back()->devicePath());
+        }
+    }
+
+    const QMap<int, QString>& overrides() const { return m_overrides; }
+    const SimProcess& sim(std::size_t index) const { return *m_sims.at(index); }
+
+    // The bytes the emulator at `index` heard, once `expected` many arrived
+    // (or the wait ran out), as hex.
+    QByteArray heard(std::size_t index, const char* expected) const
+    {
+        const QByteArray bytes = QByteArray::fromHex(expected);
+        m_sims.at(index)->waitForReceived(bytes.size());
+        return m_sims.at(index)->received().toHex(' ');
+    }
+
+private:
+    std::vector<std::unique_ptr<SimProcess>> m_sims;
+    QMap<int, QString> m_overrides;
+};
+
+QByteArray hex(const char* text)
+{
+    return QByteArray::fromHex(text).toHex(' ');
+}
+
+class ProfileFiles
+{
+public:
+    QString write(const QString& name, const QByteArray& text) const
+    {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+        return path;
+    }
+
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+QJsonObject settingsOnly(QJsonObject configuration)
+{
+    for (const char* key : {"port", "device", "h_byte", "d_byte", "p_byte"})
+        configuration.remove(QLatin1String(key));
+    return configuration;
+}
+
+TEST(Apply, TakesTheProfileOfOneAdapterToAnother)
+{
+    const Adapters adapters({"--h-byte 0x1F --d-byte 0xF9 --p-byte 0x02", ""});
+    const ProfileFiles files;
+    const CliProcess read = CliProcess::run(words("--json --port 101 read"), adapters.overrides());
+    ASSERT_EQ(read.exitCode, 0) << read.err.toStdString();
+    const QString site = files.write("site.json", read.out);
+
+    const CliProcess apply =
+        CliProcess::run({"--port", "102", "apply", site, "--save"}, adapters.overrides());
+    EXPECT_EQ(apply.exitCode, 0) << apply.err.toStdString();
+    EXPECT_EQ(apply.standardOutput(),
+              "COM102: configured: h_byte set, d_byte set, p_byte set, saved into flash\n"
+              "1 adapter: 1 configured, 0 failed\n");
+    EXPECT_TRUE(apply.err.isEmpty()) << apply.err.toStdString();
+    EXPECT_EQ(adapters.heard(0, "acad"), hex("acad"));
+    EXPECT_EQ(adapters.heard(1, "acad ae1fad aaf9ad ab02ad af"),
+              hex("acad ae1fad aaf9ad ab02ad af"));
+
+    const CliProcess after = CliProcess::run(words("--json --port 102 read"), adapters.overrides());
+    EXPECT_EQ(settingsOnly(after.json()), settingsOnly(read.json()));
+}
+
+// A profile of one setting, from standard input: the one byte that holds it
+// goes to each adapter that does not hold it yet, and nothing else, even to
+// an adapter named three times.
+TEST(Apply, SendsOnlyTheByteWhoseSettingDiffers)
+{
+    const Adapters adapters({"", "--p-byte 0x02", "--h-byte 0x06 --p-byte 0x01"});
+    const ProfileFiles files;
+    const QString profile = files.write("obex.json", R"({"protocol": "obex"})");
+    const auto fromProfile = [&] {
+        const int input = ::open(profile.toLocal8Bit().constData(), O_RDONLY);
+        if (input >= 0)
+            ::dup2(input, STDIN_FILENO);
+    };
+    const CliProcess run =
+        CliProcess::run(words("--trace --port 103 --port 101 --port 102 --port 101 apply -") +
+                            QStringList{"--port", adapters.sim(0).devicePath()},
+                        adapters.overrides(), fromProfile);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QStringList lines = run.standardOutput().split(u'\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(lines.size(), 4) << run.out.toStdString();
+    for (const char* line :
+         {"COM101: configured: p_byte set", "COM102: configured: nothing to change",
+          "COM103: configured: p_byte set"})
+        EXPECT_TRUE(lines.contains(QLatin1String(line))) << line;
+    EXPECT_EQ(lines.value(3), "3 adapters: 3 configured, 0 failed");
+    const char* wires[] = {"acad ab02ad", "acad", "acad ab02ad"};
+    QByteArray all;
+    for (std::size_t index = 0; index < 3; ++index) {
+        EXPECT_EQ(adapters.heard(index, wires[index]), hex(wires[index])) << index;
+        all += QByteArray::fromHex(wires[index]);
+    }
+    EXPECT_EQ(run.tracedWrites().size(), all.size());
+}
+
+TEST(Apply, RefusesAProfileItCannotUseBeforeAnyPortOpens)
+{
+    struct Case
+    {
+        const char* file;
+        QByteArray text; // the file is not written when null
+        int exitCode;
+        const char* mentions;
+    };
+    const Case cases[] = {
+        {"missing.json", QByteArray(), 66, "missing.json: cannot read the profile"},
+        {"", QByteArray(), 66, ": cannot read the profile"}, // the folder itself
+        {"text.json", "baud 9600", 65, "text.json: offset 1: illegal value; expected one JSON"},
+        {"array.json", R"([{"baud": 9600}])", 65, "array.json: the top level is an array"},
+        {"misspelt.json", R"({"baudrate": 9600})", 65,
+         "misspelt.json: key \"baudrate\": unknown; expected baud,"},
+        {"type.json", R"({"ignore_cts": "yes"})", 65,
+         "type.json: key \"ignore_cts\": \"yes\"; expected true or false"},
+        {"range.json", R"({"baud": 9601})", 65, "range.json: key \"baud\": 9601; expected 1200,"},
+        {"empty.json", R"({"port": 101, "h_byte": 6})", 65,
+         "empty.json: no setting; expected at least one of"},
+        {"large.json", QByteArray(70000, ' ') + R"({"baud": 9600})", 65,
+         "large.json: more than 65536 bytes"},
+        {"latin1.json", "{\"mode\": \"secondary\xAD only\"}", 65,
+         "latin1.json: byte 19: not UTF-8"},
+    };
+    const Adapters adapters({""});
+    const ProfileFiles files;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const QString path = c.text.isNull() ? files.path(c.file) : files.write(c.file, c.text);
+        const CliProcess run =
+            CliProcess::run({"--port", "101", "apply", path, "--save"}, adapters.overrides());
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+        EXPECT_EQ(run.standardError().count(u'\n'), 1) << run.err.toStdString();
+        EXPECT_TRUE(run.standardError().startsWith("qm240lx: " + path)) << run.err.toStdString();
+        EXPECT_TRUE(run.standardError().contains(QString::fromUtf8(c.mentions)))
+            << run.err.toStdString();
+    }
+    EXPECT_EQ(adapters.heard(0, ""), QByteArray());
+}
+
+TEST(Apply, CheckOnlyComparesAndSaysWhatDiffers)
+{
+    const Adapters adapters({"--h-byte 0x06 --d-byte 0x92", "", "--h-byte 0x06 --d-byte 0x90"});
+    const ProfileFiles files;
+    const QString profile = files.write("fast.json", R"({"baud": 57600, "slots": 1})");
+    struct Case
+    {
+        const char* ports;
+        int exitCode;
+        const char* output;
+    };
+    const Case cases[] = {
+        {"--port 101", 0,
+         "COM101: matches the profile\n1 adapter: 1 matching, 0 differing, 0 failed\n"},
+        {"--port 103 --port 101 --port 102", 1,
+         "COM101: matches the profile\nCOM102: baud 9600, profile 57600\n"
+         "COM103: slots 6, profile 1\n"
+         "3 adapters: 1 matching, 2 differing, 0 failed\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ports);
+        const CliProcess run = CliProcess::run(
+            words(c.ports) + QStringList{"apply", profile, "--check"}, adapters.overrides());
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
+        QStringList lines = run.standardOutput().split(u'\n');
+        std::sort(lines.begin(), lines.end() - 2); // the ports end in any order
+        EXPECT_EQ(lines.join(u'\n').toStdString(), c.output);
+    }
+    const CliProcess json = CliProcess::run(
+        {"--json", "--port", "102", "apply", profile, "--check"}, adapters.overrides());
+    EXPECT_EQ(json.exitCode, 1);
+    EXPECT_EQ(json.json()["ports"][0]["differences"].toArray(),
+              QJsonArray{"baud 9600, profile 57600"});
+    EXPECT_EQ(json.json()["ports"][0]["result"], "differs");
+    for (std::size_t index = 0; index < 3; ++index)
+        EXPECT_EQ(adapters.heard(index, ""), hex(index == 2 ? "acad" : "acad acad"));
+}
+
+// The silent ports are not among the adapters --all finds; the one that
+// rejects every D-Byte fails alone, telling the H-Byte it took, and its code
+// is the tool's.
+TEST(Apply, AllConfiguresTheAdaptersThatAnswerAndAFailureStopsNoOther)
+{
+    const Adapters adapters({"--silent all", "", "--reject 3 --reject-ops aa", "--silent all", ""});
+    const ProfileFiles files;
+    const QString profile = files.write("site.json", R"({"baud": 2400, "slots": 6})");
+    const CliProcess run = CliProcess::run(
+        {"--json", "apply", profile, "--all", "--only-overrides", "--save"}, adapters.overrides());
+    EXPECT_EQ(run.exitCode, 76) << run.err.toStdString();
+    const QJsonArray ports = run.json()["ports"].toArray();
+    ASSERT_EQ(ports.size(), 3) << run.out.toStdString();
+    const char* results[][2] = {{"102", "configured"}, {"103", "failed"}, {"105", "configured"}};
+    for (int index = 0; index < 3; ++index) {
+        EXPECT_EQ(ports[index]["port"].toInt(), QByteArray(results[index][0]).toInt());
+        EXPECT_EQ(ports[index]["result"], results[index][1]);
+    }
+    EXPECT_EQ(ports[0]["changed"].toArray(), QJsonArray({"h_byte", "d_byte"}));
+    EXPECT_EQ(ports[0]["saved"], true);
+    EXPECT_EQ(ports[1]["changed"].toArray(), QJsonArray{"h_byte"});
+    EXPECT_EQ(ports[1]["saved"], false);
+    EXPECT_TRUE(ports[1]["error"].toString().contains("rejected the D-Byte 0x90 three times"));
+    const char* wires[] = {"ac", "ac acad ae01ad aa90ad af", "ac acad ae01ad aa90 aa90 aa90", "ac",
+                           "ac acad ae01ad aa90ad af"};
+    for (std::size_t index = 0; index < 5; ++index)
+        EXPECT_EQ(adapters.heard(index, wires[index]), hex(wires[index])) << index;
+}
+
+// Ports named in any order end the tool with the code of the first failing
+// one in COM order; each of the others still gets the profile.
+TEST(Apply, EndsWithTheCodeOfTheFirstFailingPortInComOrder)
+{
+    const Adapters adapters({"", "--reject 3", "--silent all", "--unplug-after 3", ""});
+    const ProfileFiles files;
+    const QString profile = files.write("slow.json", R"({"baud": 2400})");
+    const CliProcess run = CliProcess::run(
+        words("--port 105 --port 104 --port 103 --port 102 --port 101 --port 106 apply") +
+            QStringList{profile},
+        adapters.overrides());
+    EXPECT_EQ(run.exitCode, 76) << run.err.toStdString();
+    const QString out = run.standardOutput();
+    for (const char* line :
+         {"COM101: configured: h_byte set\n", "COM102: failed: the adapter rejected",
+          "COM103: failed: no adapter", "COM104: failed: ", "COM105: configured: h_byte set\n",
+          "COM106: failed: ", "6 adapters: 2 configured, 4 failed\n"})
+        EXPECT_TRUE(out.contains(QLatin1String(line))) << line << "\n" << out.toStdString();
+    EXPECT_EQ(adapters.heard(0, "acad ae01ad"), hex("acad ae01ad"));
+    EXPECT_EQ(adapters.heard(4, "acad ae01ad"), hex("acad ae01ad"));
+}
+
+// Ctrl-C while every port waits for its probe's answer: each port's wait
+// ends, nothing more is sent, every lock file goes, and no port is reported.
+// A wait that ran on would get the late answer and send the read-back.
+TEST(Apply, ASignalEndsEveryPortAndFreesThem)
+{
+    const Adapters adapters({"--delay 1500", "--delay 1500", "--delay 1500"});
+    const ProfileFiles files;
+    const QString profile = files.write("slow.json", R"({"baud": 2400})");
+    const test::InterruptedRun run = test::InterruptedRun::run(
+        QStringLiteral(QM240LX_CLI_PATH),
+        words("--port 101 --port 102 --port 103 apply --save") + QStringList{profile},
+        CliProcess::environment(adapters.overrides()), adapters.sim(1), SIGINT);
+    ASSERT_TRUE(run.probed) << run.err.toStdString();
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 130);
+    EXPECT_EQ(run.err, "qm240lx: interrupted\n");
+    EXPECT_EQ(adapters.heard(1, "ac"), hex("ac"));
+    for (std::size_t index = 0; index < 3; ++index) {
+        // The other ports may not have sent their probe yet when the signal came.
+        EXPECT_TRUE(QByteArray("\xAC").startsWith(adapters.sim(index).received())) << index;
+        EXPECT_EQ(test::lockFilesOf(adapters.sim(index).devicePath()), QStringList()) << index;
+    }
+}
+
+} // namespace
+} // namespace qm240lx
