@@ -41,6 +41,20 @@ TEST(CliOptions, AValidLineGivesTheOptions)
         {"set --baud 1200 --save",
          {.command = Command::Set, .changes = {.baudRate = 1200}, .save = true}},
         {"scan --only-overrides", {.command = Command::Scan, .onlyOverrides = true}},
+        {"apply site.json", {.command = Command::Apply, .ports = {com(1)}, .profile = "site.json"}},
+        {"--port 3 apply - --port /dev/ttyUSB0 --port com3 --save",
+         {.port = com(3),
+          .command = Command::Apply,
+          .save = true,
+          .ports = {com(3), {std::nullopt, "/dev/ttyUSB0"}},
+          .profile = "-"}},
+        {"--json apply site.json --all --only-overrides --check",
+         {.json = true,
+          .command = Command::Apply,
+          .onlyOverrides = true,
+          .profile = "site.json",
+          .check = true,
+          .all = true}},
     };
     for (const auto& [line, expected] : cases) {
         const auto parsed = parse(line);
@@ -71,6 +85,16 @@ TEST(CliOptions, OtherLinesEndWithTheCodeAndSayWhy)
         {"set --protocol irda", ExitCode::Usage, "--protocol irda"},
         {"read --baud 9600", ExitCode::Usage, "--baud belongs to the set command"},
         {"read --only-overrides", ExitCode::Usage, "scan command"},
+        {"apply", ExitCode::Usage, "apply needs a profile"},
+        {"apply one.json two.json", ExitCode::Usage, "unexpected argument 'two.json'"},
+        {"apply site.json --check --save", ExitCode::Usage, "--check compares only"},
+        {"apply site.json --all --port 3", ExitCode::Usage, "--all probes every port"},
+        {"apply site.json --baud 9600", ExitCode::Usage, "--baud belongs to the set command"},
+        {"apply site.json --only-overrides", ExitCode::Usage, "--only-overrides belongs to"},
+        {"set --baud 9600 --check", ExitCode::Usage, "--check belongs to the apply command"},
+        {"read --all", ExitCode::Usage, "--all belongs to the apply command"},
+        {"detect --save", ExitCode::Usage, "--save belongs to the set and apply commands"},
+        {"--port 3 --port 4 read", ExitCode::Usage, "only apply takes more than one --port"},
     };
     for (const auto& [line, code, mentions] : cases) {
         SCOPED_TRACE(line);
