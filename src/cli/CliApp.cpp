@@ -9,7 +9,6 @@
 
 #include <variant>
 
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -86,9 +85,8 @@ CommandResult CliApp::runCommand(const CliOptions& options)
 CommandResult CliApp::scan(const CliOptions& options)
 {
     const QList<int> numbers = options.onlyOverrides ? overriddenComNumbers() : allComNumbers();
-    const QList<PortScan::Port> candidates = PortScan::candidates(
-        numbers, processEnvironment,
-        [](const QString& device) { return QFileInfo::exists(device); }, isSystemConsole);
+    const QList<PortScan::Port> candidates =
+        PortScan::candidates(numbers, processEnvironment, devicePresent, isSystemConsole);
     QtEventPump pump(QEventLoop::ExcludeUserInputEvents);
     PortScan portScan(pump, systemTick, isSystemConsole, m_trace ? &*m_trace : nullptr);
     const QObject stopping;

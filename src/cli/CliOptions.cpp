@@ -22,7 +22,8 @@ const QString description = QStringLiteral(
     "  save    Save the adapter's current configuration into its flash memory.\n"
     "  scan    Probe every serial port at once and list those with an adapter.\n"
     "\n"
-    "PORT is a COM number (1, COM1, com1; default COM1) or a device path.\n"
+    "PORT is a COM number (1, COM1, com1; default COM1), a device path, or a\n"
+    "serial device server's port: rfc2217://HOST:PORT or tcp://HOST:PORT.\n"
     "COM 1-32 are /dev/ttyS0-31, 33-64 /dev/ttyUSB0-31, 65-96 /dev/ttyACM0-31;\n"
     "QM240LX_COM<n>=DEVICE in the environment maps COM n to DEVICE.");
 
@@ -48,7 +49,8 @@ struct Declared
 };
 
 constexpr std::array declaredOptions{
-    Declared{"port", "Serial port: COM number or device path (default COM1).", "PORT"},
+    Declared{"port", "Serial port: COM number, device path or network port (default COM1).",
+             "PORT"},
     Declared{"json", "Print the result as one JSON object.", nullptr},
     Declared{"trace", "Log every byte written and read, with the time, on standard error.",
              nullptr},
@@ -224,7 +226,8 @@ std::variant<PortChoice, CliExit> readPort(const QCommandLineParser& parser)
     if (const std::optional<PortChoice> port =
             PortChoice::parse(parser.value(QStringLiteral("port"))))
         return *port;
-    return usageError(invalidValue(parser, "port", PortChoice::accepted));
+    return usageError(invalidValue(parser, "port",
+                                   PortChoice::expectedFor(parser.value(QStringLiteral("port")))));
 }
 
 std::variant<CliOptions, CliExit> readOptions(const QCommandLineParser& parser)

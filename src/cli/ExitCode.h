@@ -8,7 +8,7 @@ namespace qm240lx {
 enum class ExitCode : int
 {
     Success = 0,
-    Usage = 64,            // EX_USAGE: a bad command line, or a port outside 1 to 255
+    Usage = 64,            // EX_USAGE: a bad command line, a port outside 1 to 255, a bad address
     NoAdapter = 69,        // EX_UNAVAILABLE: silence, or a wrong answer to the probe
     InputOutput = 74,      // EX_IOERR: the port cannot be opened, or was lost
     PortBusy = 75,         // EX_TEMPFAIL: another program holds the port
