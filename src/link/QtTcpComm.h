@@ -29,6 +29,8 @@ public:
     // Answers to the server's negotiations beyond this much unsent output are
     // dropped: a server that asks without reading cannot make us hold more.
     static constexpr qint64 unsentLimit = 4096;
+    // How many receive buffers one discardInput() drops at most.
+    static constexpr int discardRounds = 64;
 
     explicit QtTcpComm(DeviceResolver resolveAddress);
     ~QtTcpComm() override;
