@@ -14,9 +14,10 @@
 #include <memory>
 
 #include <QPlainTextEdit>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
@@ -111,6 +112,29 @@ TEST(NetworkWindow, AServerLostDuringAWaitMakesThePortNotUsable)
                                         run.server.rfc2217Address() + " was lost"))
         << run.result().toStdString();
     EXPECT_LE(run.pump.passes, 3);
+}
+
+// The built program started with --port on a network port probes the
+// adapter there and reads its configuration.
+TEST(NetworkWindow, TheProgramStartedOnANetworkPortDetectsTheAdapter)
+{
+    test::SimProcess sim;
+    ASSERT_TRUE(sim.start()) << sim.errorString().toStdString();
+    test::Ser2net server;
+    ASSERT_TRUE(server.start(sim.devicePath())) << server.errorString().toStdString();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& name : environment.keys()) {
+        if (name.startsWith("QM240LX_COM"))
+            environment.remove(name);
+    }
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    QProcess setup;
+    setup.setProcessEnvironment(environment);
+    setup.start(QStringLiteral(QM240LX_SETUP_PATH), {"--port", server.tcpAddress()});
+    EXPECT_TRUE(sim.waitForReceived(2, 30000)) << sim.standardError().toStdString();
+    EXPECT_EQ(sim.received(), QByteArray::fromHex("acad"));
+    setup.terminate();
+    EXPECT_TRUE(setup.waitForFinished(10000));
 }
 
 } // namespace

@@ -161,16 +161,19 @@ TEST_P(OverTheNetwork, AServerKilledDuringAWaitEndsTheCommandAsALostPort)
     EXPECT_EQ(error.count(u'\n'), 1) << error.toStdString();
 }
 
-TEST_P(OverTheNetwork, NothingListeningIsAnInputOutputError)
+// Nothing listening, through --port and through the COM map, and a host no
+// name service knows (RFC 6761 keeps .invalid so).
+TEST_P(OverTheNetwork, AnUnreachablePortIsAnInputOutputError)
 {
-    const QString address = GetParam() == Kind::Rfc2217
-                                ? QStringLiteral("rfc2217://127.0.0.1:%1").arg(Ser2net::freePort())
-                                : QStringLiteral("tcp://127.0.0.1:%1").arg(Ser2net::freePort());
+    const QString scheme = GetParam() == Kind::Rfc2217 ? "rfc2217" : "tcp";
+    const QString address =
+        QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(Ser2net::freePort());
     const CliProcess run = CliProcess::run({"--port", address, "read"}, {});
     expectFailure(run, 74, address);
     EXPECT_TRUE(run.standardError().contains("refused")) << run.err.toStdString();
-    // The same port through the COM map: the same failure.
     expectFailure(CliProcess::run({"--port", "COM7", "read"}, {{7, address}}), 74, address);
+    const QString unknown = scheme + "://no-such-host.invalid:4001";
+    expectFailure(CliProcess::run({"--port", unknown, "read"}, {}), 74, unknown);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ser2net, OverTheNetwork, testing::Values(Kind::Rfc2217, Kind::RawTcp),
