@@ -3,6 +3,9 @@
 #include "link/ComMap.h"
 
 #include <algorithm>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <utility>
 
 namespace qm240lx {
@@ -222,6 +225,7 @@ void QtTcpComm::pull()
         const QByteArray chunk = m_socket.read(receiveBufferSize - m_received.size());
         if (chunk.isEmpty())
             return;
+        acknowledgeAtOnce();
         if (!m_telnet) {
             m_received += chunk;
             continue;
@@ -230,6 +234,17 @@ void QtTcpComm::pull()
         m_received += decoded.data;
         send(decoded.replies);
     }
+}
+
+// A server that answers in several small writes (ser2net: the reply to a
+// purge, then the adapter's bytes) holds back the later ones until the
+// earlier are acknowledged; a delayed acknowledgement would add up to 40 ms
+// to every reply.
+void QtTcpComm::acknowledgeAtOnce()
+{
+    const int on = 1;
+    ::setsockopt(static_cast<int>(m_socket.socketDescriptor()), IPPROTO_TCP, TCP_QUICKACK, &on,
+                 sizeof on);
 }
 
 void QtTcpComm::send(const QByteArray& bytes)

@@ -64,6 +64,7 @@ private:
     bool failConnecting(const NetAddress& address);
     bool negotiate(const NetAddress& address, const QDeadlineTimer& deadline);
     void pull();
+    void acknowledgeAtOnce();
     void send(const QByteArray& bytes);
     void onSocketError(QAbstractSocket::SocketError error);
     void markLost(const QString& reason);
