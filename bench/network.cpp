@@ -91,7 +91,10 @@ void measure(const char* what, int runs, const QStringList& arguments,
                 allExpected ? "" : ", UNEXPECTED EXIT CODE");
 }
 
-bool benchRead()
+// ser2net keeps a device a moment after its client left, and answers a
+// client of its other port meanwhile with a message of its own: each kind
+// gets an emulator and a ser2net of its own.
+bool benchRead(const char* what, bool rfc2217)
 {
     SimProcess sim;
     Ser2net server;
@@ -101,10 +104,10 @@ bool benchRead()
         return false;
     }
     const QProcessEnvironment environment = withoutOverrides();
-    measure("read, pty", readRuns, {"--port", sim.devicePath(), "read"}, environment);
-    measure("read, rfc2217 via ser2net", readRuns, {"--port", server.rfc2217Address(), "read"},
-            environment);
-    measure("read, raw tcp via ser2net", readRuns, {"--port", server.tcpAddress(), "read"},
+    if (rfc2217)
+        measure("read, pty", readRuns, {"--port", sim.devicePath(), "read"}, environment);
+    measure(what, readRuns,
+            {"--port", rfc2217 ? server.rfc2217Address() : server.tcpAddress(), "read"},
             environment);
     return true;
 }
@@ -136,6 +139,8 @@ bool benchScan(bool rfc2217)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const bool ok = benchRead() && benchScan(true) && benchScan(false);
+    const bool ok = benchRead("read, rfc2217 via ser2net", true) &&
+                    benchRead("read, raw tcp via ser2net", false) && benchScan(true) &&
+                    benchScan(false);
     return ok ? 0 : 1;
 }
