@@ -193,17 +193,8 @@ bool QtTcpComm::negotiate(const NetAddress& address, const QDeadlineTimer& deadl
     m_telnet.emplace();
     send(TelnetCodec::negotiation());
     while (m_telnet->comPort() == TelnetCodec::ComPort::Asked) {
-        if (m_socket.bytesAvailable() == 0 &&
-            !m_socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
-            if (m_socket.state() != QAbstractSocket::ConnectedState)
-                return fail(PortError::Kind::Other, where,
-                            QStringLiteral("%1 closed the connection at once.").arg(where));
-            return fail(PortError::Kind::Other, where,
-                        QStringLiteral("%1 did not take up RFC 2217 within %2 seconds; for a "
-                                       "raw TCP port use tcp://.")
-                            .arg(where)
-                            .arg(connectLimitMs / 1000));
-        }
+        if (!awaitServer(deadline))
+            return failNegotiating(address);
         pull();
         m_received.clear();
     }
@@ -215,6 +206,29 @@ bool QtTcpComm::negotiate(const NetAddress& address, const QDeadlineTimer& deadl
     }
     send(TelnetCodec::lineSettings());
     return true;
+}
+
+// Whether the server has more to say before the deadline; one that keeps
+// sending does not extend it.
+bool QtTcpComm::awaitServer(const QDeadlineTimer& deadline)
+{
+    if (deadline.hasExpired() || m_socket.state() != QAbstractSocket::ConnectedState)
+        return false;
+    return m_socket.bytesAvailable() > 0 ||
+           m_socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+}
+
+bool QtTcpComm::failNegotiating(const NetAddress& address)
+{
+    const QString where = address.text();
+    if (m_socket.state() != QAbstractSocket::ConnectedState)
+        return fail(PortError::Kind::Other, where,
+                    QStringLiteral("%1 closed the connection at once.").arg(where));
+    return fail(PortError::Kind::Other, where,
+                QStringLiteral("%1 did not take up RFC 2217 within %2 seconds; for a raw TCP "
+                               "port use tcp://.")
+                    .arg(where)
+                    .arg(connectLimitMs / 1000));
 }
 
 // Takes what the socket holds, up to the receive buffer's room; with RFC 2217

@@ -63,6 +63,8 @@ private:
     bool fail(PortError::Kind kind, const QString& device, const QString& message);
     bool failConnecting(const NetAddress& address);
     bool negotiate(const NetAddress& address, const QDeadlineTimer& deadline);
+    bool awaitServer(const QDeadlineTimer& deadline);
+    bool failNegotiating(const NetAddress& address);
     void pull();
     void acknowledgeAtOnce();
     void send(const QByteArray& bytes);
