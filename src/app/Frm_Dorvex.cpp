@@ -15,7 +15,6 @@
 #include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 
@@ -320,8 +319,8 @@ void Frm_Dorvex::refreshPortTips()
         QString tip =
             device ? QStringLiteral("COM%1: %2 (%3)")
                          .arg(port)
-                         .arg(*device, QFileInfo::exists(*device) ? QStringLiteral("present")
-                                                                  : QStringLiteral("not present"))
+                         .arg(*device, devicePresent(*device) ? QStringLiteral("present")
+                                                              : QStringLiteral("not present"))
                    : QStringLiteral("COM%1: no device").arg(port);
         list->setItemData(item, tip, Qt::ToolTipRole);
     }

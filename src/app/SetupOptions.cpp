@@ -14,7 +14,8 @@ const QString description =
     QStringLiteral("Communication Setting for VEL-QM240LX: detects the adapter on COM1, or on the\n"
                    "port --port names, shows its configuration and sends new settings.\n"
                    "\n"
-                   "PORT is a COM number (1, COM1, com1; default COM1) or a device path.\n"
+                   "PORT is a COM number (1, COM1, com1; default COM1), a device path, or a\n"
+                   "serial device server's port: rfc2217://HOST:PORT or tcp://HOST:PORT.\n"
                    "COM 1-32 are /dev/ttyS0-31, 33-64 /dev/ttyUSB0-31, 65-96 /dev/ttyACM0-31;\n"
                    "QM240LX_COM<n>=DEVICE in the environment maps COM n to DEVICE. A device path\n"
                    "outside this map is given the first free COM number (97 unless taken).");
@@ -35,7 +36,8 @@ void declare(QCommandLineParser& parser)
     parser.addVersionOption();
     parser.addOptions({
         {QStringLiteral("port"),
-         QStringLiteral("Serial port to start on: COM number or device path (default COM1)."),
+         QStringLiteral(
+             "Serial port to start on: COM number, device path or network port (default COM1)."),
          QStringLiteral("PORT")},
         {QStringLiteral("screenshot"), QStringLiteral("Save a picture of the window and quit."),
          QStringLiteral("file")},
@@ -103,8 +105,9 @@ std::variant<SetupOptions, SetupExit> SetupOptions::parse(const QStringList& arg
         const QString value = parser.value(QStringLiteral("port"));
         options.port = PortChoice::parse(value);
         if (!options.port)
-            return SetupExit::usageError(QStringLiteral("--port %1: expected %2")
-                                             .arg(value, QLatin1String(PortChoice::accepted)));
+            return SetupExit::usageError(
+                QStringLiteral("--port %1: expected %2")
+                    .arg(value, QLatin1String(PortChoice::expectedFor(value))));
     }
     if (parser.isSet(QStringLiteral("screenshot")))
         options.screenshot = parser.value(QStringLiteral("screenshot"));

@@ -4,8 +4,8 @@
 #include "app/QtErrorBox.h"
 #include "app/SetupOptions.h"
 #include "app/StartPort.h"
+#include "link/PortComm.h"
 #include "link/QtEventPump.h"
-#include "link/QtSerialComm.h"
 #include "link/TerminationSignals.h"
 
 #include <cstdio>
@@ -81,7 +81,7 @@ int main(int argc, char** argv)
             SetupExit::usageError(QStringLiteral("--port %1: no free COM number is left for it")
                                       .arg(options.port->name())));
 
-    qm240lx::QtSerialComm comm;
+    qm240lx::PortComm comm;
     qm240lx::QtEventPump pump;
     qm240lx::QtErrorBox errorBox;
     qm240lx::Frm_Dorvex window({comm, pump, qm240lx::systemTick, errorBox}, *startPort);

@@ -12,7 +12,6 @@
 
 #include <variant>
 
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -101,9 +100,8 @@ CommandResult CliApp::runCommand(const CliOptions& options)
 QList<PortScan::Port> CliApp::findAdapters(bool onlyOverrides, qsizetype& probed)
 {
     const QList<int> numbers = onlyOverrides ? overriddenComNumbers() : allComNumbers();
-    const QList<PortScan::Port> candidates = PortScan::candidates(
-        numbers, processEnvironment,
-        [](const QString& device) { return QFileInfo::exists(device); }, isSystemConsole);
+    const QList<PortScan::Port> candidates =
+        PortScan::candidates(numbers, processEnvironment, devicePresent, isSystemConsole);
     probed = candidates.size();
     QtEventPump pump(QEventLoop::ExcludeUserInputEvents);
     PortScan portScan(pump, systemTick, isSystemConsole, m_trace ? &*m_trace : nullptr);

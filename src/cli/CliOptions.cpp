@@ -28,7 +28,8 @@ const QString description = QStringLiteral(
     "          port where one answers, all at the same time; --save saves each into\n"
     "          flash, --check only compares.\n"
     "\n"
-    "PORT is a COM number (1, COM1, com1; default COM1) or a device path.\n"
+    "PORT is a COM number (1, COM1, com1; default COM1), a device path, or a\n"
+    "serial device server's port: rfc2217://HOST:PORT or tcp://HOST:PORT.\n"
     "COM 1-32 are /dev/ttyS0-31, 33-64 /dev/ttyUSB0-31, 65-96 /dev/ttyACM0-31;\n"
     "QM240LX_COM<n>=DEVICE in the environment maps COM n to DEVICE.");
 
@@ -59,7 +60,8 @@ struct Declared
 
 constexpr std::array declaredOptions{
     Declared{"port",
-             "Serial port: COM number or device path (default COM1); apply takes it repeated.",
+             "Serial port: COM number, device path or network port (default COM1); apply "
+             "takes it repeated.",
              "PORT"},
     Declared{"json", "Print the result as one JSON object.", nullptr},
     Declared{"trace", "Log every byte written and read, with the time, on standard error.",
@@ -279,7 +281,7 @@ std::variant<QList<PortChoice>, CliExit> readPorts(const QCommandLineParser& par
         const std::optional<PortChoice> port = PortChoice::parse(value);
         if (!port)
             return usageError(QStringLiteral("--port %1: expected %2")
-                                  .arg(value, QString::fromLatin1(PortChoice::accepted)));
+                                  .arg(value, QString::fromLatin1(PortChoice::expectedFor(value))));
         if (!ports.contains(*port))
             ports.append(*port);
     }
@@ -295,7 +297,8 @@ std::variant<PortChoice, CliExit> readPort(const QCommandLineParser& parser)
     if (const std::optional<PortChoice> port =
             PortChoice::parse(parser.value(QStringLiteral("port"))))
         return *port;
-    return usageError(invalidValue(parser, "port", PortChoice::accepted));
+    return usageError(invalidValue(parser, "port",
+                                   PortChoice::expectedFor(parser.value(QStringLiteral("port")))));
 }
 
 std::variant<CliOptions, CliExit> readOptions(const QCommandLineParser& parser)

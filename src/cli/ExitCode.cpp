@@ -10,6 +10,8 @@ ExitCode exitCodeFor(PortError::Kind kind)
     case PortError::Kind::PermissionDenied:
     case PortError::Kind::StaleLock:
         return ExitCode::PermissionDenied;
+    case PortError::Kind::BadAddress:
+        return ExitCode::Usage;
     case PortError::Kind::None:
     case PortError::Kind::NoSuchDevice:
     case PortError::Kind::SystemConsole:

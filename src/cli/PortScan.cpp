@@ -1,6 +1,7 @@
 #include "cli/PortScan.h"
 
 #include "cli/TracingComm.h"
+#include "link/PortComm.h"
 #include "protocol/Detection.h"
 #include "protocol/Opcodes.h"
 
@@ -33,7 +34,7 @@ struct PortScan::Probe
     };
 
     Port port;
-    std::unique_ptr<QtSerialComm> serial;
+    std::unique_ptr<PortComm> serial;
     std::unique_ptr<TracingComm> tracing;
     State state = State::Waiting;
 
@@ -92,7 +93,7 @@ void PortScan::openAll(const QList<Port>& ports)
     for (const Port& port : ports) {
         auto probe = std::make_unique<Probe>();
         probe->port = port;
-        probe->serial = std::make_unique<QtSerialComm>(
+        probe->serial = std::make_unique<PortComm>(
             [device = port.device](int) { return std::optional<QString>(device); }, m_isConsole);
         probe->serial->setCommPort(port.com);
         const QString name = QStringLiteral("COM%1").arg(port.com);

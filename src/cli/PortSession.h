@@ -7,7 +7,7 @@
 #include "link/ComMap.h"
 #include "protocol/Exchange.h"
 #include "link/QtEventPump.h"
-#include "link/QtSerialComm.h"
+#include "link/PortComm.h"
 #include "protocol/ShowText.h"
 
 #include <memory>
@@ -51,7 +51,7 @@ private:
 
     PortChoice m_port;
     TraceLog* m_trace;
-    QtSerialComm m_serial;
+    PortComm m_serial;
     std::unique_ptr<TracingComm> m_tracing;
     QtEventPump m_pump{QEventLoop::ExcludeUserInputEvents};
     Exchange m_exchange;

@@ -1,5 +1,7 @@
 #include "link/ComMap.h"
 
+#include "link/NetAddress.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -28,6 +30,8 @@ const QString activeConsolesFile = QStringLiteral("/sys/class/tty/console/active
 // absolute, cleaned spelling.
 QString resolvedPath(const QString& path)
 {
+    if (NetAddress::isNetworkPort(path))
+        return path;
     const QFileInfo info(path);
     const QString canonical = info.canonicalFilePath();
     return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
@@ -144,6 +148,11 @@ bool isConsoleDevice(const QString& device, const QStringList& consoleDevices)
             return true;
     }
     return false;
+}
+
+bool devicePresent(const QString& device)
+{
+    return NetAddress::isNetworkPort(device) || QFileInfo::exists(device);
 }
 
 bool isSystemConsole(const QString& device)

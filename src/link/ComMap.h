@@ -50,6 +50,10 @@ QStringList parseActiveConsoles(const QString& contents);
 // after following symbolic links on both sides.
 bool isConsoleDevice(const QString& device, const QStringList& consoleDevices);
 
+// Whether the device file is there. A network port counts as present: only
+// connecting to it would tell.
+bool devicePresent(const QString& device);
+
 // The same against the consoles the kernel reports as active right now.
 bool isSystemConsole(const QString& device);
 

@@ -1,14 +1,24 @@
 #include "link/PortChoice.h"
 
+#include "link/NetAddress.h"
+
 namespace qm240lx {
 
 std::optional<PortChoice> PortChoice::parse(const QString& text)
 {
+    if (NetAddress::isNetworkPort(text))
+        return NetAddress::parse(text) ? std::optional(PortChoice{std::nullopt, text})
+                                       : std::nullopt;
     if (text.contains(QLatin1Char('/')))
         return PortChoice{std::nullopt, text};
     if (const std::optional<int> com = parseComNumber(text))
         return comPort(*com);
     return std::nullopt;
+}
+
+const char* PortChoice::expectedFor(const QString& text)
+{
+    return NetAddress::isNetworkPort(text) ? NetAddress::accepted : accepted;
 }
 
 std::optional<int> PortChoice::mappedCom(const EnvLookup& env) const

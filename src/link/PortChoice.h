@@ -10,11 +10,12 @@
 namespace qm240lx {
 
 // The port --port names, for the command-line tool and the window alike: a
-// COM number, mapped to its device, or a device path used as it is.
+// COM number, mapped to its device, or a device path or network port
+// (rfc2217://HOST:PORT, tcp://HOST:PORT) used as it is.
 struct PortChoice
 {
     std::optional<int> com; // set for a COM number
-    QString devicePath;     // set for a device path
+    QString devicePath;     // set for a device path or a network port
 
     friend bool operator==(const PortChoice&, const PortChoice&) = default;
 
@@ -22,8 +23,12 @@ struct PortChoice
     static constexpr const char* accepted =
         "a COM number from 1 to 255 (3, COM3, com3) or a device path";
 
-    // "3", "COM3", "com3" (1 to 255) or a path such as "/dev/ttyUSB0";
-    // nullopt for anything else.
+    // What parse() expects of `text`: a network port when it names one.
+    static const char* expectedFor(const QString& text);
+
+    // "3", "COM3", "com3" (1 to 255), a path such as "/dev/ttyUSB0" or a
+    // network port such as "rfc2217://10.0.0.7:4001"; nullopt for anything
+    // else, a malformed network port included.
     static std::optional<PortChoice> parse(const QString& text);
 
     static PortChoice comPort(int com) { return PortChoice{com, QString()}; }

@@ -16,6 +16,7 @@ struct PortError
         StaleLock,        // a lock left by a program that no longer runs, not ours to remove
         PermissionDenied, // the device's access rights keep us out
         Lost,             // the port vanished or failed while open (unplugged adapter)
+        BadAddress,       // a network port that is no rfc2217:// or tcp:// address
         Other,
     };
 

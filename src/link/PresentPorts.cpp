@@ -1,6 +1,5 @@
 #include "link/PresentPorts.h"
 
-#include <QFileInfo>
 #include <QStringList>
 
 namespace qm240lx {
@@ -20,8 +19,7 @@ QString presentPortsLine(const EnvLookup& env, const DeviceExists& exists)
 
 QString presentPortsLine()
 {
-    return presentPortsLine(processEnvironment,
-                            [](const QString& device) { return QFileInfo::exists(device); });
+    return presentPortsLine(processEnvironment, devicePresent);
 }
 
 } // namespace qm240lx

@@ -23,13 +23,13 @@ expected="qm240lx-setup_${version}_$arch.deb qm240lx-sim_${version}_$arch.deb qm
 # package: the Depends it must name, those it must not, and the files beyond
 # its program, manual page, copyright and changelog.
 declare -A needs=(
-    [qm240lx-setup]="libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 qt6-qpa-plugins fonts-wine"
-    [qm240lx]="libqt6core6 libqt6serialport6"
+    [qm240lx-setup]="libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6serialport6 qt6-qpa-plugins fonts-wine"
+    [qm240lx]="libqt6core6 libqt6network6 libqt6serialport6"
     [qm240lx-sim]="libqt6core6")
 declare -A shuns=(
     [qm240lx-setup]=""
     [qm240lx]="libqt6gui6 libqt6widgets6 qt6-qpa-plugins fonts-wine"
-    [qm240lx-sim]="libqt6gui6 libqt6widgets6 libqt6serialport6 qt6-qpa-plugins fonts-wine")
+    [qm240lx-sim]="libqt6gui6 libqt6widgets6 libqt6network6 libqt6serialport6 qt6-qpa-plugins fonts-wine")
 declare -A extras=(
     [qm240lx-setup]="usr/share/applications/qm240lx-setup.desktop
 usr/share/icons/hicolor/16x16/apps/qm240lx-setup.png

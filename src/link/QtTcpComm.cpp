@@ -1,0 +1,291 @@
+#include "link/QtTcpComm.h"
+
+#include "link/ComMap.h"
+
+#include <algorithm>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <utility>
+
+namespace qm240lx {
+
+QtTcpComm::QtTcpComm(DeviceResolver resolveAddress) : m_resolveAddress(std::move(resolveAddress))
+{
+    QObject::connect(&m_socket, &QAbstractSocket::errorOccurred, &m_socket,
+                     [this](QAbstractSocket::SocketError error) { onSocketError(error); });
+    QObject::connect(&m_socket, &QAbstractSocket::disconnected, &m_socket,
+                     [this] { markLost(QStringLiteral("the server closed the connection")); });
+}
+
+QtTcpComm::~QtTcpComm()
+{
+    close();
+}
+
+void QtTcpComm::setCommPort(int port)
+{
+    if (portOpen() || port < firstComNumber || port > lastComNumber)
+        return;
+    m_commPort = port;
+}
+
+int QtTcpComm::commPort() const
+{
+    return m_commPort;
+}
+
+bool QtTcpComm::setPortOpen(bool open)
+{
+    if (!open) {
+        close();
+        return true;
+    }
+    return portOpen() || this->open();
+}
+
+bool QtTcpComm::portOpen() const
+{
+    return m_address && !m_lost;
+}
+
+bool QtTcpComm::output(const QByteArray& bytes)
+{
+    if (!portOpen())
+        return false;
+    const QByteArray wire = m_telnet ? TelnetCodec::escape(bytes) : bytes;
+    if (m_socket.write(wire) != wire.size())
+        return false;
+    m_socket.flush();
+    return true;
+}
+
+void QtTcpComm::setInputLen(int length)
+{
+    m_inputLen = std::max(length, 0);
+}
+
+int QtTcpComm::inputLen() const
+{
+    return m_inputLen;
+}
+
+std::optional<int> QtTcpComm::inBufferCount()
+{
+    if (!portOpen())
+        return std::nullopt;
+    pull();
+    return static_cast<int>(m_received.size());
+}
+
+std::optional<QByteArray> QtTcpComm::input()
+{
+    if (!portOpen())
+        return std::nullopt;
+    pull();
+    const qsizetype wanted =
+        m_inputLen == 0 ? m_received.size() : std::min<qsizetype>(m_inputLen, m_received.size());
+    const QByteArray taken = m_received.left(wanted);
+    m_received.remove(0, wanted);
+    return taken;
+}
+
+// A server that sends without pause cannot keep this loop going: it takes
+// at most discardRounds receive buffers.
+void QtTcpComm::discardInput()
+{
+    if (!portOpen())
+        return;
+    for (int round = 0; round < discardRounds; ++round) {
+        m_received.clear();
+        pull();
+        if (m_received.isEmpty())
+            break;
+    }
+    m_received.clear();
+    if (m_telnet)
+        send(TelnetCodec::purgeReceivedData());
+}
+
+QString QtTcpComm::deviceName() const
+{
+    return m_resolveAddress(m_commPort).value_or(QString());
+}
+
+PortError QtTcpComm::lastError() const
+{
+    return m_error;
+}
+
+bool QtTcpComm::open()
+{
+    close();
+    m_error = {};
+    const std::optional<QString> target = m_resolveAddress(m_commPort);
+    if (!target) {
+        return fail(PortError::Kind::NoSuchDevice, QString(),
+                    QStringLiteral("COM%1 stands for no port; set %2 to choose one.")
+                        .arg(m_commPort)
+                        .arg(comOverrideVariable(m_commPort)));
+    }
+    const std::optional<NetAddress> address = NetAddress::parse(*target);
+    if (!address) {
+        return fail(PortError::Kind::BadAddress, *target,
+                    QStringLiteral("%1 is no network port: expected %2.")
+                        .arg(*target, QLatin1String(NetAddress::accepted)));
+    }
+    const QDeadlineTimer deadline(connectLimitMs);
+    m_socket.setReadBufferSize(receiveBufferSize);
+    m_socket.connectToHost(address->host, address->port);
+    if (!m_socket.waitForConnected(static_cast<int>(deadline.remainingTime())))
+        return failConnecting(*address);
+    m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    if (address->kind == NetAddress::Kind::Rfc2217 && !negotiate(*address, deadline))
+        return false;
+    m_received.clear(); // sent before this opening
+    m_address = address;
+    return true;
+}
+
+void QtTcpComm::close()
+{
+    m_address.reset();
+    m_telnet.reset();
+    m_received.clear();
+    m_lost = false;
+    m_socket.abort();
+}
+
+bool QtTcpComm::fail(PortError::Kind kind, const QString& device, const QString& message)
+{
+    m_error = PortError{kind, device, message};
+    m_socket.abort();
+    m_telnet.reset();
+    return false;
+}
+
+bool QtTcpComm::failConnecting(const NetAddress& address)
+{
+    const QString where = address.text();
+    switch (m_socket.error()) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return fail(PortError::Kind::Other, where,
+                    QStringLiteral("%1 refused the connection; nothing listens there.").arg(where));
+    case QAbstractSocket::HostNotFoundError:
+        return fail(PortError::Kind::Other, where,
+                    QStringLiteral("%1: the host %2 is unknown.").arg(where, address.host));
+    case QAbstractSocket::SocketTimeoutError:
+        return fail(PortError::Kind::Other, where,
+                    QStringLiteral("%1 did not answer the connection within %2 seconds.")
+                        .arg(where)
+                        .arg(connectLimitMs / 1000));
+    default:
+        return fail(PortError::Kind::Other, where,
+                    QStringLiteral("Cannot connect to %1: %2").arg(where, m_socket.errorString()));
+    }
+}
+
+// Asks for BINARY and COM-PORT-OPTION and, once the server takes the latter,
+// sets the line. Data the server sends meanwhile is dropped with the rest.
+bool QtTcpComm::negotiate(const NetAddress& address, const QDeadlineTimer& deadline)
+{
+    const QString where = address.text();
+    m_telnet.emplace();
+    send(TelnetCodec::negotiation());
+    while (m_telnet->comPort() == TelnetCodec::ComPort::Asked) {
+        if (!awaitServer(deadline))
+            return failNegotiating(address);
+        pull();
+        m_received.clear();
+    }
+    if (m_telnet->comPort() == TelnetCodec::ComPort::Refused) {
+        return fail(PortError::Kind::Other, where,
+                    QStringLiteral("%1 refuses RFC 2217 (COM-PORT-OPTION); for a raw TCP port use "
+                                   "tcp://.")
+                        .arg(where));
+    }
+    send(TelnetCodec::lineSettings());
+    return true;
+}
+
+// Whether the server has more to say before the deadline; one that keeps
+// sending does not extend it.
+bool QtTcpComm::awaitServer(const QDeadlineTimer& deadline)
+{
+    if (deadline.hasExpired() || m_socket.state() != QAbstractSocket::ConnectedState)
+        return false;
+    return m_socket.bytesAvailable() > 0 ||
+           m_socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+}
+
+bool QtTcpComm::failNegotiating(const NetAddress& address)
+{
+    const QString where = address.text();
+    if (m_socket.state() != QAbstractSocket::ConnectedState)
+        return fail(PortError::Kind::Other, where,
+                    QStringLiteral("%1 closed the connection at once.").arg(where));
+    return fail(PortError::Kind::Other, where,
+                QStringLiteral("%1 did not take up RFC 2217 within %2 seconds; for a raw TCP "
+                               "port use tcp://.")
+                    .arg(where)
+                    .arg(connectLimitMs / 1000));
+}
+
+// Takes what the socket holds, up to the receive buffer's room; with RFC 2217
+// the telnet sequences go and the answers they call for are sent.
+void QtTcpComm::pull()
+{
+    while (m_received.size() < receiveBufferSize && m_socket.bytesAvailable() > 0) {
+        const QByteArray chunk = m_socket.read(receiveBufferSize - m_received.size());
+        if (chunk.isEmpty())
+            return;
+        acknowledgeAtOnce();
+        if (!m_telnet) {
+            m_received += chunk;
+            continue;
+        }
+        const TelnetCodec::Decoded decoded = m_telnet->decode(chunk);
+        m_received += decoded.data;
+        send(decoded.replies);
+    }
+}
+
+// A server that answers in several small writes (ser2net: the reply to a
+// purge, then the adapter's bytes) holds back the later ones until the
+// earlier are acknowledged; a delayed acknowledgement would add up to 40 ms
+// to every reply.
+void QtTcpComm::acknowledgeAtOnce()
+{
+    const int on = 1;
+    ::setsockopt(static_cast<int>(m_socket.socketDescriptor()), IPPROTO_TCP, TCP_QUICKACK, &on,
+                 sizeof on);
+}
+
+void QtTcpComm::send(const QByteArray& bytes)
+{
+    if (bytes.isEmpty() || m_socket.bytesToWrite() > unsentLimit)
+        return;
+    m_socket.write(bytes);
+    m_socket.flush();
+}
+
+void QtTcpComm::onSocketError(QAbstractSocket::SocketError error)
+{
+    if (error == QAbstractSocket::SocketTimeoutError)
+        return;
+    markLost(m_socket.errorString());
+}
+
+// The wait under way ends at its next pass; the socket is closed with the
+// port, as the window or the tool closes it.
+void QtTcpComm::markLost(const QString& reason)
+{
+    if (!m_address || m_lost)
+        return;
+    m_lost = true;
+    const QString where = m_address->text();
+    m_error = PortError{PortError::Kind::Lost, where,
+                        QStringLiteral("The connection to %1 was lost (%2).").arg(where, reason)};
+}
+
+} // namespace qm240lx

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "link/CommControl.h"
+#include "link/NetAddress.h"
+#include "link/TelnetCodec.h"
+
+#include <functional>
+#include <optional>
+
+#include <QDeadlineTimer>
+#include <QTcpSocket>
+
+namespace qm240lx {
+
+// CommControl on a TCP connection to a serial device server: the COM number
+// resolves to rfc2217://HOST:PORT, which sets the server's line to 9600 8N1
+// without flow control, or to tcp://HOST:PORT, which leaves the line as the
+// server set it. Received bytes wait in the socket, which the event loop
+// fills, as a serial port's do; they are decoded when counted or read, and
+// never more than receiveBufferSize of them are held. No lock file applies.
+class QtTcpComm : public CommControl
+{
+public:
+    using DeviceResolver = std::function<std::optional<QString>(int com)>;
+
+    // Connecting, and agreeing on COM-PORT-OPTION, must end within this.
+    static constexpr int connectLimitMs = 3000;
+    static constexpr qint64 receiveBufferSize = 1024;
+    // Answers to the server's negotiations beyond this much unsent output are
+    // dropped: a server that asks without reading cannot make us hold more.
+    static constexpr qint64 unsentLimit = 4096;
+    // How many receive buffers one discardInput() drops at most.
+    static constexpr int discardRounds = 64;
+
+    explicit QtTcpComm(DeviceResolver resolveAddress);
+    ~QtTcpComm() override;
+    QtTcpComm(const QtTcpComm&) = delete;
+    QtTcpComm& operator=(const QtTcpComm&) = delete;
+
+    // Numbers outside 1 to 255, and any number while connected, are refused.
+    void setCommPort(int port) override;
+    int commPort() const override;
+
+    bool setPortOpen(bool open) override;
+    bool portOpen() const override;
+
+    bool output(const QByteArray& bytes) override;
+
+    void setInputLen(int length) override;
+    int inputLen() const override;
+
+    std::optional<int> inBufferCount() override;
+    std::optional<QByteArray> input() override;
+    // Also asks an RFC 2217 server to purge what it has received.
+    void discardInput() override;
+
+    QString deviceName() const override;
+    PortError lastError() const override;
+
+private:
+    bool open();
+    void close();
+    bool fail(PortError::Kind kind, const QString& device, const QString& message);
+    bool failConnecting(const NetAddress& address);
+    bool negotiate(const NetAddress& address, const QDeadlineTimer& deadline);
+    bool awaitServer(const QDeadlineTimer& deadline);
+    bool failNegotiating(const NetAddress& address);
+    void pull();
+    void acknowledgeAtOnce();
+    void send(const QByteArray& bytes);
+    void onSocketError(QAbstractSocket::SocketError error);
+    void markLost(const QString& reason);
+
+    QTcpSocket m_socket;
+    DeviceResolver m_resolveAddress;
+    int m_commPort = 1;
+    int m_inputLen = 0;
+    std::optional<NetAddress> m_address; // while connected
+    std::optional<TelnetCodec> m_telnet; // for rfc2217:// only
+    QByteArray m_received;
+    bool m_lost = false;
+    PortError m_error;
+};
+
+} // namespace qm240lx

@@ -1,0 +1,227 @@
+// The built qm240lx and qm240lx-setup against the adapter emulator behind the
+// real ser2net, over RFC 2217 and over raw TCP.
+#include "CliProcess.h"
+#include "support/Ser2net.h"
+#include "support/SimProcess.h"
+
+#include <fcntl.h>
+#include <ostream>
+#include <string>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace qm240lx {
+namespace {
+
+using test::CliProcess;
+using test::Ser2net;
+using test::SimProcess;
+
+enum class Kind
+{
+    Rfc2217,
+    RawTcp,
+};
+
+void PrintTo(Kind kind, std::ostream* out)
+{
+    *out << (kind == Kind::Rfc2217 ? "Rfc2217" : "RawTcp");
+}
+
+std::string kindName(const testing::TestParamInfo<Kind>& info)
+{
+    return testing::PrintToString(info.param);
+}
+
+// The emulator and a ser2net that opens its device at `line` for each client.
+struct Served
+{
+    explicit Served(const QStringList& simArguments = {},
+                    const QString& line = QStringLiteral("9600n81"))
+    {
+        EXPECT_TRUE(sim.start(simArguments)) << sim.errorString().toStdString();
+        EXPECT_TRUE(server.start(sim.devicePath(), line)) << server.errorString().toStdString();
+    }
+    QString address(Kind kind) const
+    {
+        return kind == Kind::Rfc2217 ? server.rfc2217Address() : server.tcpAddress();
+    }
+    SimProcess sim;
+    Ser2net server;
+};
+
+// A failure is one line on standard error that names the network port.
+void expectFailure(const CliProcess& run, int exitCode, const QString& address)
+{
+    ASSERT_FALSE(run.crashed) << run.failure.toStdString();
+    EXPECT_EQ(run.exitCode, exitCode) << run.err.toStdString();
+    EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+    EXPECT_EQ(run.standardError().count(u'\n'), 1) << run.err.toStdString();
+    EXPECT_TRUE(run.standardError().contains(address)) << run.err.toStdString();
+}
+
+// The tool started without waiting for its end, for what happens meanwhile.
+struct Running
+{
+    explicit Running(const QStringList& arguments)
+    {
+        process.setProcessEnvironment(CliProcess::environment({}));
+        process.start(QStringLiteral(QM240LX_CLI_PATH), arguments);
+        EXPECT_TRUE(process.waitForStarted());
+    }
+    int finish()
+    {
+        EXPECT_TRUE(process.waitForFinished(10000));
+        return process.exitCode();
+    }
+    QString error() { return QString::fromLocal8Bit(process.readAllStandardError()); }
+    QProcess process;
+};
+
+class OverTheNetwork : public testing::TestWithParam<Kind>
+{
+};
+
+// Every byte the tool wrote reaches the adapter as it is: no telnet sequence
+// gets through, and what is saved lands in the adapter's flash.
+TEST_P(OverTheNetwork, DetectsReadsAndSavesASetting)
+{
+    QTemporaryDir dir;
+    const QString flash = dir.filePath("flash");
+    Served served({"--flash", flash});
+    const QString address = served.address(GetParam());
+
+    const CliProcess detected = CliProcess::run({"--port", address, "detect"}, {});
+    EXPECT_EQ(detected.exitCode, 0) << detected.err.toStdString();
+    EXPECT_TRUE(detected.standardOutput().contains("ready on " + address));
+
+    const CliProcess before = CliProcess::run({"--port", address, "--json", "read"}, {});
+    ASSERT_EQ(before.exitCode, 0) << before.err.toStdString();
+    const QString protocol = before.json()["protocol"].toString() == "irlpt" ? "obex" : "irlpt";
+
+    const qsizetype receivedBefore = served.sim.received().size();
+    const CliProcess set = CliProcess::run(
+        {"--port", address, "--json", "--trace", "set", "--protocol", protocol, "--save"}, {});
+    ASSERT_EQ(set.exitCode, 0) << set.err.toStdString();
+    EXPECT_EQ(set.json()["protocol"].toString(), protocol);
+    EXPECT_TRUE(set.json()["saved"].toBool());
+    ASSERT_TRUE(served.sim.waitForReceived(receivedBefore + set.tracedWrites().size()));
+    EXPECT_EQ(served.sim.received().mid(receivedBefore).toHex(' '), set.tracedWrites().toHex(' '));
+
+    QFile file(flash);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray saved = file.readAll();
+    ASSERT_EQ(saved.size(), 3);
+    EXPECT_EQ(static_cast<std::uint8_t>(saved[2]), set.json()["p_byte"].toInt());
+}
+
+// While the probe waits for a silent adapter, the device is at 9600 8N1
+// without flow control over RFC 2217, and as ser2net opened it over raw TCP.
+// A pseudo-terminal keeps the speed, the stop bits and the flow control it
+// is given, but always reports 8 data bits and no parity.
+TEST_P(OverTheNetwork, Rfc2217SetsTheLineAndRawTcpLeavesItAlone)
+{
+    Served served({"--silent", "ac"}, QStringLiteral("1200n82,rtscts"));
+    Running detect({"--port", served.address(GetParam()), "detect"});
+    ASSERT_TRUE(served.sim.waitForReceived(1));
+    const int fd = ::open(QFile::encodeName(served.sim.devicePath()).constData(),
+                          O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    termios line{};
+    ASSERT_EQ(::tcgetattr(fd, &line), 0);
+    ::close(fd);
+    const bool rfc2217 = GetParam() == Kind::Rfc2217;
+    EXPECT_EQ(::cfgetospeed(&line), rfc2217 ? B9600 : B1200);
+    EXPECT_EQ(line.c_cflag & (CSIZE | PARENB), CS8);
+    EXPECT_EQ((line.c_cflag & CSTOPB) != 0, !rfc2217);
+    EXPECT_EQ((line.c_cflag & CRTSCTS) != 0, !rfc2217);
+    EXPECT_EQ(detect.finish(), 69) << detect.error().toStdString();
+}
+
+// The probe would give up after 2 seconds with exit code 69; the lost
+// connection ends it before, as an unplugged serial adapter would.
+TEST_P(OverTheNetwork, AServerKilledDuringAWaitEndsTheCommandAsALostPort)
+{
+    Served served({"--silent", "ac"});
+    const QString address = served.address(GetParam());
+    Running detect({"--port", address, "detect"});
+    ASSERT_TRUE(served.sim.waitForReceived(1));
+    served.server.kill();
+    EXPECT_EQ(detect.finish(), 74);
+    const QString error = detect.error();
+    EXPECT_TRUE(error.contains(address + " was lost")) << error.toStdString();
+    EXPECT_EQ(error.count(u'\n'), 1) << error.toStdString();
+}
+
+// Nothing listening, through --port and through the COM map, and a host no
+// name service knows (RFC 6761 keeps .invalid so).
+TEST_P(OverTheNetwork, AnUnreachablePortIsAnInputOutputError)
+{
+    const QString scheme = GetParam() == Kind::Rfc2217 ? "rfc2217" : "tcp";
+    const QString address =
+        QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(Ser2net::freePort());
+    const CliProcess run = CliProcess::run({"--port", address, "read"}, {});
+    expectFailure(run, 74, address);
+    EXPECT_TRUE(run.standardError().contains("refused")) << run.err.toStdString();
+    expectFailure(CliProcess::run({"--port", "COM7", "read"}, {{7, address}}), 74, address);
+    const QString unknown = scheme + "://no-such-host.invalid:4001";
+    expectFailure(CliProcess::run({"--port", unknown, "read"}, {}), 74, unknown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ser2net, OverTheNetwork, testing::Values(Kind::Rfc2217, Kind::RawTcp),
+                         kindName);
+
+TEST(NetworkPorts, MalformedAddressesAreUsageErrors)
+{
+    const struct
+    {
+        QString address;
+        bool throughComMap;
+        const char* program;
+        QStringList command{"detect"}; // none for the window
+    } cases[] = {
+        {"tcp://127.0.0.1", false, QM240LX_CLI_PATH},
+        {"rfc2217://127.0.0.1:0", false, QM240LX_CLI_PATH},
+        {"rfc2217://127.0.0.1:65536", false, QM240LX_CLI_PATH},
+        {"rfc2217://:4001", false, QM240LX_CLI_PATH},
+        {"telnet://127.0.0.1:4001", false, QM240LX_CLI_PATH},
+        {"tcp://127.0.0.1:0", true, QM240LX_CLI_PATH},
+        {"ssh://127.0.0.1:22", true, QM240LX_CLI_PATH},
+        {"tcp://127.0.0.1:99999", false, QM240LX_SETUP_PATH, {}},
+        {"udp://127.0.0.1:4001", false, QM240LX_SETUP_PATH, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.address.toStdString());
+        const CliProcess run =
+            c.throughComMap
+                ? CliProcess::run({"--port", "COM3", "detect"}, {{3, c.address}}, {}, c.program)
+                : CliProcess::run(QStringList{"--port", c.address} << c.command, {}, {}, c.program);
+        expectFailure(run, 64, c.address);
+    }
+}
+
+// A network port named by QM240LX_COM<n> is probed with the others; one
+// nothing listens on is no adapter.
+TEST(NetworkPorts, ScanFindsTheAdapterBehindTheServer)
+{
+    Served served;
+    const QString nowhere = QStringLiteral("tcp://127.0.0.1:%1").arg(Ser2net::freePort());
+    const CliProcess run = CliProcess::run({"--json", "scan", "--only-overrides"},
+                                           {{5, served.server.rfc2217Address()}, {9, nowhere}});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QJsonArray ports = run.json()["ports"].toArray();
+    ASSERT_EQ(ports.size(), 1) << run.out.toStdString();
+    EXPECT_EQ(ports[0].toObject()["port"].toInt(), 5);
+    EXPECT_EQ(ports[0].toObject()["device"].toString(), served.server.rfc2217Address());
+}
+
+} // namespace
+} // namespace qm240lx

@@ -1,0 +1,130 @@
+#include "link/TelnetCodec.h"
+
+#include <cctype>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <QByteArray>
+
+#include <gtest/gtest.h>
+
+namespace qm240lx {
+namespace {
+
+QByteArray h(const char* hex)
+{
+    return QByteArray::fromHex(hex);
+}
+
+using ComPort = TelnetCodec::ComPort;
+
+struct DecodeCase
+{
+    const char* name;
+    std::vector<QByteArray> chunks; // as the socket hands them over
+    QByteArray data;
+    QByteArray replies;
+    ComPort comPort = ComPort::Asked;
+};
+
+// The client has asked for WILL BINARY, DO BINARY and WILL COM-PORT-OPTION.
+const DecodeCase decodeCases[] = {
+    {"plain data", {h("41ac00fa")}, h("41ac00fa"), {}},
+    {"IAC IAC is one 0xFF", {h("41ffff42ffff")}, h("41ff42ff"), {}},
+    {"IAC IAC split between reads", {h("41ff"), h("ff42")}, h("41ff42"), {}},
+    {"commands without option vanish", {h("fff141fff942fff3")}, h("4142"), {}},
+    {"an unknown command byte vanishes with its IAC", {h("ff0741")}, h("41"), {}},
+    {"DO for an unsupported option is refused with WONT", {h("fffd0141")}, h("41"), h("fffc01")},
+    {"WILL for an unsupported option is refused with DONT",
+     {h("fffb03fffb01")},
+     {},
+     h("fffe03fffe01")},
+    {"a refusal of what was never asked is not answered", {h("fffe05fffc0541")}, h("41"), {}},
+    {"answers to our own requests are not acknowledged",
+     {h("fffd00fffb00fffd2c")},
+     {},
+     {},
+     ComPort::Agreed},
+    {"an option split between reads", {h("ff"), h("fd"), h("2c42")}, h("42"), {}, ComPort::Agreed},
+    {"COM-PORT-OPTION refused", {h("fffe2c41")}, h("41"), {}, ComPort::Refused},
+    {"BINARY taken back by the server is acknowledged once",
+     {h("fffb00fffc00fffc00")},
+     {},
+     h("fffe00")},
+    {"BINARY offered again after being taken back is agreed",
+     {h("fffb00fffc00fffb00")},
+     {},
+     h("fffe00fffd00")},
+    {"a subnegotiation vanishes", {h("41fffa2c6500002580fff042")}, h("4142"), {}},
+    {"a subnegotiation split anywhere, with IAC IAC inside",
+     {h("41fffa2c65ff"), h("ff00"), h("ff"), h("f042")},
+     h("4142"),
+     {}},
+    {"a subnegotiation cut short by another command ends there",
+     {h("fffa2c0141fffd0542")},
+     h("42"),
+     h("fffc05")},
+    {"a huge subnegotiation vanishes and keeps what is bounded",
+     {h("fffa2c"), QByteArray(100000, 'x'), h("fff043")},
+     h("43"),
+     {}},
+};
+
+void PrintTo(const DecodeCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class TelnetDecoding : public testing::TestWithParam<DecodeCase>
+{
+};
+
+TEST_P(TelnetDecoding, LeavesTheDataAndAnswersAsTheTelnetRulesAsk)
+{
+    const DecodeCase& c = GetParam();
+    TelnetCodec codec;
+    QByteArray data;
+    QByteArray replies;
+    for (const QByteArray& chunk : c.chunks) {
+        const TelnetCodec::Decoded decoded = codec.decode(chunk);
+        data += decoded.data;
+        replies += decoded.replies;
+    }
+    EXPECT_EQ(data.toHex(' '), c.data.toHex(' '));
+    EXPECT_EQ(replies.toHex(' '), c.replies.toHex(' '));
+    EXPECT_EQ(codec.comPort(), c.comPort);
+    EXPECT_LE(codec.keptSubnegotiationBytes(), TelnetCodec::subnegotiationLimit);
+}
+
+INSTANTIATE_TEST_SUITE_P(Server, TelnetDecoding, testing::ValuesIn(decodeCases),
+                         [](const auto& info) {
+                             std::string name;
+                             for (const char* c = info.param.name; *c; ++c)
+                                 name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+                             return name;
+                         });
+
+// What the client sends: 0xFF in the data and in the values of its
+// COM-PORT-OPTION commands doubled, so that a telnet reader gets the data back.
+TEST(TelnetEncoding, DoublesEveryIacAndDecodesBackToTheSameBytes)
+{
+    const std::pair<QByteArray, QByteArray> cases[] = {
+        {h("acad"), h("acad")},
+        {h("ff"), h("ffff")},
+        {h("41ffff42"), h("41ffffffff42")},
+        {{}, {}},
+    };
+    for (const auto& [data, wire] : cases) {
+        EXPECT_EQ(TelnetCodec::escape(data).toHex(' '), wire.toHex(' '));
+        EXPECT_EQ(TelnetCodec().decode(wire).data.toHex(' '), data.toHex(' '));
+    }
+    QByteArray all;
+    for (int byte = 0; byte < 256; ++byte)
+        all.append(static_cast<char>(byte));
+    EXPECT_EQ(TelnetCodec().decode(TelnetCodec::escape(all)).data, all);
+}
+
+} // namespace
+} // namespace qm240lx

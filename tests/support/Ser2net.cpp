@@ -1,0 +1,137 @@
+#include "support/Ser2net.h"
+
+#include <QFile>
+#include <QHostAddress>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QThread>
+
+namespace qm240lx::test {
+namespace {
+
+constexpr int startPolls = 100;
+constexpr int pollIntervalMs = 50;
+
+// Whether a socket listens on 127.0.0.1:`port`, from the kernel's own table;
+// connecting to find out would open the serial device.
+bool listening(std::uint16_t port)
+{
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    if (!table.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray local =
+        QByteArray("0100007F:") + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+    const QList<QByteArray> lines = table.readAll().split('\n');
+    for (const QByteArray& line : lines) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 3 && fields[1] == local && fields[3] == "0A")
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+Ser2net::~Ser2net()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(3000))
+        kill();
+}
+
+std::uint16_t Ser2net::freePort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    return server.serverPort();
+}
+
+bool Ser2net::start(const QString& device, const QString& line)
+{
+    // An ordinary user's PATH may lack /usr/sbin.
+    QString program = QStandardPaths::findExecutable(QStringLiteral("ser2net"));
+    if (program.isEmpty())
+        program = QStandardPaths::findExecutable(QStringLiteral("ser2net"),
+                                                 {QStringLiteral("/usr/sbin")});
+    if (program.isEmpty() || !m_dir.isValid()) {
+        m_error = QStringLiteral("ser2net is not installed (scripts/install-deps installs it)");
+        return false;
+    }
+    m_rfc2217Port = freePort();
+    do {
+        m_tcpPort = freePort();
+    } while (m_tcpPort == m_rfc2217Port);
+    QFile config(m_dir.filePath(QStringLiteral("ser2net.yaml")));
+    if (!config.open(QIODevice::WriteOnly) ||
+        config.write(configuration(device, line).toUtf8()) < 0) {
+        m_error = QStringLiteral("cannot write %1").arg(config.fileName());
+        return false;
+    }
+    config.close();
+    m_process.setStandardOutputFile(m_dir.filePath(QStringLiteral("output")));
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.start(program, {QStringLiteral("-n"), QStringLiteral("-u"), QStringLiteral("-c"),
+                              config.fileName(), QStringLiteral("-P"),
+                              m_dir.filePath(QStringLiteral("ser2net.pid"))});
+    return waitUntilListening();
+}
+
+bool Ser2net::waitUntilListening()
+{
+    for (int poll = 0; poll < startPolls; ++poll) {
+        if (listening(m_rfc2217Port) && listening(m_tcpPort))
+            return true;
+        if (m_process.state() == QProcess::NotRunning)
+            break;
+        QThread::msleep(pollIntervalMs);
+    }
+    QFile output(m_dir.filePath(QStringLiteral("output")));
+    output.open(QIODevice::ReadOnly);
+    m_error = QStringLiteral("ser2net does not listen on ports %1 and %2: %3 %4")
+                  .arg(m_rfc2217Port)
+                  .arg(m_tcpPort)
+                  .arg(m_process.errorString(), QString::fromLocal8Bit(output.readAll()));
+    return false;
+}
+
+// A new client takes the device over from one that is still connected, so
+// a test never waits for ser2net to notice that the last one left.
+QString Ser2net::configuration(const QString& device, const QString& line) const
+{
+    const QString connector = QStringLiteral("serialdev,%1,%2,local").arg(device, line);
+    return QStringLiteral("%YAML 1.1\n---\n"
+                          "connection: &rfc2217\n"
+                          "  accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n"
+                          "  connector: %3\n"
+                          "  options:\n"
+                          "    kickolduser: true\n"
+                          "\n"
+                          "connection: &raw\n"
+                          "  accepter: tcp,127.0.0.1,%2\n"
+                          "  connector: %3\n"
+                          "  options:\n"
+                          "    kickolduser: true\n")
+        .arg(m_rfc2217Port)
+        .arg(m_tcpPort)
+        .arg(connector);
+}
+
+QString Ser2net::rfc2217Address() const
+{
+    return QStringLiteral("rfc2217://127.0.0.1:%1").arg(m_rfc2217Port);
+}
+
+QString Ser2net::tcpAddress() const
+{
+    return QStringLiteral("tcp://127.0.0.1:%1").arg(m_tcpPort);
+}
+
+void Ser2net::kill()
+{
+    m_process.kill();
+    m_process.waitForFinished(3000);
+}
+
+} // namespace qm240lx::test
