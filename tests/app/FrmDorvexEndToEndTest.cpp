@@ -2,13 +2,15 @@
 // adapter emulator.
 #include "RecordingErrorBox.h"
 #include "app/Frm_Dorvex.h"
+#include "link/PortComm.h"
 #include "link/QtEventPump.h"
-#include "link/QtSerialComm.h"
+#include "support/Ser2net.h"
 #include "support/SimProcess.h"
 #include "support/TestPort.h"
 #include "ui_Frm_Dorvex.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -33,19 +35,23 @@ QByteArray bytes(const char* hex)
     return QByteArray::fromHex(hex);
 }
 
-// The window's own event pump, counting the passes of its waits.
+// The window's own event pump, counting the passes of its waits and calling
+// `onPass` on the pass numbered `atPass`.
 class CountingPump : public QtEventPump
 {
 public:
     void processEvents(std::uint32_t maxWaitMs) override
     {
-        ++passes;
+        if (++passes == atPass && onPass)
+            onPass();
         QtEventPump::processEvents(maxWaitMs);
     }
     int passes = 0;
+    int atPass = 0;
+    std::function<void()> onPass;
 };
 
-// One window whose COM1 is the emulator's device.
+// One window whose COM1 is the emulator's device, or a network port.
 struct RealWindow
 {
     explicit RealWindow(const QString& device)
@@ -60,20 +66,31 @@ struct RealWindow
     }
     bool settingsEnabled() const { return window.form().CmdSend->isEnabled(); }
 
-    QtSerialComm comm;
+    PortComm comm;
     CountingPump pump;
     test::RecordingErrorBox errorBox;
     mutable Frm_Dorvex window;
 };
 
+// The emulator, and a window on its device or, behind ser2net, on its
+// rfc2217:// port.
 struct Started
 {
-    explicit Started(const QStringList& arguments)
+    enum class Through
+    {
+        Device,
+        Rfc2217,
+    };
+    explicit Started(const QStringList& arguments, Through through = Through::Device)
     {
         EXPECT_TRUE(sim.start(arguments)) << sim.errorString().toStdString();
-        ui = std::make_unique<RealWindow>(sim.devicePath());
+        if (through == Through::Rfc2217)
+            EXPECT_TRUE(server.start(sim.devicePath())) << server.errorString().toStdString();
+        ui = std::make_unique<RealWindow>(through == Through::Device ? sim.devicePath()
+                                                                     : server.rfc2217Address());
     }
     SimProcess sim;
+    test::Ser2net server;
     std::unique_ptr<RealWindow> ui;
 };
 
@@ -170,14 +187,47 @@ TEST(EndToEnd, ASilentUploadIsConfirmedByTheFieldsOfAReadBackWithStrayBits)
 // the port, a timer or the user wakes it makes a handful.
 TEST(EndToEnd, ASilentWaitInAShownWindowSleepsBetweenPasses)
 {
-    Started run({"--silent", "af"});
-    run.ui->window.show();
+    for (const auto through : {Started::Through::Device, Started::Through::Rfc2217}) {
+        SCOPED_TRACE(through == Started::Through::Device ? "device" : "rfc2217");
+        Started run({"--silent", "af"}, through);
+        run.ui->window.show();
+        run.ui->window.Form_Load();
+        ASSERT_EQ(run.ui->result(), "Velorin QM240LX READY.");
+        run.ui->pump.passes = 0;
+        run.ui->window.form().Cmd_SaveConfig->click();
+        EXPECT_EQ(run.ui->result(), "Unable to update the Flash");
+        EXPECT_LT(run.ui->pump.passes, 50);
+    }
+}
+
+// COM1 is the emulator's rfc2217:// port behind ser2net, as QM240LX_COM1
+// would name it.
+TEST(EndToEnd, TheWindowReadsAnAdapterBehindASerialDeviceServer)
+{
+    SimProcess sim;
+    ASSERT_TRUE(sim.start({"--h-byte", "0x1f", "--d-byte", "0xf9", "--p-byte", "2"}));
+    test::Ser2net server;
+    ASSERT_TRUE(server.start(sim.devicePath())) << server.errorString().toStdString();
+    EXPECT_EQ(shownBy(server.rfc2217Address()), std::vector<int>({7, 0, 0, 1, 1, 4, 2}));
+}
+
+// ser2net killed on the first pass of the save's wait: the closed socket
+// wakes the wait, which ends on its next pass, before its limit, and says
+// which port failed and why.
+TEST(EndToEnd, AServerLostDuringAWaitMakesThePortNotUsable)
+{
+    Started run({"--silent", "af"}, Started::Through::Rfc2217);
     run.ui->window.Form_Load();
     ASSERT_EQ(run.ui->result(), "Velorin QM240LX READY.");
     run.ui->pump.passes = 0;
+    run.ui->pump.atPass = 1;
+    run.ui->pump.onPass = [&run] { run.server.kill(); };
     run.ui->window.form().Cmd_SaveConfig->click();
-    EXPECT_EQ(run.ui->result(), "Unable to update the Flash");
-    EXPECT_LT(run.ui->pump.passes, 50);
+    EXPECT_TRUE(run.ui->result().startsWith("Unable to update the Flash\r\nCOM1 is not usable: The "
+                                            "connection to " +
+                                            run.server.rfc2217Address() + " was lost"))
+        << run.ui->result().toStdString();
+    EXPECT_LE(run.ui->pump.passes, 3);
 }
 
 // The built qm240lx-setup started with the test's environment less the display
@@ -240,7 +290,7 @@ TEST(EndToEnd, TheWindowStartsDetectionOnThePortTheCommandLineNames)
     struct Case
     {
         const char* name;
-        QString port; // "<pty>" stands for the emulator's device
+        QString port; // "<pty>": the emulator's device; "<tcp>": its tcp:// port behind ser2net
         bool overrideCom33;
         bool detects;
     };
@@ -248,6 +298,7 @@ TEST(EndToEnd, TheWindowStartsDetectionOnThePortTheCommandLineNames)
         {"a COM number", "com33", true, true},
         {"a device path the COM map has", "<pty>", true, true},
         {"a device path outside the COM map", "<pty>", false, true},
+        {"a network port", "<tcp>", false, true},
         {"a COM number outside 1 to 255", "COM256", true, false},
     };
     for (const Case& c : cases) {
@@ -257,9 +308,13 @@ TEST(EndToEnd, TheWindowStartsDetectionOnThePortTheCommandLineNames)
         QMap<QString, QString> variables{{"QT_QPA_PLATFORM", "offscreen"}};
         if (c.overrideCom33)
             variables.insert("QM240LX_COM33", sim.devicePath());
+        test::Ser2net server;
+        if (c.port == "<tcp>")
+            ASSERT_TRUE(server.start(sim.devicePath())) << server.errorString().toStdString();
         QString port = c.port;
+        port.replace("<pty>", sim.devicePath()).replace("<tcp>", server.tcpAddress());
         QProcess setup;
-        startSetup(setup, {"--port", port.replace("<pty>", sim.devicePath())}, variables);
+        startSetup(setup, {"--port", port}, variables);
         if (c.detects) {
             EXPECT_TRUE(sim.waitForReceived(2, 30000)) << sim.standardError().toStdString();
             EXPECT_EQ(sim.received(), bytes("acad"));
