@@ -4,12 +4,15 @@
 #include "app/Frm_Dorvex.h"
 #include "link/PortComm.h"
 #include "link/QtEventPump.h"
+#include "support/InterruptedRun.h"
 #include "support/Ser2net.h"
 #include "support/SimProcess.h"
 #include "support/TestPort.h"
 #include "ui_Frm_Dorvex.h"
 
 #include <algorithm>
+#include <csignal>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -84,8 +87,9 @@ struct Started
     explicit Started(const QStringList& arguments, Through through = Through::Device)
     {
         EXPECT_TRUE(sim.start(arguments)) << sim.errorString().toStdString();
-        if (through == Through::Rfc2217)
+        if (through == Through::Rfc2217) {
             EXPECT_TRUE(server.start(sim.devicePath())) << server.errorString().toStdString();
+        }
         ui = std::make_unique<RealWindow>(through == Through::Device ? sim.devicePath()
                                                                      : server.rfc2217Address());
     }
@@ -232,8 +236,7 @@ TEST(EndToEnd, AServerLostDuringAWaitMakesThePortNotUsable)
 
 // The built qm240lx-setup started with the test's environment less the display
 // variables and any QM240LX_COM<n>, plus `variables`.
-void startSetup(QProcess& process, const QStringList& arguments,
-                const QMap<QString, QString>& variables)
+QProcessEnvironment setupEnvironment(const QMap<QString, QString>& variables)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const QString& key : environment.keys()) {
@@ -243,8 +246,46 @@ void startSetup(QProcess& process, const QStringList& arguments,
     }
     for (auto variable = variables.begin(); variable != variables.end(); ++variable)
         environment.insert(variable.key(), variable.value());
-    process.setProcessEnvironment(environment);
+    return environment;
+}
+
+void startSetup(QProcess& process, const QStringList& arguments,
+                const QMap<QString, QString>& variables)
+{
+    process.setProcessEnvironment(setupEnvironment(variables));
     process.start(QStringLiteral(QM240LX_SETUP_PATH), arguments, QIODevice::ReadOnly);
+}
+
+// The window closes as if its user had closed it: the wait ends, the port
+// and its lock go. A late answer shows that the wait did not run on: the
+// read-back would follow it.
+TEST(EndToEnd, ASignalDuringAWaitEndsTheWaitClosesThePortAndEndsTheWindow)
+{
+    struct Case
+    {
+        int signal;
+        QStringList sim;
+    };
+    const Case cases[] = {{SIGINT, {"--silent", "all"}},
+                          {SIGTERM, {"--delay", "1500"}},
+                          {SIGHUP, {"--silent", "all"}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(strsignal(c.signal));
+        SimProcess sim;
+        ASSERT_TRUE(sim.start(c.sim)) << sim.errorString().toStdString();
+        const test::InterruptedRun run =
+            test::InterruptedRun::run(QStringLiteral(QM240LX_SETUP_PATH), {},
+                                      setupEnvironment({{"QM240LX_COM1", sim.devicePath()},
+                                                        {"QT_QPA_PLATFORM", "offscreen"}}),
+                                      sim, c.signal);
+        ASSERT_TRUE(run.probed) << run.err.toStdString();
+        EXPECT_EQ(run.locksWhileWaiting.size(), 1) << run.locksWhileWaiting.join(' ').toStdString();
+        ASSERT_TRUE(run.finished);
+        EXPECT_TRUE(run.exitedNormally);
+        EXPECT_EQ(run.exitCode, 128 + c.signal) << run.err.toStdString();
+        EXPECT_TRUE(run.locksAfter.isEmpty()) << run.locksAfter.join(' ').toStdString();
+        EXPECT_EQ(sim.received(), QByteArray(1, '\xAC'));
+    }
 }
 
 TEST(EndToEnd, WithoutADisplayHelpAndVersionRunAndTheWindowEndsWithOneLine)
@@ -309,8 +350,9 @@ TEST(EndToEnd, TheWindowStartsDetectionOnThePortTheCommandLineNames)
         if (c.overrideCom33)
             variables.insert("QM240LX_COM33", sim.devicePath());
         test::Ser2net server;
-        if (c.port == "<tcp>")
+        if (c.port == "<tcp>") {
             ASSERT_TRUE(server.start(sim.devicePath())) << server.errorString().toStdString();
+        }
         QString port = c.port;
         port.replace("<pty>", sim.devicePath()).replace("<tcp>", server.tcpAddress());
         QProcess setup;

@@ -173,40 +173,6 @@ TEST_F(FrmDorvexLayoutTest, SelectionGroupsAreExclusiveAndCaptionedByIndex)
     }
 }
 
-// Frames sit inside their tab page and controls inside their frame, apart
-// from each other but for the border line neighbouring frames share. The port
-// frame lies over the tabs, on every tab.
-TEST_F(FrmDorvexLayoutTest, ControlsStayInsideTheirContainersApartFromEachOther)
-{
-    const auto expectInsideAndApart = [](const QWidget* container) {
-        const QList<QWidget*> controls = controlsIn(container, Qt::FindDirectChildrenOnly);
-        for (qsizetype first = 0; first < controls.size(); ++first) {
-            const std::string name = controls[first]->objectName().toStdString();
-            const QRect place = controls[first]->geometry();
-            EXPECT_TRUE(container->rect().contains(place)) << name;
-            for (const QWidget* other : controls.mid(first + 1)) {
-                const QRect common = place.intersected(other->geometry());
-                EXPECT_TRUE(common.width() <= 1 || common.height() <= 1)
-                    << name << " and " << other->objectName().toStdString();
-            }
-        }
-    };
-    auto* portFrame = find("Frame1");
-    expectInsideAndApart(portFrame);
-    const QRect inside = portFrame->geometry().adjusted(2, 2, -2, -2);
-    for (int index = 0; index < tabs->count(); ++index) {
-        tabs->setCurrentIndex(index);
-        expectInsideAndApart(tabs->widget(index));
-        for (const QGroupBox* frame : tabs->widget(index)->findChildren<QGroupBox*>())
-            expectInsideAndApart(frame);
-        for (const QPoint corner :
-             {inside.topLeft(), inside.topRight(), inside.bottomLeft(), inside.bottomRight()}) {
-            QWidget* shown = window->centralWidget()->childAt(corner);
-            EXPECT_TRUE(shown == portFrame || portFrame->isAncestorOf(shown)) << index;
-        }
-    }
-}
-
 TEST_F(FrmDorvexLayoutTest, WindowHasAFixedClientAreaPicturesAndIcons)
 {
     EXPECT_EQ(window->windowTitle(), "Communication Setting for VEL-QM240LX");

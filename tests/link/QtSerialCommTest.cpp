@@ -277,14 +277,5 @@ TEST_F(QtSerialCommTest, SerialDataWakesTheEventPumpsWait)
     EXPECT_EQ(backstop.fired, 0) << "the wait ran on instead of waking on data";
 }
 
-TEST(QtEventPumpTest, EmptyWaitEndsAtItsLimit)
-{
-    QtEventPump pump(QEventLoop::ExcludeUserInputEvents);
-    QCoreApplication::processEvents();
-    const Backstop backstop;
-    pump.processEvents(1);
-    EXPECT_EQ(backstop.fired, 0);
-}
-
 } // namespace
 } // namespace qm240lx

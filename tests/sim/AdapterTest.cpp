@@ -1,5 +1,6 @@
 #include "sim/Adapter.h"
 
+#include "sim/Chaos.h"
 #include "sim/FlashFile.h"
 #include "sim/Options.h"
 
@@ -11,7 +12,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -114,29 +114,6 @@ TEST(AdapterExchange, RepliesFallDueInTheOrderOfTheirCommands)
     }
 }
 
-// The message names the last option given, or the stray argument.
-TEST(OptionsParse, RefusesBadValuesNamingTheOption)
-{
-    const auto expectRefused = [](const char* line) {
-        const QStringList arguments = QString::fromLatin1(line).split(u' ');
-        const auto parsed = parse(arguments);
-        ASSERT_TRUE(std::holds_alternative<QString>(parsed)) << line;
-        const QStringList options = arguments.filter(QRegularExpression(QStringLiteral("^--")));
-        const QString named = options.isEmpty() ? arguments.last() : options.last().mid(2);
-        EXPECT_TRUE(std::get<QString>(parsed).contains(named))
-            << std::get<QString>(parsed).toStdString();
-    };
-    for (const char* line : {"--h-byte 256", "--d-byte x", "--extra-byte 0x1FF", "--probe-answer ",
-                             "--reject -1", "--extra many", "--delay 1.5", "--unplug-after 0",
-                             "--silent fa", "--delay-ops ac,", "--silent", "--bogus"})
-        expectRefused(line);
-    for (const char* line :
-         {"stray", "--chaos x", "--chaos -1", "--chaos 4294967296", "--chaos 1 --chaos-rate 1.5",
-          "--chaos 1 --chaos-rate nan", "--chaos-rate 0.5", "--d-byte 0x", "--p-byte 13h",
-          "--extra-ops 172", "--silent ac;ad", "--reject-ops ac,,ad"})
-        expectRefused(line);
-}
-
 // A missing or malformed file gives nothing and says why. The bytes on disk
 // are checked with the emulator as a program.
 TEST(FlashFile, LoadsWhatWasSavedAndOnlyThreeBytes)
@@ -158,6 +135,78 @@ TEST(FlashFile, LoadsWhatWasSavedAndOnlyThreeBytes)
         const FlashFile::Loaded loaded = FlashFile(path).load();
         EXPECT_FALSE(loaded.configuration) << name;
         EXPECT_TRUE(loaded.problem.contains(path)) << loaded.problem.toStdString();
+    }
+}
+
+using Kind = Chaos::Kind;
+
+struct Command
+{
+    std::uint8_t opcode;
+    std::uint8_t value;
+};
+
+Chaos::Choice firstChoice(std::uint32_t seed, Command command)
+{
+    return Chaos({seed, Chaos::defaultRate}).next(command.opcode, command.value);
+}
+
+// The reply as a hex string, "none" for silence.
+std::string expectedReply(Command command, const Chaos::Choice& choice)
+{
+    const QByteArray proper = command.opcode == opcode::readConfiguration
+                                  ? factory.toBytes()
+                                  : QByteArray(1, char(opcode::ready));
+    if (choice.kind == Kind::Silent || choice.kind == Kind::Unplug)
+        return "none";
+    const QByteArray reply = choice.kind == Kind::WrongByte ? choice.bytes
+                             : choice.kind == Kind::Partial ? proper.first(choice.kept)
+                             : choice.kind == Kind::Extra   ? proper + choice.bytes
+                                                            : proper;
+    return reply.toHex().toStdString();
+}
+
+TEST(AdapterChaos, EachMisbehaviourAnswersAndActsAsDrawn)
+{
+    const Configuration h06{0x06, 0x92, 0x00};
+    const Command setH{opcode::setHByte, 0x06};
+    const Command readBack{opcode::readConfiguration, 0};
+    const Command save{opcode::saveToFlash, 0};
+    const std::tuple<Command, Kind, Configuration, bool> cases[] = {
+        {setH, Kind::Correct, h06, false},
+        {setH, Kind::WrongByte, factory, false}, // taken as a rejection
+        {setH, Kind::Late, h06, false},
+        {setH, Kind::Silent, h06, false},
+        {setH, Kind::Unplug, factory, false},
+        {{opcode::probe, 0}, Kind::Extra, factory, false},
+        {readBack, Kind::Partial, factory, false},
+        {readBack, Kind::WrongByte, factory, false},
+        {save, Kind::WrongByte, factory, false},
+        {save, Kind::Silent, factory, true},
+    };
+    for (const auto& [command, kind, after, flashWritten] : cases) {
+        SCOPED_TRACE(std::string(Chaos::name(kind)) + " to " + std::to_string(command.opcode));
+        std::uint32_t seed = 0; // the first whose first command draws `kind`
+        while (firstChoice(seed, command).kind != kind)
+            ASSERT_LT(++seed, 10'000u);
+        const Chaos::Choice choice = firstChoice(seed, command);
+        Faults faults;
+        faults.chaos = Chaos::Settings{seed, Chaos::defaultRate};
+        Adapter adapter(factory, faults);
+
+        Adapter::Outcome outcome = adapter.receive(command.opcode, 1000ms);
+        if (opcode::takesValue(command.opcode))
+            outcome = adapter.receive(command.value, 1000ms);
+
+        EXPECT_EQ(outcome.reply ? outcome.reply->bytes.toHex().toStdString() : "none",
+                  expectedReply(command, choice));
+        if (outcome.reply) {
+            EXPECT_EQ(outcome.reply->due, 1000ms + choice.delay);
+        }
+        EXPECT_EQ(adapter.configuration(), after);
+        EXPECT_EQ(outcome.flashWritten, flashWritten);
+        EXPECT_EQ(outcome.unplugged, kind == Kind::Unplug);
+        EXPECT_EQ(adapter.isUnplugged(), kind == Kind::Unplug);
     }
 }
 
