@@ -1,8 +1,10 @@
 // The real command-line tool, qm240lx, on real emulators, qm240lx-sim, each
 // behind the real ser2net on this host, against the same on the emulators'
 // pseudo-terminals: `read` over the pty, over RFC 2217 and over raw TCP (the
-// network should add no more than a few milliseconds), and `scan` across 16
-// network ports. Wall time, and the processor time the tool itself used.
+// network should add no more than a few milliseconds), `scan` across 16
+// network ports, and `apply --all` across 16 network ports beside the same
+// across 16 ptys, so that the network's cost shows. Wall time, and the
+// processor time the tool itself used.
 #include "ToolRun.h"
 #include "support/Ser2net.h"
 #include "support/SimProcess.h"
@@ -22,6 +24,7 @@ namespace {
 
 constexpr int readRuns = 10;
 constexpr int scanRuns = 3;
+constexpr int applyRuns = 3;
 constexpr int manyPorts = 16;
 constexpr int firstCom = 100;
 
@@ -50,11 +53,14 @@ bool benchRead(const char* what, bool rfc2217)
 
 enum class Link
 {
+    Pty,
     Rfc2217,
     Tcp,
+    Alternating, // RFC 2217 on the even ports, raw TCP on the odd
 };
 
-// 16 emulators as QM240LX_COM100 and on, each behind a ser2net of its own.
+// 16 emulators as QM240LX_COM100 and on: their ptys, or each behind a
+// ser2net of its own.
 class ManyPorts
 {
 public:
@@ -68,13 +74,18 @@ public:
                             qPrintable(m_sims.back()->errorString()));
                 return false;
             }
-            m_servers.push_back(std::make_unique<Ser2net>());
-            if (!m_servers.back()->start(m_sims.back()->devicePath())) {
-                std::printf("%s\n", qPrintable(m_servers.back()->errorString()));
-                return false;
+            QString port = m_sims.back()->devicePath();
+            if (link != Link::Pty) {
+                m_servers.push_back(std::make_unique<Ser2net>());
+                if (!m_servers.back()->start(port)) {
+                    std::printf("%s\n", qPrintable(m_servers.back()->errorString()));
+                    return false;
+                }
+                const bool rfc2217 =
+                    link == Link::Rfc2217 || (link == Link::Alternating && index % 2 == 0);
+                port =
+                    rfc2217 ? m_servers.back()->rfc2217Address() : m_servers.back()->tcpAddress();
             }
-            const QString port = link == Link::Rfc2217 ? m_servers.back()->rfc2217Address()
-                                                       : m_servers.back()->tcpAddress();
             m_environment.insert(QStringLiteral("QM240LX_COM%1").arg(firstCom + index), port);
         }
         return true;
@@ -99,6 +110,19 @@ bool benchScan(bool rfc2217)
     return true;
 }
 
+// Every run changes one byte on each of the 16 adapters. True when every run
+// ended with exit code 0.
+bool benchApplyAll(Link link, const char* what)
+{
+    ManyPorts ports;
+    if (!ports.start(link))
+        return false;
+    const ToolRuns runs =
+        repeatApply(applyRuns, {}, {"--all", "--only-overrides"}, ports.environment());
+    printRuns(what, runs);
+    return runs.allExpected;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -107,5 +131,9 @@ int main(int argc, char** argv)
     const bool ok = benchRead("read, rfc2217 via ser2net", true) &&
                     benchRead("read, raw tcp via ser2net", false) && benchScan(true) &&
                     benchScan(false);
-    return ok ? 0 : 1;
+    if (!ok)
+        return 1;
+    const bool overNetwork = benchApplyAll(Link::Alternating, "apply --all, 16 rfc2217/tcp ports");
+    const bool onPtys = benchApplyAll(Link::Pty, "apply --all, 16 ptys");
+    return overNetwork && onPtys ? 0 : 1;
 }
