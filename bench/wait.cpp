@@ -1,11 +1,9 @@
 // How the reply wait behaves on a real pseudo-terminal: processor use while
 // nothing arrives, delay between a reply's arrival and its noticing, and how
 // late a timeout is declared.
-#include "protocol/Exchange.h"
 #include "link/QtEventPump.h"
 #include "link/QtSerialComm.h"
-
-#include <QCoreApplication>
+#include "protocol/Exchange.h"
 
 #include <algorithm>
 #include <chrono>
@@ -17,12 +15,17 @@
 #include <unistd.h>
 #include <vector>
 
+#include <QCoreApplication>
+
 using namespace qm240lx;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double ms(Clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 double cpuSeconds()
 {
