@@ -5,11 +5,11 @@
 #include "app/TabOrder.h"
 #include "app/WindowLook.h"
 #include "link/ComMap.h"
-#include "protocol/Detection.h"
-#include "protocol/Texts.h"
 #include "link/PresentPorts.h"
-#include "settings/ConfigBytes.h"
+#include "protocol/Detection.h"
 #include "protocol/SaveToFlash.h"
+#include "protocol/Texts.h"
+#include "settings/ConfigBytes.h"
 #include "ui_Frm_Dorvex.h"
 
 #include <QAbstractItemView>

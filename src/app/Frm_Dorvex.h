@@ -3,9 +3,9 @@
 #include "app/WindowPlatform.h"
 #include "protocol/Exchange.h"
 #include "protocol/ReadBack.h"
+#include "protocol/Upload.h"
 #include "settings/Group.h"
 #include "settings/RecordedValues.h"
-#include "protocol/Upload.h"
 
 #include <memory>
 #include <optional>

@@ -9,7 +9,7 @@ enum class ExitCode : int
 {
     Success = 0,
     Differs = 1,           // apply --check: an adapter does not hold the profile
-    Usage = 64,            // EX_USAGE: a bad command line, or a port outside 1 to 255, a bad address
+    Usage = 64,            // EX_USAGE: a bad command line, a port outside 1 to 255, a bad address
     BadProfile = 65,       // EX_DATAERR: the profile is not valid
     NoProfile = 66,        // EX_NOINPUT: the profile cannot be read
     NoAdapter = 69,        // EX_UNAVAILABLE: silence, or a wrong answer to the probe

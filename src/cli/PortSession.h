@@ -1,13 +1,13 @@
 #pragma once
 
 #include "cli/CliExit.h"
-#include "link/PortChoice.h"
 #include "cli/TraceLog.h"
 #include "cli/TracingComm.h"
 #include "link/ComMap.h"
-#include "protocol/Exchange.h"
-#include "link/QtEventPump.h"
+#include "link/PortChoice.h"
 #include "link/PortComm.h"
+#include "link/QtEventPump.h"
+#include "protocol/Exchange.h"
 #include "protocol/ShowText.h"
 
 #include <memory>
