@@ -37,7 +37,11 @@ CommandResult noAdapterFound(qsizetype probed)
     CommandResult result;
     result.json.insert(QStringLiteral("ports"), QJsonArray());
     result.code = ExitCode::NoAdapter;
-    result.error = QStringLiteral("no adapter answered on any of the %1 ports probed").arg(probed);
+    result.error =
+        probed == 0 ? QStringLiteral("no serial port to probe")
+        : probed == 1
+            ? QStringLiteral("no adapter answered on the one port probed")
+            : QStringLiteral("no adapter answered on any of the %1 ports probed").arg(probed);
     return result;
 }
 
