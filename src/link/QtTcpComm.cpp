@@ -135,16 +135,34 @@ bool QtTcpComm::open()
                         .arg(*target, QLatin1String(NetAddress::accepted)));
     }
     const QDeadlineTimer deadline(connectLimitMs);
+    const auto hosts = HostLookup::run(address->host, deadline);
+    if (const auto* failure = std::get_if<HostLookup::Failure>(&hosts))
+        return failLookingUp(*address, *failure);
     m_socket.setReadBufferSize(receiveBufferSize);
-    m_socket.connectToHost(address->host, address->port);
-    if (!m_socket.waitForConnected(static_cast<int>(deadline.remainingTime())))
-        return failConnecting(*address);
+    if (!connectToAny(std::get<QList<QHostAddress>>(hosts), address->port, deadline))
+        return failConnecting(*address, m_socket.error());
     m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     if (address->kind == NetAddress::Kind::Rfc2217 && !negotiate(*address, deadline))
         return false;
     m_received.clear(); // sent before this opening
     m_address = address;
     return true;
+}
+
+// Each address of the host in turn while the deadline allows: a name may
+// stand for ::1 and 127.0.0.1 while the server listens on only one of them.
+bool QtTcpComm::connectToAny(const QList<QHostAddress>& hosts, quint16 port,
+                             const QDeadlineTimer& deadline)
+{
+    for (const QHostAddress& host : hosts) {
+        m_socket.abort();
+        m_socket.connectToHost(host, port);
+        if (m_socket.waitForConnected(static_cast<int>(deadline.remainingTime())))
+            return true;
+        if (deadline.hasExpired())
+            break;
+    }
+    return false;
 }
 
 void QtTcpComm::close()
@@ -164,10 +182,22 @@ bool QtTcpComm::fail(PortError::Kind kind, const QString& device, const QString&
     return false;
 }
 
-bool QtTcpComm::failConnecting(const NetAddress& address)
+bool QtTcpComm::failLookingUp(const NetAddress& address, HostLookup::Failure failure)
 {
     const QString where = address.text();
-    switch (m_socket.error()) {
+    if (failure == HostLookup::Failure::Unknown)
+        return failConnecting(address, QAbstractSocket::HostNotFoundError);
+    return fail(PortError::Kind::Other, where,
+                QStringLiteral("%1: the host %2 could not be looked up within %3 seconds; the "
+                               "name server does not answer.")
+                    .arg(where, address.host)
+                    .arg(connectLimitMs / 1000));
+}
+
+bool QtTcpComm::failConnecting(const NetAddress& address, QAbstractSocket::SocketError error)
+{
+    const QString where = address.text();
+    switch (error) {
     case QAbstractSocket::ConnectionRefusedError:
         return fail(PortError::Kind::Other, where,
                     QStringLiteral("%1 refused the connection; nothing listens there.").arg(where));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/CommControl.h"
+#include "link/HostLookup.h"
 #include "link/NetAddress.h"
 #include "link/TelnetCodec.h"
 
@@ -61,7 +62,10 @@ private:
     bool open();
     void close();
     bool fail(PortError::Kind kind, const QString& device, const QString& message);
-    bool failConnecting(const NetAddress& address);
+    bool connectToAny(const QList<QHostAddress>& hosts, quint16 port,
+                      const QDeadlineTimer& deadline);
+    bool failLookingUp(const NetAddress& address, HostLookup::Failure failure);
+    bool failConnecting(const NetAddress& address, QAbstractSocket::SocketError error);
     bool negotiate(const NetAddress& address, const QDeadlineTimer& deadline);
     bool awaitServer(const QDeadlineTimer& deadline);
     bool failNegotiating(const NetAddress& address);
