@@ -163,15 +163,13 @@ std::optional<int> parseBaudRate(const QString& text)
 std::optional<int> parseSlots(const QString& text)
 {
     const std::optional<int> slots = parseNumber(text);
-    return slots == 1 || slots == 6 ? slots : std::nullopt;
+    return slots && isSlotCount(*slots) ? slots : std::nullopt;
 }
 
 std::optional<int> parseDiscoveryTime(const QString& text)
 {
     const std::optional<int> seconds = parseNumber(text);
-    if (seconds && *seconds >= shortestDiscoveryTimeS && *seconds <= longestDiscoveryTimeS)
-        return seconds;
-    return std::nullopt;
+    return seconds && isDiscoveryTime(*seconds) ? seconds : std::nullopt;
 }
 
 // Reads one setting into `target` with `parse`; false, with `error` set, for

@@ -16,6 +16,16 @@ inline constexpr std::array<int, 8> baudRates{1200, 2400, 4800, 9600, 19200, 384
 inline constexpr int shortestDiscoveryTimeS = 1;
 inline constexpr int longestDiscoveryTimeS = 5;
 
+// The values a setting can take, as the window offers them.
+constexpr bool isSlotCount(int slots)
+{
+    return slots == 1 || slots == 6;
+}
+constexpr bool isDiscoveryTime(int seconds)
+{
+    return seconds >= shortestDiscoveryTimeS && seconds <= longestDiscoveryTimeS;
+}
+
 enum class DiscoveryMode
 {
     PrimarySecondary,

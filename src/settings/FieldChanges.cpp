@@ -37,10 +37,9 @@ void applyDiscovery(const FieldChanges& changes, std::uint8_t& d)
 {
     if (changes.mode)
         setBit(d, secondaryOnlyBit, *changes.mode == DiscoveryMode::SecondaryOnly);
-    if (changes.discoverySlots == 1 || changes.discoverySlots == 6)
+    if (changes.discoverySlots && isSlotCount(*changes.discoverySlots))
         setBit(d, oneSlotBit, *changes.discoverySlots == 1);
-    if (changes.discoveryTimeS && *changes.discoveryTimeS >= shortestDiscoveryTimeS &&
-        *changes.discoveryTimeS <= longestDiscoveryTimeS) {
+    if (changes.discoveryTimeS && isDiscoveryTime(*changes.discoveryTimeS)) {
         const auto element =
             static_cast<std::size_t>(*changes.discoveryTimeS - shortestDiscoveryTimeS);
         setField(d, discoveryTimeMask, discoveryTimeCodes[element]);

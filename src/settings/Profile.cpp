@@ -61,15 +61,13 @@ std::optional<int> baudRate(const QJsonValue& value)
 std::optional<int> slotCount(const QJsonValue& value)
 {
     const std::optional<int> count = wholeNumber(value);
-    return count == 1 || count == 6 ? count : std::nullopt;
+    return count && isSlotCount(*count) ? count : std::nullopt;
 }
 
 std::optional<int> discoveryTime(const QJsonValue& value)
 {
     const std::optional<int> seconds = wholeNumber(value);
-    if (seconds && *seconds >= shortestDiscoveryTimeS && *seconds <= longestDiscoveryTimeS)
-        return seconds;
-    return std::nullopt;
+    return seconds && isDiscoveryTime(*seconds) ? seconds : std::nullopt;
 }
 
 std::optional<bool> flag(const QJsonValue& value)
