@@ -2,15 +2,17 @@
 // exchange are the engine's; these check what the tool makes of them: exit
 // codes, texts, JSON, and the bytes that reach the adapter.
 #include "CliProcess.h"
-#include "ReachableCopy.h"
+#include "support/Bytes.h"
 #include "support/InterruptedRun.h"
+#include "support/Ser2net.h"
 #include "support/SimProcess.h"
 #include "support/TestPort.h"
 
 #include <csignal>
 #include <cstring>
-#include <grp.h>
+#include <linux/capability.h>
 #include <memory>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -25,46 +27,13 @@
 namespace qm240lx {
 namespace {
 
+using test::bytes;
 using test::CliProcess;
 using test::InterruptedRun;
-using test::ReachableCopy;
 using test::SimProcess;
+using test::StartedSim;
 using test::TestPort;
-
-QByteArray hex(const char* text)
-{
-    return QByteArray::fromHex(text);
-}
-
-// A success prints on standard output only; a failure prints one line on
-// standard error only.
-void expectEnd(const CliProcess& run, int exitCode, const QString& mentions)
-{
-    ASSERT_FALSE(run.crashed) << run.failure.toStdString();
-    EXPECT_EQ(run.exitCode, exitCode) << run.err.toStdString();
-    const QString shown = exitCode == 0 ? run.standardOutput() : run.standardError();
-    EXPECT_TRUE(shown.contains(mentions)) << shown.toStdString();
-    if (exitCode == 0) {
-        EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
-        return;
-    }
-    EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
-    EXPECT_EQ(run.standardError().count(u'\n'), 1) << run.err.toStdString();
-    EXPECT_TRUE(run.standardError().startsWith(QLatin1String("qm240lx: ")));
-}
-
-struct Emulator : SimProcess
-{
-    explicit Emulator(const QStringList& arguments = {})
-    {
-        EXPECT_TRUE(start(arguments)) << errorString().toStdString();
-    }
-};
-
-QStringList words(const char* line)
-{
-    return QString::fromLatin1(line).split(u' ', Qt::SkipEmptyParts);
-}
+using test::words;
 
 // On the emulator, and on the adapter QM240LX_TEST_PORT names: detection, a
 // read, and one setting changed, read back changed, put back and read back as
@@ -100,7 +69,7 @@ TEST_P(CliOnAnAdapter, DetectsReadsAndSetsOneSettingAndBack)
         expectEnd(cli(words("save")), 0, "saved into flash on COM1");
 
     if (const SimProcess* sim = adapter.emulator()) { // from P-Byte 0x00, IrComm
-        const QByteArray wire = hex("ac acad acadab02ad acad acadab00ad acad acaf");
+        const QByteArray wire = bytes("ac acad acadab02ad acad acadab00ad acad acaf");
         sim->waitForReceived(wire.size());
         EXPECT_EQ(sim->received().toHex(' '), wire.toHex(' '));
     }
@@ -144,10 +113,10 @@ TEST(Cli, EndsAndTalksToTheAdapterAsExpected)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.sim) + " / " + c.cli);
-        Emulator sim(words(c.sim));
+        StartedSim sim(words(c.sim));
         const CliProcess run = CliProcess::run(words(c.cli), {{5, sim.devicePath()}});
         expectEnd(run, c.exitCode, c.mentions);
-        const QByteArray received = hex(c.received);
+        const QByteArray received = bytes(c.received);
         sim.waitForReceived(received.size());
         EXPECT_EQ(sim.received().toHex(' '), received.toHex(' '));
     }
@@ -175,7 +144,7 @@ TEST(Cli, JsonGivesOneObject)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.cli);
-        Emulator sim(words(c.sim));
+        StartedSim sim(words(c.sim));
         const QStringList arguments = words(c.cli).replaceInStrings("DEVICE", sim.devicePath());
         const CliProcess run = CliProcess::run(arguments, {{9, sim.devicePath()}});
         QJsonObject expected = QJsonDocument::fromJson(c.expected).object();
@@ -188,7 +157,7 @@ TEST(Cli, JsonGivesOneObject)
 
 TEST(Cli, TraceShowsEveryByteWrittenReadAndDropped)
 {
-    Emulator sim(words("--extra 1 --extra-ops ac --extra-byte 0x55"));
+    StartedSim sim(words("--extra 1 --extra-ops ac --extra-byte 0x55"));
     const CliProcess run =
         CliProcess::run(words("--trace --port 5 set --baud 19200"), {{5, sim.devicePath()}});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
@@ -199,32 +168,22 @@ TEST(Cli, TraceShowsEveryByteWrittenReadAndDropped)
     EXPECT_TRUE(run.standardOutput().contains(QLatin1String("19200 bps")));
 }
 
-// Root may open any device and remove any lock file, so a run that must be
-// refused goes as nobody, from a copy nobody can reach wherever the build lies.
-CliProcess runAsNobody(const QStringList& arguments, const QMap<int, QString>& comOverrides)
-{
-    const ReachableCopy copy;
-    EXPECT_TRUE(copy.isValid()) << copy.errorString().toStdString();
-    const CliProcess::ChildSetup becomeNobody = [] {
-        constexpr uid_t nobody = 65534;
-        if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)
-            ::_exit(99);
-    };
-    return CliProcess::run(arguments, comOverrides, becomeNobody, copy.program());
-}
-
-// Anyone but root loses access by the device's mode.
+// Nobody may open a device of mode 0: root, once it gives up its right to
+// override the mode.
 CliProcess runWithoutAccessTo(const QString& device, const QStringList& arguments,
                               const QMap<int, QString>& comOverrides)
 {
-    const bool root = ::geteuid() == 0;
-    EXPECT_EQ(::chmod(device.toLocal8Bit().constData(), root ? 0600 : 0), 0);
-    return root ? runAsNobody(arguments, comOverrides) : CliProcess::run(arguments, comOverrides);
+    EXPECT_EQ(::chmod(device.toLocal8Bit().constData(), 0), 0);
+    const CliProcess::ChildSetup withoutOverride = [] {
+        if (::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE) != 0 && ::geteuid() == 0)
+            ::_exit(99);
+    };
+    return CliProcess::run(arguments, comOverrides, withoutOverride);
 }
 
 TEST(Cli, APortThatCannotBeOpenedEndsWithItsOwnCode)
 {
-    Emulator sim;
+    StartedSim sim;
     const QStringList detect = words("--port 5 detect");
     const QMap<int, QString> com5{{5, sim.devicePath()}};
 
@@ -255,7 +214,7 @@ TEST(Cli, ASignalDuringAWaitEndsTheToolAndFreesThePort)
                           {SIGHUP, "--silent all", "scan --only-overrides"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(strsignal(c.signal)) + " / " + c.cli);
-        Emulator sim(words(c.sim));
+        StartedSim sim(words(c.sim));
         const InterruptedRun run =
             InterruptedRun::run(QStringLiteral(QM240LX_CLI_PATH), words(c.cli),
                                 CliProcess::environment({{5, sim.devicePath()}}), sim, c.signal);
@@ -266,10 +225,12 @@ TEST(Cli, ASignalDuringAWaitEndsTheToolAndFreesThePort)
         EXPECT_EQ(run.exitCode, 128 + c.signal);
         EXPECT_EQ(run.err, "qm240lx: interrupted\n");
         EXPECT_TRUE(run.locksAfter.isEmpty()) << run.locksAfter.join(' ').toStdString();
-        EXPECT_EQ(sim.received(), hex("ac"));
+        EXPECT_EQ(sim.received(), bytes("ac"));
     }
 }
 
+// Network ports are probed with the others; one nothing listens on is no
+// adapter.
 TEST(Cli, ScanFindsExactlyTheAdaptersThatAnswerReady)
 {
     const std::pair<int, const char*> emulators[] = {
@@ -278,23 +239,30 @@ TEST(Cli, ScanFindsExactlyTheAdaptersThatAnswerReady)
         {40, "--extra 2 --extra-byte 0x00"}, // only the first byte counts
         {41, "--probe-answer 0x55 --extra 1"},
         {200, "--delay 300"}};
-    std::vector<std::unique_ptr<Emulator>> sims;
+    std::vector<std::unique_ptr<StartedSim>> sims;
     QMap<int, QString> overrides{{90, "/dev/qm240lx-test-absent"}};
     for (const auto& [com, arguments] : emulators) {
-        sims.push_back(std::make_unique<Emulator>(words(arguments)));
+        sims.push_back(std::make_unique<StartedSim>(words(arguments)));
         overrides.insert(com, sims.back()->devicePath());
     }
     const auto device = [&](int index) { return sims[index]->devicePath(); };
+    const StartedSim served;
+    test::Ser2net server;
+    ASSERT_TRUE(server.start(served.devicePath())) << server.errorString().toStdString();
+    overrides.insert(5, server.rfc2217Address());
+    overrides.insert(6, QStringLiteral("tcp://127.0.0.1:%1").arg(test::Ser2net::freePort()));
 
     const CliProcess json = CliProcess::run(words("--json scan --only-overrides"), overrides);
     ASSERT_EQ(json.exitCode, 0) << json.err.toStdString();
     const QJsonArray found{QJsonObject{{"port", 3}, {"device", device(0)}},
+                           QJsonObject{{"port", 5}, {"device", server.rfc2217Address()}},
                            QJsonObject{{"port", 40}, {"device", device(2)}},
                            QJsonObject{{"port", 200}, {"device", device(4)}}};
     EXPECT_EQ(json.json(), QJsonObject({{"ports", found}})) << json.out.toStdString();
     for (const auto& sim : sims) {
         sim->waitForReceived(1);
-        EXPECT_EQ(sim->received(), hex("ac")) << "one probe on " << sim->devicePath().toStdString();
+        EXPECT_EQ(sim->received(), bytes("ac"))
+            << "one probe on " << sim->devicePath().toStdString();
     }
 
     const CliProcess text =

@@ -5,6 +5,8 @@
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 
+#include <gtest/gtest.h>
+
 namespace qm240lx::test {
 namespace {
 
@@ -64,6 +66,21 @@ QByteArray CliProcess::tracedWrites() const
     while (matches.hasNext())
         bytes += QByteArray::fromHex(matches.next().captured(1).toLatin1());
     return bytes;
+}
+
+void expectEnd(const CliProcess& run, int exitCode, const QString& mentions)
+{
+    ASSERT_FALSE(run.crashed) << run.failure.toStdString();
+    EXPECT_EQ(run.exitCode, exitCode) << run.err.toStdString();
+    const QString shown = exitCode == 0 ? run.standardOutput() : run.standardError();
+    EXPECT_TRUE(shown.contains(mentions)) << shown.toStdString();
+    if (exitCode == 0) {
+        EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+        return;
+    }
+    EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+    EXPECT_EQ(run.standardError().count(u'\n'), 1) << run.err.toStdString();
+    EXPECT_TRUE(run.standardError().startsWith(QLatin1String("qm240lx"))) << run.err.toStdString();
 }
 
 } // namespace qm240lx::test

@@ -42,4 +42,9 @@ struct CliProcess
     QByteArray tracedWrites() const;
 };
 
+// Checks how a run ended: a success prints on standard output only and
+// mentions `mentions` there; a failure prints one line, "qm240lx: ...", on
+// standard error only, mentioning it.
+void expectEnd(const CliProcess& run, int exitCode, const QString& mentions);
+
 } // namespace qm240lx::test

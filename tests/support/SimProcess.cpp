@@ -10,6 +10,8 @@
 #include <QDeadlineTimer>
 #include <QFile>
 
+#include <gtest/gtest.h>
+
 namespace qm240lx::test {
 
 namespace {
@@ -151,6 +153,11 @@ bool SimProcess::exitedCleanly() const
 {
     return m_process.state() == QProcess::NotRunning &&
            m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+}
+
+StartedSim::StartedSim(const QStringList& arguments)
+{
+    EXPECT_TRUE(start(arguments)) << errorString().toStdString();
 }
 
 } // namespace qm240lx::test

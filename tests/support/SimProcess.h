@@ -66,4 +66,12 @@ private:
     QString m_error;
 };
 
+// An emulator started with `arguments` for one test; a start that fails fails
+// the test.
+class StartedSim : public SimProcess
+{
+public:
+    explicit StartedSim(const QStringList& arguments = {});
+};
+
 } // namespace qm240lx::test

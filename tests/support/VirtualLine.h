@@ -3,6 +3,7 @@
 #include "link/CommControl.h"
 #include "link/EventPump.h"
 #include "link/Tick.h"
+#include "support/Bytes.h"
 #include "support/FarEnd.h"
 #include "support/WireCheck.h"
 
@@ -15,11 +16,6 @@
 #include <QByteArray>
 
 namespace qm240lx::test {
-
-inline QByteArray bytes(const char* hex)
-{
-    return QByteArray::fromHex(hex);
-}
 
 // A serial line, its event loop and its clock in one, for tests: the host's
 // bytes go to a FarEnd, whose answers arrive once the clock reaches their
