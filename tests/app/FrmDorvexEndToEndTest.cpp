@@ -1,14 +1,12 @@
 // The window on the real serial control, over a pseudo-terminal, against the
 // adapter emulator.
-#include "RecordingErrorBox.h"
-#include "app/Frm_Dorvex.h"
+#include "WindowRig.h"
 #include "link/PortComm.h"
 #include "link/QtEventPump.h"
 #include "support/InterruptedRun.h"
 #include "support/Ser2net.h"
 #include "support/SimProcess.h"
 #include "support/TestPort.h"
-#include "ui_Frm_Dorvex.h"
 
 #include <algorithm>
 #include <csignal>
@@ -31,12 +29,9 @@
 namespace qm240lx {
 namespace {
 
+using test::bytes;
+using test::checkedElements;
 using test::SimProcess;
-
-QByteArray bytes(const char* hex)
-{
-    return QByteArray::fromHex(hex);
-}
 
 // The window's own event pump, counting the passes of its waits and calling
 // `onPass` on the pass numbered `atPass`.
@@ -84,33 +79,18 @@ struct Started
         Device,
         Rfc2217,
     };
-    explicit Started(const QStringList& arguments, Through through = Through::Device)
+    Started(const QStringList& arguments, Through through) : sim(arguments)
     {
-        EXPECT_TRUE(sim.start(arguments)) << sim.errorString().toStdString();
         if (through == Through::Rfc2217) {
             EXPECT_TRUE(server.start(sim.devicePath())) << server.errorString().toStdString();
         }
         ui = std::make_unique<RealWindow>(through == Through::Device ? sim.devicePath()
                                                                      : server.rfc2217Address());
     }
-    SimProcess sim;
+    test::StartedSim sim;
     test::Ser2net server;
     std::unique_ptr<RealWindow> ui;
 };
-
-// The element checked in each group, in the order of allGroups; -1 for none.
-std::vector<int> checkedElements(const Frm_Dorvex& window)
-{
-    std::vector<int> checked;
-    for (const Group group : allGroups) {
-        checked.push_back(-1);
-        for (int element = 0; element < elementCount(group); ++element) {
-            if (window.option(group, element)->isChecked())
-                checked.back() = element;
-        }
-    }
-    return checked;
-}
 
 // What a window that starts on `device` shows; nothing is checked before the
 // configuration is read.
@@ -174,19 +154,6 @@ TEST_P(WindowOnAnAdapter, ShowsItsConfigurationAndSetsOneSettingAndBack)
 INSTANTIATE_TEST_SUITE_P(On, WindowOnAnAdapter, testing::ValuesIn(test::TestPort::kinds()),
                          [](const auto& info) { return test::TestPort::name(info.param); });
 
-TEST(EndToEnd, ASilentUploadIsConfirmedByTheFieldsOfAReadBackWithStrayBits)
-{
-    Started run({"--silent", "ae", "--stray-bits", "0xe0"});
-    Frm_Dorvex& window = run.ui->window;
-    window.Form_Load();
-    ASSERT_EQ(run.ui->result(), "Velorin QM240LX READY.");
-    window.option(Group::Hspeed, 6)->click();
-    window.form().CmdSend->click();
-    EXPECT_EQ(run.ui->result(), "Success to change QM240LX setting.\r\n"
-                                "This setting will be used until QM240LX POWER OFF.");
-    EXPECT_EQ(run.sim.received(), bytes("acad ae06 ad"));
-}
-
 // A wait that spins makes thousands of passes a second; one that sleeps until
 // the port, a timer or the user wakes it makes a handful.
 TEST(EndToEnd, ASilentWaitInAShownWindowSleepsBetweenPasses)
@@ -202,17 +169,6 @@ TEST(EndToEnd, ASilentWaitInAShownWindowSleepsBetweenPasses)
         EXPECT_EQ(run.ui->result(), "Unable to update the Flash");
         EXPECT_LT(run.ui->pump.passes, 50);
     }
-}
-
-// COM1 is the emulator's rfc2217:// port behind ser2net, as QM240LX_COM1
-// would name it.
-TEST(EndToEnd, TheWindowReadsAnAdapterBehindASerialDeviceServer)
-{
-    SimProcess sim;
-    ASSERT_TRUE(sim.start({"--h-byte", "0x1f", "--d-byte", "0xf9", "--p-byte", "2"}));
-    test::Ser2net server;
-    ASSERT_TRUE(server.start(sim.devicePath())) << server.errorString().toStdString();
-    EXPECT_EQ(shownBy(server.rfc2217Address()), std::vector<int>({7, 0, 0, 1, 1, 4, 2}));
 }
 
 // ser2net killed on the first pass of the save's wait: the closed socket
@@ -271,8 +227,7 @@ TEST(EndToEnd, ASignalDuringAWaitEndsTheWaitClosesThePortAndEndsTheWindow)
                           {SIGHUP, {"--silent", "all"}}};
     for (const Case& c : cases) {
         SCOPED_TRACE(strsignal(c.signal));
-        SimProcess sim;
-        ASSERT_TRUE(sim.start(c.sim)) << sim.errorString().toStdString();
+        const test::StartedSim sim(c.sim);
         const test::InterruptedRun run =
             test::InterruptedRun::run(QStringLiteral(QM240LX_SETUP_PATH), {},
                                       setupEnvironment({{"QM240LX_COM1", sim.devicePath()},
@@ -303,9 +258,7 @@ TEST(EndToEnd, WithoutADisplayHelpAndVersionRunAndTheWindowEndsWithOneLine)
                               "QT_QPA_PLATFORM=offscreen\n";
     const Case cases[] = {
         {"help", {"--help"}, {}, 0, "Usage: qm240lx-setup [--port PORT]", ""},
-        {"version", {"--version"}, {}, 0, "qm240lx-setup " QM240LX_VERSION "\n", ""},
         {"window", {}, {}, 1, "", noDisplay},
-        {"window on xcb", {"-platform", "xcb"}, {}, 1, "", noDisplay},
         {"a display nothing answers on", {}, {{"DISPLAY", ":32767"}}, 1, "", std::nullopt},
     };
     for (const Case& c : cases) {
@@ -331,32 +284,24 @@ TEST(EndToEnd, TheWindowStartsDetectionOnThePortTheCommandLineNames)
     struct Case
     {
         const char* name;
-        QString port; // "<pty>": the emulator's device; "<tcp>": its tcp:// port behind ser2net
+        QString port; // "<pty>": the emulator's device
         bool overrideCom33;
         bool detects;
     };
     const Case cases[] = {
         {"a COM number", "com33", true, true},
-        {"a device path the COM map has", "<pty>", true, true},
         {"a device path outside the COM map", "<pty>", false, true},
-        {"a network port", "<tcp>", false, true},
         {"a COM number outside 1 to 255", "COM256", true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        SimProcess sim;
-        ASSERT_TRUE(sim.start()) << sim.errorString().toStdString();
+        const test::StartedSim sim;
         QMap<QString, QString> variables{{"QT_QPA_PLATFORM", "offscreen"}};
         if (c.overrideCom33)
             variables.insert("QM240LX_COM33", sim.devicePath());
-        test::Ser2net server;
-        if (c.port == "<tcp>") {
-            ASSERT_TRUE(server.start(sim.devicePath())) << server.errorString().toStdString();
-        }
-        QString port = c.port;
-        port.replace("<pty>", sim.devicePath()).replace("<tcp>", server.tcpAddress());
         QProcess setup;
-        startSetup(setup, {"--port", port}, variables);
+        startSetup(setup, {"--port", QString(c.port).replace("<pty>", sim.devicePath())},
+                   variables);
         if (c.detects) {
             EXPECT_TRUE(sim.waitForReceived(2, 30000)) << sim.standardError().toStdString();
             EXPECT_EQ(sim.received(), bytes("acad"));

@@ -20,16 +20,8 @@ namespace {
 
 using test::allSettingsEnabled;
 using test::bytes;
+using test::checkedElements;
 using test::WindowRig;
-
-// The checked element of each group, in the order of allGroups; -1: none.
-std::vector<int> checkedElements(const Frm_Dorvex& window)
-{
-    std::vector<int> checked;
-    for (const Group group : allGroups)
-        checked.push_back(window.group(group)->checkedId());
-    return checked;
-}
 
 // The hidden IrSocket too is shown as read; a reply too short selects nothing.
 TEST(ReadBack, TheBytesReadBecomeTheSelections)

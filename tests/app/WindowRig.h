@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -22,6 +24,15 @@ inline bool allSettingsEnabled(const Frm_Dorvex& window, bool enabled)
     const auto controls = window.settingsControls();
     return std::all_of(controls.begin(), controls.end(),
                        [&](QWidget* control) { return control->isEnabled() == enabled; });
+}
+
+// The checked element of each group, in the order of allGroups; -1: none.
+inline std::vector<int> checkedElements(const Frm_Dorvex& window)
+{
+    std::vector<int> checked;
+    for (const Group group : allGroups)
+        checked.push_back(window.group(group)->checkedId());
+    return checked;
 }
 
 // The window on a virtual line with a scripted adapter and a recording error
