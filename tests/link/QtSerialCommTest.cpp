@@ -4,6 +4,7 @@
 #include "link/QtEventPump.h"
 #include "sim/UniqueFd.h"
 #include "support/PortLocks.h"
+#include "support/ReadFd.h"
 
 #include <array>
 #include <poll.h>
@@ -58,21 +59,7 @@ struct PseudoTerminal
     }
     // What the port has written so far, read without handling events: the
     // bytes must have left without the event loop.
-    // Two writes can arrive in two reads: reads until `count` bytes came or
-    // nothing more does.
-    QByteArray receive(qsizetype count) const
-    {
-        QByteArray received;
-        pollfd readable{master.get(), POLLIN, 0};
-        std::array<char, 64> chunk{};
-        while (received.size() < count && ::poll(&readable, 1, waitLimitMs) > 0) {
-            const ssize_t n = ::read(master.get(), chunk.data(), chunk.size());
-            if (n <= 0)
-                break;
-            received.append(chunk.data(), n);
-        }
-        return received;
-    }
+    QByteArray receive(qsizetype count) const { return test::readFd(master.get(), count); }
 
     sim::UniqueFd master, slave;
     QString path;

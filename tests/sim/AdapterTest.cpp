@@ -1,7 +1,6 @@
 #include "sim/Adapter.h"
 
 #include "sim/Chaos.h"
-#include "sim/FlashFile.h"
 #include "sim/Options.h"
 
 #include <string>
@@ -9,10 +8,6 @@
 #include <utility>
 #include <variant>
 #include <vector>
-
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -61,8 +56,7 @@ TEST(AdapterExchange, AnswersAndKeepsTheConfiguration)
         {"", "ad", "039200", "039200", "039200"},
         {"", "ae06aa63ab02", "fafafa", "066302", "039200"},
         {"", "aee3ad", "fae39200", "e39200", "039200"},
-        {"", "aeacaaaf", "fafa", "acaf00", "039200"}, // values that look like opcodes
-        {"", "aa00", "fa", "030000", "039200"},
+        {"", "aeacaaaf", "fafa", "acaf00", "039200"},      // values that look like opcodes
         {"", "ae06afab01", "fafa+fa", "069201", "069200"}, // a setting after a save stays volatile
         {"", "00fab0a955ac", "fa", "039200", "039200"},    // stray bytes are ignored
         {"--silent AC", "acad", "039200", "039200", "039200"},
@@ -76,11 +70,9 @@ TEST(AdapterExchange, AnswersAndKeepsTheConfiguration)
         {"--stray-bits 0x24", "ae06ad", "fa26b624", "069200", "039200"}, // reported, not held
         {"--extra 2", "acad", "fafafa039200fafa", "039200", "039200"},
         {"--extra 1 --extra-byte 0x55 --extra-ops ab,ad", "acad", "fa03920055", "039200", "039200"},
-        {"--reject 1 --extra 1 --extra-byte 0x11", "ab01", "ee11", "039200", "039200"},
         {"--silent ac --extra 3", "ac", "", "039200", "039200"},
         // The fourth byte is not acted on; value bytes count; once gone, the adapter stays silent.
         {"--unplug-after 4", "acae06afac", "fafa!", "069200", "039200"},
-        {"--unplug-after 2", "ae06ac", "!", "039200", "039200"},
     };
     for (const auto& [faults, input, outcomes, configuration, flash] : cases) {
         SCOPED_TRACE(std::string(faults) + " / " + input);
@@ -111,30 +103,6 @@ TEST(AdapterExchange, RepliesFallDueInTheOrderOfTheirCommands)
                 due.push_back(static_cast<int>(reply->due.count()));
         }
         EXPECT_EQ(due, expected) << faults;
-    }
-}
-
-// A missing or malformed file gives nothing and says why. The bytes on disk
-// are checked with the emulator as a program.
-TEST(FlashFile, LoadsWhatWasSavedAndOnlyThreeBytes)
-{
-    QTemporaryDir dir;
-    const FlashFile flash(dir.filePath(QStringLiteral("flash.bin")));
-    EXPECT_EQ(flash.save({0x1F, 0x00, 0xAB}), QString());
-    EXPECT_EQ(flash.load().configuration, (Configuration{0x1F, 0x00, 0xAB}));
-    EXPECT_FALSE(FlashFile(dir.filePath(QStringLiteral("no/folder/flash.bin"))).save({}).isEmpty());
-
-    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder")));
-    for (const char* content : {"", "0102", "01020304"}) {
-        QFile file(dir.filePath(QString::fromLatin1(content).prepend(u'f')));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray::fromHex(content));
-    }
-    for (const char* name : {"missing", "f", "f0102", "f01020304", "folder"}) {
-        const QString path = dir.filePath(QString::fromLatin1(name));
-        const FlashFile::Loaded loaded = FlashFile(path).load();
-        EXPECT_FALSE(loaded.configuration) << name;
-        EXPECT_TRUE(loaded.problem.contains(path)) << loaded.problem.toStdString();
     }
 }
 

@@ -3,16 +3,16 @@
 #include "support/SimProcess.h"
 
 #include "sim/UniqueFd.h"
+#include "support/Bytes.h"
+#include "support/ReadFd.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
 
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -34,29 +34,12 @@ struct PtyClient
     {
         return ::write(fd.get(), bytes.constData(), std::size_t(bytes.size())) == bytes.size();
     }
-    // Reads until `count` bytes have come or two seconds have passed.
-    QByteArray read(qsizetype count) const
-    {
-        QByteArray bytes(count, '\0');
-        qsizetype got = 0;
-        const QDeadlineTimer deadline(2000);
-        pollfd watched{fd.get(), POLLIN, 0};
-        while (got<count&& ::poll(&watched, 1, int(deadline.remainingTime()))> 0) {
-            const ssize_t n = ::read(fd.get(), bytes.data() + got, std::size_t(count - got));
-            if (n <= 0)
-                break;
-            got += n;
-        }
-        return bytes.first(got);
-    }
+    QByteArray read(qsizetype count) const { return qm240lx::test::readFd(fd.get(), count, 2000); }
 
     qm240lx::sim::UniqueFd fd;
 };
 
-QByteArray bytes(const char* hex)
-{
-    return QByteArray::fromHex(hex);
-}
+using qm240lx::test::bytes;
 
 bool writeFile(const QString& path, const QByteArray& content)
 {
