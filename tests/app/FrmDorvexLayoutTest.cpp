@@ -3,15 +3,11 @@
 #include "app/ClockPanel.h"
 #include "app/Frm_Dorvex.h"
 #include "app/WrappingPushButton.h"
-#include "settings/Group.h"
 
 #include <QApplication>
-#include <QButtonGroup>
 #include <QComboBox>
-#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
-#include <QStatusBar>
 #include <QStyleOptionComboBox>
 #include <QTabBar>
 #include <QTabWidget>
@@ -94,24 +90,16 @@ protected:
     QTabWidget* tabs = find<QTabWidget>("SSTab1");
 };
 
-// Frames and three other captions are bold in Liberation Sans, the rest in
-// Tahoma, standing in for MS Sans Serif; the title is larger. The save
-// button's caption wraps: its own test below. The port list needs room for
-// three digits.
-TEST_F(FrmDorvexLayoutTest, CaptionsShowWholeInTheirFontsAndOnlyTheDesignedControlsHide)
+// The save button's caption wraps: its own test below. The port list needs
+// room for three digits.
+TEST_F(FrmDorvexLayoutTest, CaptionsShowWholeAndOnlyTheDesignedControlsHide)
 {
-    const QStringList bold{"Frame1", "Frame2", "Frame3", "Frame4", "Frame5",        "Frame6",
-                           "Frame7", "Frame8", "Label2", "Label4", "Cmd_SaveConfig"};
     for (QWidget* control : controlsIn(window, Qt::FindChildrenRecursively)) {
         const QString name = control->objectName();
         SCOPED_TRACE(name.toStdString());
         if (!name.startsWith("SSTab1_Tab")) { // the tabs show one page at a time
             EXPECT_EQ(control->isHidden(), hiddenControls.contains(name));
         }
-        const QFontInfo font(control->font());
-        EXPECT_EQ(font.family(), bold.contains(name) ? "Liberation Sans" : "Tahoma");
-        EXPECT_EQ(font.bold(), bold.contains(name));
-        EXPECT_DOUBLE_EQ(control->font().pointSizeF(), name == "Label1" ? 13.5 : 8.25);
         const QString caption = captionOf(control);
         if (caption.isEmpty() || qobject_cast<WrappingPushButton*>(control))
             continue;
@@ -154,25 +142,6 @@ TEST_F(FrmDorvexLayoutTest, TabKeyVisitsTheControlsInTheirOrder)
     EXPECT_EQ(chain.join(u' ').toStdString(), tabChain.join(u' ').toStdString());
 }
 
-// Option n of a group is what the bytes call n.
-TEST_F(FrmDorvexLayoutTest, SelectionGroupsAreExclusiveAndCaptionedByIndex)
-{
-    const std::pair<Group, QStringList> captions[] = {
-        {Group::Hspeed, {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}},
-        {Group::CCTRL, {"YES", "NO"}},
-        {Group::FCTRL, {"YES", "NO"}},
-        {Group::OPT_Mode, {"Primary / Secondary", "Secondary only"}},
-        {Group::Opt_Dis, {"One", "Six"}},
-        {Group::OPT_DTime, {"1", "2", "3", "4", "5", "6"}},
-        {Group::Opt_PP, {"IrComm 9-wire", "IrLPT", "OBEX Transport", "IrSocket"}}};
-    for (const auto& [group, texts] : captions) {
-        EXPECT_TRUE(window->group(group)->exclusive());
-        ASSERT_EQ(texts.size(), elementCount(group));
-        for (int index = 0; index < texts.size(); ++index)
-            EXPECT_EQ(window->option(group, index)->text(), texts[index]);
-    }
-}
-
 TEST_F(FrmDorvexLayoutTest, WindowHasAFixedClientAreaPicturesAndIcons)
 {
     EXPECT_EQ(window->windowTitle(), "Communication Setting for VEL-QM240LX");
@@ -181,28 +150,6 @@ TEST_F(FrmDorvexLayoutTest, WindowHasAFixedClientAreaPicturesAndIcons)
     for (const char* name : {"Picture1", "Image1", "Image2", "Image3"})
         EXPECT_FALSE(find<QLabel>(name)->pixmap().isNull()) << name;
     EXPECT_FALSE(window->windowIcon().isNull());
-}
-
-// Panels 2 and 3 show the date and the time, kept up to date by the clock.
-// Their texts fit as every caption does.
-TEST_F(FrmDorvexLayoutTest, StatusBarAtTheBottomHasFourPanelsInARow)
-{
-    auto* bar = find<QStatusBar>("StatusBar1");
-    EXPECT_EQ(window->statusBar(), bar);
-    EXPECT_FALSE(bar->isSizeGripEnabled());
-    QStringList texts;
-    int right = -1;
-    for (int number = 1; number <= 4; ++number) {
-        auto* panel = find<QLabel>(QString("StatusBar1_Panel%1").arg(number));
-        ASSERT_TRUE(panel && panel->parentWidget() == bar) << number;
-        EXPECT_GT(panel->x(), std::exchange(right, panel->geometry().right())) << number;
-        texts << panel->text();
-    }
-    EXPECT_LT(right, bar->width());
-    EXPECT_EQ(texts[0], "Communication Setting Tool for VEL- QM240LX");
-    EXPECT_EQ(texts[3], "Velorin");
-    EXPECT_TRUE(QLocale::system().toDate(texts[1], QLocale::ShortFormat).isValid());
-    EXPECT_TRUE(QLocale::system().toTime(texts[2], QLocale::ShortFormat).isValid());
 }
 
 TEST(ClockPanelTest, FollowsTheClockOnEveryTick)

@@ -11,7 +11,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -164,26 +163,6 @@ TEST(Enabling, SwitchesExactlyTheSettingsControls)
                 << name.toStdString();
         for (const QString& name : others)
             EXPECT_TRUE(rig.window->findChild<QWidget*>(name)->isEnabled()) << name.toStdString();
-    }
-}
-
-TEST(Enabling, TheAccessKeysReachTheirFramesAndThePortFrameHasItsTip)
-{
-    WindowRig rig;
-    rig.window->show();
-    QApplication::setActiveWindow(rig.window.get());
-    EXPECT_EQ(rig.window->findChild<QWidget*>("Frame1")->toolTip(), "Select COMPORT");
-    for (const auto& [key, frame] : {std::pair{Qt::Key_P, "Frame1"},
-                                     {Qt::Key_B, "Frame2"},
-                                     {Qt::Key_C, "Frame3"},
-                                     {Qt::Key_D, "Frame4"}}) {
-        SCOPED_TRACE(frame);
-        rig.window->findChild<QWidget*>("Txt_Result")->setFocus();
-        QTest::keyClick(rig.window.get(), key, Qt::AltModifier);
-        const QWidget* focus = QApplication::focusWidget();
-        ASSERT_NE(focus, nullptr);
-        EXPECT_TRUE(rig.window->findChild<QWidget*>(frame)->isAncestorOf(focus))
-            << focus->objectName().toStdString();
     }
 }
 

@@ -50,16 +50,6 @@ TEST(Exchange, WaitEndsStrictlyAfterTheLimitAndMeasuresAcrossTheWrap)
     }
 }
 
-TEST(Exchange, AReplyAlreadyWaitingStillTakesOneFullPass)
-{
-    Rig rig;
-    rig.line.arrive(QByteArray::fromHex("fa"));
-    int shown = 0;
-    EXPECT_EQ(rig.exchange.waitForReply(1, 2000, [&] { ++shown; }), WaitEnd::Data);
-    EXPECT_EQ(shown, 1);
-    EXPECT_EQ(rig.line.passes(), 1);
-}
-
 TEST(Exchange, TheTimeTestComesBeforeTheCount)
 {
     Rig rig;
@@ -83,23 +73,6 @@ TEST(Exchange, CountsTheReadLength)
     EXPECT_EQ(rig.line.passes(), 2);
     EXPECT_EQ(rig.exchange.readReply(), QByteArray::fromHex("1ff902"));
     EXPECT_EQ(rig.line.inBufferCount(), 2);
-}
-
-// Nor does a command under way send anything more.
-TEST(Exchange, AClosingProgramEndsTheWaitAndEveryLaterOneAtOnce)
-{
-    Rig rig;
-    rig.line.setStep(10);
-    rig.line.setHook([&](int pass) {
-        if (pass == 3)
-            rig.exchange.abort();
-    });
-    EXPECT_EQ(rig.exchange.waitForReply(1, 2000), WaitEnd::Aborted);
-    EXPECT_EQ(rig.line.passes(), 3);
-    EXPECT_EQ(rig.exchange.waitForReply(1, 2000), WaitEnd::Aborted);
-    EXPECT_EQ(rig.line.passes(), 3);
-    EXPECT_FALSE(rig.exchange.writeByte(0xAD));
-    EXPECT_TRUE(rig.line.written().isEmpty());
 }
 
 // A reply that comes after its command gave up is let in and dropped before

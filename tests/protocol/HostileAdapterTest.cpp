@@ -153,54 +153,5 @@ TEST(HostileAdapter, SoakAgainstTheAdapterInProcess)
     }
 }
 
-// Host bytes are written ">AC", the adapter's "<FA".
-std::vector<WireEvent> wire(const char* text)
-{
-    std::vector<WireEvent> events;
-    for (const QString& word : QString::fromLatin1(text).split(u' ', Qt::SkipEmptyParts))
-        events.push_back(
-            {word.front() == u'>', static_cast<std::uint8_t>(word.mid(1).toUInt(nullptr, 16))});
-    return events;
-}
-
-TEST(WireCheck, FindsUnbackedSuccessesAndUnchosenBytes)
-{
-    using enum CommandKind;
-    using enum CommandRecord::Claim;
-    const ConfigBytes read{0x06, 0x92, 0x01};
-    const std::tuple<const char*, int, int, std::vector<CommandRecord>> cases[] = {
-        {">AC <FA", 0, 0, {{Detection, 0, 1, Acknowledged}}},
-        // ready on a wrong answer, on one after it, or on a byte sent before the probe
-        {">AC <00", 1, 0, {{Detection, 0, 1, Acknowledged}}},
-        {">AC <00 <FA", 1, 0, {{Detection, 0, 1, Acknowledged}}},
-        {"<FA >AC", 1, 0, {{Detection, 0, 1, Acknowledged}}},
-        // saved on the next command's acknowledgement
-        {">AF >AC <FA", 1, 0, {{Save, 0, 1, Acknowledged}, {Detection, 1, 1}}},
-        {">AE >06 <FA >AD <06 <92 <01", 0, 0, {{UploadH, 0, 3, Acknowledged, read}}},
-        // accepted on the read-back's bytes
-        {">AE >06 >AD <FA <92 <01", 1, 0, {{UploadH, 0, 3, Acknowledged}}},
-        // a value the selections do not build, one with a bit outside its fields
-        {">AE >07", 0, 1, {{UploadH, 0, 2}}},
-        {">AB >05", 0, 1, {{UploadP, 0, 2}}},
-        // a fourth attempt
-        {">AE >06 >AE >06 >AE >06 >AE >06", 0, 2, {{UploadH, 0, 8}}},
-        // a probe writing a save
-        {">AC >AF", 0, 1, {{Detection, 0, 2}}},
-        // confirmed by a read-back holding the byte, or another byte
-        {">AB >01 >AD <06 <92 <01", 0, 0, {{UploadP, 0, 3, ConfirmedByReadBack, read}}},
-        {">AB >02 >AD <06 <92 <01", 1, 1, {{UploadP, 0, 3, ConfirmedByReadBack, read}}},
-        // read bytes the adapter never sent
-        {">AD <06 <92", 1, 0, {{ReadBack, 0, 1, Read, read}}},
-    };
-    for (const auto& [line, falseSuccesses, unchosenWrites, records] : cases) {
-        SCOPED_TRACE(line);
-        const WireFindings findings = checkWire(wire(line), records, [](CommandKind kind, int) {
-            return std::optional<std::uint8_t>(kind == UploadP ? 0x01 : 0x06);
-        });
-        EXPECT_EQ(findings.falseSuccesses, falseSuccesses);
-        EXPECT_EQ(findings.unchosenWrites, unchosenWrites);
-    }
-}
-
 } // namespace
 } // namespace qm240lx::test

@@ -28,17 +28,6 @@ TEST(ConfigFields, ReadsTheBytesAsTheWindowShowsThem)
         EXPECT_EQ(ConfigFields::decode(bytes), fields) << int(bytes.h) << ' ' << int(bytes.d);
 }
 
-TEST(ConfigFields, NamesReadBackInAnyCase)
-{
-    for (const Protocol protocol :
-         {Protocol::IrComm, Protocol::IrLpt, Protocol::Obex, Protocol::IrSocket})
-        EXPECT_EQ(parseProtocolName(protocolName(protocol).toUpper()), protocol);
-    for (const Mode mode : {Mode::PrimarySecondary, Mode::SecondaryOnly})
-        EXPECT_EQ(parseModeName(modeName(mode).toUpper()), mode);
-    EXPECT_EQ(parseProtocolName("irda"), std::nullopt);
-    EXPECT_EQ(parseModeName("primary"), std::nullopt);
-}
-
 // The bytes as six hex digits, H first.
 ConfigBytes configBytes(const char* hex)
 {
