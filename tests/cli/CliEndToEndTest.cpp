@@ -131,7 +131,6 @@ TEST(Cli, JsonGivesOneObject)
         const char* expected; // without the device
     };
     const Case cases[] = {
-        {"", "--json --port 9 detect", R"({"port": 9, "ready": true})"},
         {"--h-byte 0x13 --d-byte 0x63 --p-byte 0x01", "--json --port 9 read",
          R"({"port": 9, "h_byte": 19, "d_byte": 99, "p_byte": 1, "baud": 9600,
              "ignore_cts": true, "ignore_dsr": false, "mode": "secondary-only", "slots": 1,

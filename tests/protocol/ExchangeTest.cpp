@@ -64,17 +64,6 @@ TEST(Exchange, TheTimeTestComesBeforeTheCount)
     EXPECT_EQ(rig.line.inBufferCount(), 1);
 }
 
-TEST(Exchange, CountsTheReadLength)
-{
-    Rig rig;
-    rig.line.arriveAfter(100, QByteArray::fromHex("1f"));
-    rig.line.arriveAfter(200, QByteArray::fromHex("f902aabb"));
-    EXPECT_EQ(rig.exchange.waitForReply(3, 3000), WaitEnd::Data);
-    EXPECT_EQ(rig.line.passes(), 2);
-    EXPECT_EQ(rig.exchange.readReply(), QByteArray::fromHex("1ff902"));
-    EXPECT_EQ(rig.line.inBufferCount(), 2);
-}
-
 // A reply that comes after its command gave up is let in and dropped before
 // the next command writes, however late within the horizon it comes.
 TEST(Exchange, AfterASilentWaitTheNextCommandWaitsOutALateReply)

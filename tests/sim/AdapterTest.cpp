@@ -114,11 +114,6 @@ struct Command
     std::uint8_t value;
 };
 
-Chaos::Choice firstChoice(std::uint32_t seed, Command command)
-{
-    return Chaos({seed, Chaos::defaultRate}).next(command.opcode, command.value);
-}
-
 // The reply as a hex string, "none" for silence.
 std::string expectedReply(Command command, const Chaos::Choice& choice)
 {
@@ -155,9 +150,11 @@ TEST(AdapterChaos, EachMisbehaviourAnswersAndActsAsDrawn)
     for (const auto& [command, kind, after, flashWritten] : cases) {
         SCOPED_TRACE(std::string(Chaos::name(kind)) + " to " + std::to_string(command.opcode));
         std::uint32_t seed = 0; // the first whose first command draws `kind`
-        while (firstChoice(seed, command).kind != kind)
+        Chaos::Choice choice;
+        while (
+            (choice = Chaos({seed, Chaos::defaultRate}).next(command.opcode, command.value)).kind !=
+            kind)
             ASSERT_LT(++seed, 10'000u);
-        const Chaos::Choice choice = firstChoice(seed, command);
         Faults faults;
         faults.chaos = Chaos::Settings{seed, Chaos::defaultRate};
         Adapter adapter(factory, faults);
