@@ -38,13 +38,6 @@ struct Tally
     int unchosenWrites = 0;
 };
 
-int environmentNumber(const char* name, int fallback)
-{
-    bool ok = false;
-    const int value = qEnvironmentVariableIntValue(name, &ok);
-    return ok ? value : fallback;
-}
-
 // Judges what the command wrote since `before` against the success the result
 // box claims; `chosen` is the value byte the selections built.
 void judge(const test::VirtualLine& line, int before, const Command& command,
@@ -111,8 +104,8 @@ void runSession(std::uint32_t seed, Tally& tally)
 
 TEST(HostileWindow, ClaimsNothingTheLineDoesNotShow)
 {
-    const auto first = static_cast<std::uint32_t>(environmentNumber("QM240LX_SOAK_FIRST_SEED", 1));
-    const int sessions = environmentNumber("QM240LX_SOAK_SESSIONS", 40);
+    const auto first = static_cast<std::uint32_t>(test::soakSetting("QM240LX_SOAK_FIRST_SEED", 1));
+    const int sessions = test::soakSetting("QM240LX_SOAK_SESSIONS", 40);
     Tally tally;
     for (std::uint32_t seed = first; seed < first + sessions; ++seed)
         runSession(seed, tally);

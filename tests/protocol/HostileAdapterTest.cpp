@@ -18,13 +18,6 @@ namespace {
 constexpr int commandsPerSession = 8;
 constexpr Tick longestPauseMs = 5000;
 
-int fromEnvironment(const char* name, int fallback)
-{
-    bool ok = false;
-    const int value = qEnvironmentVariableIntValue(name, &ok);
-    return ok && value >= 0 ? value : fallback;
-}
-
 struct Counts
 {
     int falseSuccesses = 0;
@@ -134,8 +127,8 @@ void runSession(std::uint32_t seed, Counts& counts)
 
 TEST(HostileAdapter, SoakAgainstTheAdapterInProcess)
 {
-    const auto first = static_cast<std::uint32_t>(fromEnvironment("QM240LX_SOAK_FIRST_SEED", 1));
-    const int sessions = fromEnvironment("QM240LX_SOAK_SESSIONS", 300);
+    const auto first = static_cast<std::uint32_t>(soakSetting("QM240LX_SOAK_FIRST_SEED", 1));
+    const int sessions = soakSetting("QM240LX_SOAK_SESSIONS", 300);
     Counts counts;
     for (int session = 0; session < sessions; ++session)
         runSession(first + static_cast<std::uint32_t>(session), counts);

@@ -8,6 +8,15 @@
 
 namespace qm240lx::test {
 
+// A soak's setting from the environment, as scripts/soak passes it
+// (QM240LX_SOAK_FIRST_SEED, QM240LX_SOAK_SESSIONS); `fallback` when unset.
+inline int soakSetting(const char* name, int fallback)
+{
+    bool ok = false;
+    const int value = qEnvironmentVariableIntValue(name, &ok);
+    return ok && value >= 0 ? value : fallback;
+}
+
 const UploadKind& uploadOf(CommandKind upload);
 // The upload's byte as the selections build it.
 BuiltByte buildFor(CommandKind upload, const RecordedValues& recorded,
