@@ -29,6 +29,7 @@ namespace {
 
 using test::bytes;
 using test::CliProcess;
+using test::expectEnd;
 using test::InterruptedRun;
 using test::SimProcess;
 using test::StartedSim;
