@@ -62,6 +62,9 @@ TEST(ComMap, ListsThePresentPortsByTheirComNumbers)
         {{{"QM240LX_COM33", "/dev/pts/4"}, {"QM240LX_COM200", "/dev/pts/5"}},
          {"/dev/ttyUSB0", "/dev/pts/4", "/dev/pts/5"},
          "Serial ports here: COM33 (/dev/pts/4), COM200 (/dev/pts/5)"},
+        {{{"QM240LX_COM33", "/dev/pts/9"}, {"QM240LX_COM34", ""}},
+         {"/dev/ttyUSB0", "/dev/ttyUSB1"},
+         "Serial ports here: COM34 (/dev/ttyUSB1)"},
     };
     for (const auto& [variables, files, line] : cases) {
         const auto exists = [&files](const QString& device) { return files.contains(device); };
