@@ -43,7 +43,7 @@ QString elementName(Group group, int index)
 
 Frm_Dorvex::Frm_Dorvex(const WindowPlatform& platform, int startPort, QWidget* parent)
     : QMainWindow(parent), m_form(std::make_unique<Ui::Frm_Dorvex>()), m_comm(platform.comm),
-      m_errorBox(platform.errorBox), m_exchange(platform.comm, platform.pump, platform.tick),
+      m_errorBox(platform.errorBox), m_exchange(platform.comm, platform.alarm, platform.tick),
       m_startPort(startPort)
 {
     initResources();
@@ -133,14 +133,22 @@ void Frm_Dorvex::Form_Initialize()
 
 void Frm_Dorvex::Form_Load()
 {
+    if (!m_exchange.busy())
+        run(openStartPort());
+}
+
+// A network port may take its time to open: the port list waits meanwhile.
+Task<> Frm_Dorvex::openStartPort()
+{
+    const Exchange::Command command(m_exchange);
     showResult(text::waitingForConnection);
     m_comm.setCommPort(m_startPort);
-    m_comm.setPortOpen(true);
-    if (!m_comm.portOpen()) {
-        m_errorBox.showError(text::cannotOpenStartPort(m_startPort), openFailureReason());
-        return;
+    if (!co_await m_exchange.openPort()) {
+        if (!m_exchange.aborted())
+            m_errorBox.showError(text::cannotOpenStartPort(m_startPort), openFailureReason());
+        co_return;
     }
-    Check_QM240LX();
+    co_await Check_QM240LX();
 }
 
 void Frm_Dorvex::Cmb_Port_Click()
@@ -150,28 +158,35 @@ void Frm_Dorvex::Cmb_Port_Click()
         list->setCurrentIndex(m_comm.commPort() - 1);
         return;
     }
+    run(changePort(list->currentText().toInt()));
+}
+
+Task<> Frm_Dorvex::changePort(int port)
+{
+    const Exchange::Command command(m_exchange);
+    QComboBox* list = m_form->Cmb_Port;
     DISABLE_FRAME();
     list->setEnabled(false);
-    m_comm.setPortOpen(false);
-    m_comm.setCommPort(list->currentText().toInt());
-    m_comm.setPortOpen(true);
-    if (!m_comm.portOpen()) {
-        m_errorBox.showError(text::cannotOpenPort, openFailureReason());
+    m_exchange.closePort();
+    m_comm.setCommPort(port);
+    if (!co_await m_exchange.openPort()) {
+        if (!m_exchange.aborted())
+            m_errorBox.showError(text::cannotOpenPort, openFailureReason());
         list->setEnabled(true);
-        return;
+        co_return;
     }
-    Check_QM240LX();
+    co_await Check_QM240LX();
     list->setEnabled(true);
 }
 
-void Frm_Dorvex::Check_QM240LX()
+Task<> Frm_Dorvex::Check_QM240LX()
 {
     const BusyCursor busy;
-    switch (detectAdapter(m_exchange, [this](const QString& text) { showResult(text); })) {
+    switch (co_await detectAdapter(m_exchange, resultBox())) {
     case Answer::Acknowledged:
         // A read-back that times out still enables the settings; one whose
         // port is gone leaves nothing to configure.
-        if (READ_EEPROM().end == ReadBack::End::PortFailed)
+        if ((co_await READ_EEPROM()).end == ReadBack::End::PortFailed)
             DISABLE_FRAME();
         else
             ENABLE_FRAME();
@@ -184,15 +199,14 @@ void Frm_Dorvex::Check_QM240LX()
     }
 }
 
-ReadBack Frm_Dorvex::READ_EEPROM()
+Task<ReadBack> Frm_Dorvex::READ_EEPROM()
 {
-    const ReadBack result =
-        readConfiguration(m_exchange, [this](const QString& text) { showResult(text); });
+    const ReadBack result = co_await readConfiguration(m_exchange, resultBox());
     if (result.bytes) {
         for (const auto& [group, element] : decodeConfiguration(*result.bytes))
             option(group, element)->setChecked(true);
     }
-    return result;
+    co_return result;
 }
 
 void Frm_Dorvex::ENABLE_FRAME()
@@ -227,24 +241,37 @@ void Frm_Dorvex::Send_P_Click()
     runUpload(primaryProtocolUpload(), [this] { return buildPByte(m_recorded); });
 }
 
-void Frm_Dorvex::runUpload(const UploadKind& kind, const ByteBuilder& build)
+void Frm_Dorvex::runUpload(const UploadKind& kind, ByteBuilder build)
 {
-    if (m_exchange.busy())
-        return;
+    if (!m_exchange.busy())
+        run(upload(kind, std::move(build)));
+}
+
+Task<> Frm_Dorvex::upload(const UploadKind& kind, ByteBuilder build)
+{
     const BusyCursor busy;
-    uploadSetting(
-        m_exchange, kind, build, [this] { return READ_EEPROM(); },
-        [this](const QString& text) { showResult(text); });
+    co_await uploadSetting(
+        m_exchange, kind, std::move(build), [this] { return READ_EEPROM(); }, resultBox());
 }
 
 void Frm_Dorvex::Cmd_SaveConfig_Click()
 {
-    if (m_exchange.busy())
-        return;
+    if (!m_exchange.busy())
+        run(saveConfig());
+}
+
+Task<> Frm_Dorvex::saveConfig()
+{
     const BusyCursor busy;
-    const Answer end = saveToFlash(m_exchange, [this](const QString& text) { showResult(text); });
-    if (end == Answer::Silence)
+    if (co_await saveToFlash(m_exchange, resultBox()) == Answer::Silence)
         DISABLE_FRAME();
+}
+
+// Only one command runs at a time (the callers check), so the one before has
+// ended by now.
+void Frm_Dorvex::run(Task<> command)
+{
+    m_command = std::move(command);
 }
 
 void Frm_Dorvex::Hspeed_Click(int Index)
@@ -288,9 +315,13 @@ std::optional<int> Frm_Dorvex::selectedDiscoveryTime() const
     return checked;
 }
 
-// A wait shows its text on every pass. Setting the same text again would
-// schedule a repaint, and the repaint would wake the wait at once: it would
-// spin instead of sleeping until the adapter answers.
+ShowText Frm_Dorvex::resultBox()
+{
+    return [this](const QString& text) { showResult(text); };
+}
+
+// A wait shows its text on every pass; the same text again would only
+// repaint the box for nothing.
 void Frm_Dorvex::showResult(const QString& text)
 {
     QPlainTextEdit* box = m_form->Txt_Result;
@@ -337,7 +368,7 @@ bool Frm_Dorvex::eventFilter(QObject* watched, QEvent* event)
 void Frm_Dorvex::closeEvent(QCloseEvent* event)
 {
     m_exchange.abort();
-    m_comm.setPortOpen(false);
+    m_exchange.closePort();
     QMainWindow::closeEvent(event);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/WindowPlatform.h"
+#include "link/Task.h"
 #include "protocol/Exchange.h"
 #include "protocol/ReadBack.h"
 #include "protocol/Upload.h"
@@ -25,8 +26,10 @@ QT_END_NAMESPACE
 namespace qm240lx {
 
 // The program's one window: the port frame, the three settings tabs, the
-// result box and the status bar. Its procedures keep the names the adapter's
-// documentation uses; the protocol itself lives in the link and settings code.
+// result box and the status bar. Its procedures carry the names of the
+// controls and commands they serve; the adapter's commands themselves live in
+// the protocol code. A procedure that waits for the adapter is a task: the
+// window keeps painting meanwhile, and no other command starts until it ends.
 class Frm_Dorvex : public QMainWindow
 {
     Q_OBJECT
@@ -55,8 +58,8 @@ public:
     void Cmb_Port_Click();
 
     // The adapter on the open port.
-    void Check_QM240LX();
-    ReadBack READ_EEPROM();
+    Task<> Check_QM240LX();
+    Task<ReadBack> READ_EEPROM();
     void ENABLE_FRAME();
     void DISABLE_FRAME();
 
@@ -84,11 +87,17 @@ private:
     void connectControls();
     void connectGroup(Group group, void (Frm_Dorvex::*handler)(int));
     void showResult(const QString& text);
+    ShowText resultBox();
     void setSettingsEnabled(bool enabled);
     void refreshPortTips();
     QString openFailureReason() const;
     std::optional<int> selectedDiscoveryTime() const;
-    void runUpload(const UploadKind& kind, const ByteBuilder& build);
+    void runUpload(const UploadKind& kind, ByteBuilder build);
+    void run(Task<> command);
+    Task<> openStartPort();
+    Task<> changePort(int port);
+    Task<> upload(const UploadKind& kind, ByteBuilder build);
+    Task<> saveConfig();
 
     std::unique_ptr<Ui::Frm_Dorvex> m_form;
     CommControl& m_comm;
@@ -96,6 +105,8 @@ private:
     Exchange m_exchange;
     RecordedValues m_recorded;
     int m_startPort;
+    // The command started last. Its frame goes before the exchange it uses.
+    std::optional<Task<>> m_command;
 };
 
 } // namespace qm240lx

@@ -4,15 +4,15 @@
 
 namespace qm240lx {
 
+class Alarm;
 class CommControl;
 class ErrorBox;
-class EventPump;
 
 // What the window reaches the outside world through. Tests pass fakes.
 struct WindowPlatform
 {
     CommControl& comm;
-    EventPump& pump;
+    Alarm& alarm;
     TickSource tick;
     ErrorBox& errorBox;
 };

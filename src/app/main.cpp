@@ -5,7 +5,7 @@
 #include "app/SetupOptions.h"
 #include "app/StartPort.h"
 #include "link/PortComm.h"
-#include "link/QtEventPump.h"
+#include "link/QtAlarm.h"
 #include "link/TerminationSignals.h"
 
 #include <cstdio>
@@ -82,9 +82,9 @@ int main(int argc, char** argv)
                                       .arg(options.port->name())));
 
     qm240lx::PortComm comm;
-    qm240lx::QtEventPump pump;
+    qm240lx::QtAlarm alarm;
     qm240lx::QtErrorBox errorBox;
-    qm240lx::Frm_Dorvex window({comm, pump, qm240lx::systemTick, errorBox}, *startPort);
+    qm240lx::Frm_Dorvex window({comm, alarm, qm240lx::systemTick, errorBox}, *startPort);
     // SIGINT, SIGTERM and SIGHUP close the window as its user would; exit()
     // also ends an error box's loop that may be open.
     qm240lx::TerminationSignals termination;

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QSet>
 
@@ -38,44 +38,32 @@ QList<PortChoice> eachDeviceOnce(const QList<PortChoice>& ports)
 
 } // namespace
 
-ApplyRun::ApplyRun(const PortApply::Task& task, const TraceLog* trace)
-    : m_task(task), m_trace(trace)
+ApplyRun::ApplyRun(PortApply::Plan plan, TraceLog* trace, Interruption& interruption)
+    : m_plan(std::move(plan)), m_trace(trace), m_interruption(interruption)
 {}
 
-std::vector<PortApply::Outcome> ApplyRun::run(const QList<PortChoice>& ports,
-                                              const Finished& finished)
+Task<std::vector<PortApply::Outcome>> ApplyRun::run(QList<PortChoice> ports, Finished finished)
 {
-    QEventLoop loop;
     const QList<PortChoice> distinct = eachDeviceOnce(ports);
-    qsizetype running = distinct.size();
-    for (const PortChoice& port : distinct) {
-        m_ports.push_back(std::make_unique<PortApply>(port, m_task, m_trace));
-        PortApply& apply = *m_ports.back();
-        apply.start([&] {
-            finished(apply.outcome());
-            if (--running == 0)
-                loop.quit();
-        });
-        if (m_stopped)
-            apply.stop();
-    }
-    if (running > 0)
-        loop.exec();
-    std::vector<PortApply::Outcome> outcomes;
-    for (const std::unique_ptr<PortApply>& apply : m_ports)
-        outcomes.push_back(apply->outcome());
-    m_ports.clear();
+    std::vector<PortApply::Outcome> outcomes(static_cast<std::size_t>(distinct.size()));
+    std::vector<Task<>> running;
+    running.reserve(outcomes.size());
+    for (std::size_t index = 0; index < outcomes.size(); ++index)
+        running.push_back(runOne(distinct[qsizetype(index)], outcomes[index], finished));
+    for (Task<>& port : running)
+        co_await port;
+    std::erase_if(outcomes, [](const PortApply::Outcome& outcome) { return outcome.leftOut; });
     std::stable_sort(outcomes.begin(), outcomes.end(), [](const auto& one, const auto& other) {
         return comOrder(one.port) < comOrder(other.port);
     });
-    return outcomes;
+    co_return outcomes;
 }
 
-void ApplyRun::stop()
+Task<> ApplyRun::runOne(PortChoice port, PortApply::Outcome& outcome, const Finished& finished)
 {
-    m_stopped = true;
-    for (const std::unique_ptr<PortApply>& apply : m_ports)
-        apply->stop();
+    outcome = co_await PortApply::run(port, m_plan, m_trace, m_interruption);
+    if (!outcome.leftOut)
+        finished(outcome);
 }
 
 } // namespace qm240lx

@@ -4,14 +4,16 @@
 #include "cli/ApplyRun.h"
 #include "cli/CliCommands.h"
 #include "cli/JsonReport.h"
+#include "cli/OpenFileLimit.h"
 #include "cli/PortScan.h"
 #include "cli/PortSession.h"
 #include "cli/ProfileFile.h"
 #include "link/ComMap.h"
-#include "link/QtEventPump.h"
+#include "link/PresentPorts.h"
 
 #include <variant>
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -24,6 +26,12 @@ QList<int> allComNumbers()
     for (int com = firstComNumber; com <= lastComNumber; ++com)
         numbers.append(com);
     return numbers;
+}
+
+QList<PortScan::Port> candidatePorts(bool onlyOverrides)
+{
+    const QList<int> numbers = onlyOverrides ? overriddenComNumbers() : allComNumbers();
+    return PortScan::candidates(numbers, processEnvironment, devicePresent, isSystemConsole);
 }
 
 void writeText(std::FILE* stream, const QString& text)
@@ -47,7 +55,11 @@ CommandResult noAdapterFound(qsizetype probed)
 
 } // namespace
 
-CliApp::CliApp(std::FILE* out, std::FILE* err) : m_out(out), m_err(err) {}
+CliApp::CliApp(std::FILE* out, std::FILE* err) : m_out(out), m_err(err)
+{
+    QObject::connect(&m_termination, &TerminationSignals::caught, &m_termination,
+                     [this] { m_interruption.interrupt(); });
+}
 
 int CliApp::run(const QStringList& arguments)
 {
@@ -62,7 +74,12 @@ int CliApp::run(const QStringList& arguments)
     const CliOptions& options = std::get<CliOptions>(parsed);
     if (options.trace)
         m_trace = TraceLog::toStandardError();
-    const CommandResult result = runCommand(options);
+    if (m_termination.received())
+        m_interruption.interrupt();
+    CommandResult result;
+    const Task<> command = runToEnd(options, result);
+    if (!command.done())
+        QCoreApplication::exec();
     if (m_termination.received()) {
         printError(QStringLiteral("interrupted"));
         return m_termination.exitStatus(toInt(result.code));
@@ -71,54 +88,57 @@ int CliApp::run(const QStringList& arguments)
     return toInt(result.code);
 }
 
-CommandResult CliApp::runCommand(const CliOptions& options)
+// Ends the event loop once the command has ended; a command that never
+// waited ends before the loop starts.
+Task<> CliApp::runToEnd(const CliOptions& options, CommandResult& result)
 {
-    if (options.command == CliCommand::Scan)
-        return scan(options);
-    if (options.command == CliCommand::Apply)
-        return apply(options);
-    PortSession session(options.port, m_trace ? &*m_trace : nullptr);
-    // Goes before the session does, and the connection with it.
-    const QObject stopping;
-    QObject::connect(&m_termination, &TerminationSignals::caught, &stopping,
-                     [&session] { session.exchange().abort(); });
-    if (std::optional<CliExit> failure = session.open())
-        return CommandResult::failed(*failure);
+    result = co_await runCommand(options);
+    QCoreApplication::exit(0);
+}
+
+Task<CommandResult> CliApp::runCommand(const CliOptions& options)
+{
+    switch (options.command) {
+    case CliCommand::Scan:
+        co_return co_await scan(options);
+    case CliCommand::Apply:
+        co_return co_await apply(options);
+    default:
+        co_return co_await runOnPort(options);
+    }
+}
+
+Task<CommandResult> CliApp::runOnPort(const CliOptions& options)
+{
+    PortSession session(options.port, m_trace ? &*m_trace : nullptr, m_interruption);
+    if (std::optional<CliExit> failure = co_await session.open())
+        co_return CommandResult::failed(*failure);
     CliCommands commands(session);
     switch (options.command) {
     case CliCommand::Detect:
-        return commands.detect();
+        co_return co_await commands.detect();
     case CliCommand::Read:
-        return commands.read();
+        co_return co_await commands.read();
     case CliCommand::Set:
-        return commands.set(options.changes, options.save);
+        co_return co_await commands.set(options.changes, options.save);
     case CliCommand::Save:
-        return commands.save();
+        co_return co_await commands.save();
     case CliCommand::Scan:
     case CliCommand::Apply:
         break;
     }
-    return scan(options);
+    co_return CommandResult{};
 }
 
-QList<PortScan::Port> CliApp::findAdapters(bool onlyOverrides, qsizetype& probed)
+Task<CommandResult> CliApp::scan(const CliOptions& options)
 {
-    const QList<int> numbers = onlyOverrides ? overriddenComNumbers() : allComNumbers();
-    const QList<PortScan::Port> candidates =
-        PortScan::candidates(numbers, processEnvironment, devicePresent, isSystemConsole);
-    probed = candidates.size();
-    QtEventPump pump(QEventLoop::ExcludeUserInputEvents);
-    PortScan portScan(pump, systemTick, isSystemConsole, m_trace ? &*m_trace : nullptr);
-    const QObject stopping;
-    QObject::connect(&m_termination, &TerminationSignals::caught, &stopping,
-                     [&portScan] { portScan.abort(); });
-    return portScan.run(candidates);
-}
-
-CommandResult CliApp::scan(const CliOptions& options)
-{
-    qsizetype probed = 0;
-    const QList<PortScan::Port> found = findAdapters(options.onlyOverrides, probed);
+    const QList<PortScan::Port> candidates = candidatePorts(options.onlyOverrides);
+    if (std::optional<CliExit> failure = makeRoomForPorts(candidates.size()))
+        co_return CommandResult::failed(*failure);
+    const QList<PortScan::Port> found =
+        co_await PortScan::run(candidates, m_trace ? &*m_trace : nullptr, m_interruption);
+    if (found.isEmpty())
+        co_return noAdapterFound(candidates.size());
     CommandResult result;
     QJsonArray ports;
     for (const PortScan::Port& port : found) {
@@ -127,38 +147,35 @@ CommandResult CliApp::scan(const CliOptions& options)
         result.lines << QStringLiteral("%1 %2").arg(name, -6).arg(port.device);
     }
     result.json.insert(QStringLiteral("ports"), ports);
-    if (found.isEmpty())
-        result = noAdapterFound(probed);
-    return result;
+    co_return result;
 }
 
-// The profile is whole and valid before any port opens.
-CommandResult CliApp::apply(const CliOptions& options)
+// The profile is whole and valid before any port opens. With --all, each
+// candidate port is probed once: where an adapter answers, the same session
+// goes on to configure it; the others are left out.
+Task<CommandResult> CliApp::apply(const CliOptions& options)
 {
     const std::variant<FieldChanges, CliExit> profile = ProfileFile::load(options.profile);
     if (const CliExit* failure = std::get_if<CliExit>(&profile))
-        return CommandResult::failed(*failure);
+        co_return CommandResult::failed(*failure);
     QList<PortChoice> ports = options.ports;
     if (options.all) {
-        qsizetype probed = 0;
-        for (const PortScan::Port& port : findAdapters(options.onlyOverrides, probed))
+        for (const PortScan::Port& port : candidatePorts(options.onlyOverrides))
             ports.append(PortChoice::comPort(port.com));
-        if (ports.isEmpty())
-            return noAdapterFound(probed);
     }
-    const PortApply::Task task{std::get<FieldChanges>(profile), options.save, options.check};
-    ApplyRun run(task, m_trace ? &*m_trace : nullptr);
-    const QObject stopping;
-    QObject::connect(&m_termination, &TerminationSignals::caught, &stopping,
-                     [&run] { run.stop(); });
-    if (m_termination.received())
-        run.stop();
+    if (std::optional<CliExit> failure = makeRoomForPorts(ports.size()))
+        co_return CommandResult::failed(*failure);
+    const PortApply::Plan plan{std::get<FieldChanges>(profile), options.save, options.check,
+                               options.all};
+    ApplyRun run(plan, m_trace ? &*m_trace : nullptr, m_interruption);
     const std::vector<PortApply::Outcome> outcomes =
-        run.run(ports, [this, &options](const PortApply::Outcome& outcome) {
+        co_await run.run(ports, [this, &options](const PortApply::Outcome& outcome) {
             if (!options.json && !m_termination.received())
                 writeText(m_out, ApplyReport::line(outcome) + QLatin1Char('\n'));
         });
-    return ApplyReport::result(outcomes, options.check);
+    if (options.all && outcomes.empty())
+        co_return noAdapterFound(ports.size());
+    co_return ApplyReport::result(outcomes, options.check);
 }
 
 void CliApp::print(const CliOptions& options, const CommandResult& result)

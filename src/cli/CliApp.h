@@ -2,8 +2,10 @@
 
 #include "cli/CliOptions.h"
 #include "cli/CommandResult.h"
+#include "cli/Interruption.h"
 #include "cli/PortScan.h"
 #include "cli/TraceLog.h"
+#include "link/Task.h"
 #include "link/TerminationSignals.h"
 
 #include <cstdio>
@@ -13,7 +15,8 @@
 
 namespace qm240lx {
 
-// The command-line tool from its arguments to its exit code.
+// The command-line tool from its arguments to its exit code. Every port's
+// command runs on the main thread's event loop.
 class CliApp
 {
 public:
@@ -25,17 +28,18 @@ public:
     int run(const QStringList& arguments);
 
 private:
-    CommandResult runCommand(const CliOptions& options);
-    CommandResult scan(const CliOptions& options);
-    CommandResult apply(const CliOptions& options);
-    // The ports where an adapter answered the probe, and how many were probed.
-    QList<PortScan::Port> findAdapters(bool onlyOverrides, qsizetype& probed);
+    Task<> runToEnd(const CliOptions& options, CommandResult& result);
+    Task<CommandResult> runCommand(const CliOptions& options);
+    Task<CommandResult> runOnPort(const CliOptions& options);
+    Task<CommandResult> scan(const CliOptions& options);
+    Task<CommandResult> apply(const CliOptions& options);
     void print(const CliOptions& options, const CommandResult& result);
     void printError(const QString& message);
 
     std::FILE* m_out;
     std::FILE* m_err;
     std::optional<TraceLog> m_trace;
+    Interruption m_interruption;
     TerminationSignals m_termination;
 };
 

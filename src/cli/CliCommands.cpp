@@ -20,70 +20,67 @@ QString byteText(const char* name, std::uint8_t value)
 
 CliCommands::CliCommands(PortSession& session) : m_session(session) {}
 
-CommandResult CliCommands::detect()
+Task<CommandResult> CliCommands::detect()
 {
-    if (std::optional<CliExit> failure = probe())
-        return CommandResult::failed(*failure);
+    if (std::optional<CliExit> failure = co_await probe())
+        co_return CommandResult::failed(*failure);
     CommandResult result;
     result.json = JsonReport::port(m_session.port(), m_session.device());
     result.json.insert(QStringLiteral("ready"), true);
     result.lines << QStringLiteral("QM240LX ready on %1").arg(m_session.description());
-    return result;
+    co_return result;
 }
 
-CommandResult CliCommands::read()
+Task<CommandResult> CliCommands::read()
 {
-    const std::variant<ConfigBytes, CliExit> bytes = probeAndRead();
+    if (std::optional<CliExit> failure = co_await probe())
+        co_return CommandResult::failed(*failure);
+    const std::variant<ConfigBytes, CliExit> bytes = co_await readBytes();
     if (const CliExit* failure = std::get_if<CliExit>(&bytes))
-        return CommandResult::failed(*failure);
-    return configurationResult(std::get<ConfigBytes>(bytes));
+        co_return CommandResult::failed(*failure);
+    co_return configurationResult(std::get<ConfigBytes>(bytes));
 }
 
-CommandResult CliCommands::set(const FieldChanges& changes, bool save)
+Task<CommandResult> CliCommands::set(FieldChanges changes, bool save)
 {
-    const Applied applied = apply(changes, save);
+    if (std::optional<CliExit> failure = co_await probe())
+        co_return CommandResult::failed(*failure);
+    const Applied applied = co_await applyAfterProbe(changes, save);
     if (applied.failure)
-        return CommandResult::failed(*applied.failure);
+        co_return CommandResult::failed(*applied.failure);
     CommandResult result = configurationResult(applied.bytes);
     result.lines = applied.lines + result.lines;
     result.json.insert(QStringLiteral("changed"), applied.changed);
     result.json.insert(QStringLiteral("saved"), save);
-    return result;
+    co_return result;
 }
 
-CliCommands::Applied CliCommands::apply(const FieldChanges& changes, bool save)
+Task<CliCommands::Applied> CliCommands::applyAfterProbe(FieldChanges changes, bool save)
 {
     Applied applied;
-    std::variant<ConfigBytes, CliExit> current = probeAndRead();
+    std::variant<ConfigBytes, CliExit> current = co_await readBytes();
     if (const ConfigBytes* read = std::get_if<ConfigBytes>(&current))
-        current = uploadChanges(*read, changes, applied);
+        current = co_await uploadChanges(*read, changes, applied);
     if (const CliExit* failure = std::get_if<CliExit>(&current)) {
         applied.failure = *failure;
-        return applied;
+        co_return applied;
     }
     applied.bytes = std::get<ConfigBytes>(current);
     if (applied.changed.isEmpty())
         applied.lines << QStringLiteral("Nothing to change.");
     if (save) {
-        applied.failure = saveIntoFlash();
+        applied.failure = co_await saveIntoFlash();
         if (applied.failure)
-            return applied;
+            co_return applied;
         applied.lines << QStringLiteral("Configuration saved into flash.");
     }
-    return applied;
-}
-
-std::variant<ConfigBytes, CliExit> CliCommands::probeAndRead()
-{
-    if (std::optional<CliExit> failure = probe())
-        return *failure;
-    return readBytes();
+    co_return applied;
 }
 
 // Bits outside the fields do not count as a change: a byte whose fields stay
 // as they are is not sent.
-std::variant<ConfigBytes, CliExit>
-CliCommands::uploadChanges(const ConfigBytes& read, const FieldChanges& changes, Applied& report)
+Task<std::variant<ConfigBytes, CliExit>>
+CliCommands::uploadChanges(ConfigBytes read, FieldChanges changes, Applied& report)
 {
     const ConfigBytes before = withFieldsOnly(read);
     const ConfigBytes wanted = changes.applyTo(before);
@@ -94,114 +91,118 @@ CliCommands::uploadChanges(const ConfigBytes& read, const FieldChanges& changes,
         const std::uint8_t next = wanted.*kind->byte;
         if (now == next)
             continue;
-        current = upload(*kind, next);
+        current = co_await upload(*kind, next);
         if (std::holds_alternative<CliExit>(current))
-            return current;
+            co_return current;
         const QString name = QString::fromLatin1(kind->name);
         report.lines << QStringLiteral("%1 %2 -> %3: set")
                             .arg(name, TextReport::hex(now), TextReport::hex(next));
         report.changed.append(name.toLower().replace(QLatin1Char('-'), QLatin1Char('_')));
     }
-    return current;
+    co_return current;
 }
 
-CommandResult CliCommands::save()
+Task<CommandResult> CliCommands::save()
 {
-    if (std::optional<CliExit> failure = probe())
-        return CommandResult::failed(*failure);
-    if (std::optional<CliExit> failure = saveIntoFlash())
-        return CommandResult::failed(*failure);
+    if (std::optional<CliExit> failure = co_await probe())
+        co_return CommandResult::failed(*failure);
+    if (std::optional<CliExit> failure = co_await saveIntoFlash())
+        co_return CommandResult::failed(*failure);
     CommandResult result;
     result.json = JsonReport::port(m_session.port(), m_session.device());
     result.json.insert(QStringLiteral("saved"), true);
     result.lines
         << QStringLiteral("Configuration saved into flash on %1").arg(m_session.description());
-    return result;
+    co_return result;
 }
 
-std::optional<CliExit> CliCommands::probe()
+Task<std::optional<CliExit>> CliCommands::probe()
 {
-    switch (detectAdapter(m_session.exchange(), m_session.show())) {
+    switch (co_await detectAdapter(m_session.exchange(), m_session.show())) {
     case Answer::Acknowledged:
-        return std::nullopt;
+        co_return std::nullopt;
     case Answer::Silence:
-        return adapterFailure(ExitCode::NoAdapter,
-                              QStringLiteral("no adapter: nothing answered the probe within 2 "
-                                             "seconds"));
+        co_return adapterFailure(ExitCode::NoAdapter,
+                                 QStringLiteral("no adapter: nothing answered the probe within 2 "
+                                                "seconds"));
     case Answer::Other:
-        return adapterFailure(ExitCode::NoAdapter,
-                              QStringLiteral("no adapter: the device answered the probe, but not "
-                                             "with the adapter's acknowledgement"));
+        co_return adapterFailure(ExitCode::NoAdapter,
+                                 QStringLiteral("no adapter: the device answered the probe, but "
+                                                "not with the adapter's acknowledgement"));
     case Answer::PortFailed:
     case Answer::Aborted:
         break;
     }
-    return m_session.portFailure();
+    co_return m_session.portFailure();
 }
 
-std::variant<ConfigBytes, CliExit> CliCommands::readBytes()
+Task<std::variant<ConfigBytes, CliExit>> CliCommands::readBytes()
 {
-    const ReadBack readBack = readConfiguration(m_session.exchange(), m_session.show());
+    const ReadBack readBack = co_await readConfiguration(m_session.exchange(), m_session.show());
     if (readBack.bytes)
-        return *readBack.bytes;
+        co_return *readBack.bytes;
     if (readBack.end == ReadBack::End::Timeout)
-        return adapterFailure(ExitCode::NotConfirmed,
-                              QStringLiteral("the adapter answered the probe but did not send its "
-                                             "configuration within 3 seconds"));
-    return m_session.portFailure();
+        co_return adapterFailure(ExitCode::NotConfirmed,
+                                 QStringLiteral("the adapter answered the probe but did not send "
+                                                "its configuration within 3 seconds"));
+    co_return m_session.portFailure();
 }
 
 // Success only once a read-back shows the byte's fields in place.
-std::variant<ConfigBytes, CliExit> CliCommands::upload(const UploadKind& kind, std::uint8_t value)
+Task<std::variant<ConfigBytes, CliExit>> CliCommands::upload(const UploadKind& kind,
+                                                             std::uint8_t value)
 {
     Exchange& exchange = m_session.exchange();
-    const ReadBackRun readBack = [&] { return readConfiguration(exchange, m_session.show()); };
+    const ReadBackRun readBack = [this] {
+        return readConfiguration(m_session.exchange(), m_session.show());
+    };
     const ByteBuilder build = [value] { return BuiltByte{value, std::nullopt}; };
-    const UploadOutcome outcome = uploadSetting(exchange, kind, build, readBack, m_session.show());
+    const UploadOutcome outcome =
+        co_await uploadSetting(exchange, kind, build, readBack, m_session.show());
     const QString sent = byteText(kind.name, value);
     switch (outcome.end) {
     case UploadEnd::Accepted:
     case UploadEnd::ConfirmedAfterSilence:
     case UploadEnd::NotConfirmed:
         if (!outcome.readBack)
-            return adapterFailure(ExitCode::NotConfirmed,
-                                  QStringLiteral("%1 is not confirmed: the adapter did not send "
-                                                 "its configuration back")
-                                      .arg(sent));
+            co_return adapterFailure(ExitCode::NotConfirmed,
+                                     QStringLiteral("%1 is not confirmed: the adapter did not "
+                                                    "send its configuration back")
+                                         .arg(sent));
         if (outcome.end != UploadEnd::NotConfirmed)
-            return *outcome.readBack;
-        return adapterFailure(ExitCode::NotConfirmed,
-                              QStringLiteral("%1 is not confirmed: the adapter holds %2")
-                                  .arg(sent, TextReport::hex((*outcome.readBack).*kind.byte)));
+            co_return *outcome.readBack;
+        co_return adapterFailure(ExitCode::NotConfirmed,
+                                 QStringLiteral("%1 is not confirmed: the adapter holds %2")
+                                     .arg(sent, TextReport::hex((*outcome.readBack).*kind.byte)));
     case UploadEnd::Rejected:
-        return adapterFailure(ExitCode::NotConfirmed,
-                              QStringLiteral("the adapter rejected %1 three times").arg(sent));
+        co_return adapterFailure(ExitCode::NotConfirmed,
+                                 QStringLiteral("the adapter rejected %1 three times").arg(sent));
     case UploadEnd::NothingSelected:
     case UploadEnd::PortFailed:
     case UploadEnd::Aborted:
         break;
     }
-    return m_session.portFailure();
+    co_return m_session.portFailure();
 }
 
-std::optional<CliExit> CliCommands::saveIntoFlash()
+Task<std::optional<CliExit>> CliCommands::saveIntoFlash()
 {
-    switch (saveToFlash(m_session.exchange(), m_session.show())) {
+    switch (co_await saveToFlash(m_session.exchange(), m_session.show())) {
     case Answer::Acknowledged:
-        return std::nullopt;
+        co_return std::nullopt;
     case Answer::Other:
-        return adapterFailure(ExitCode::NotConfirmed,
-                              QStringLiteral("the adapter refused to save its configuration into "
-                                             "flash"));
+        co_return adapterFailure(ExitCode::NotConfirmed,
+                                 QStringLiteral("the adapter refused to save its configuration "
+                                                "into flash"));
     case Answer::Silence:
-        return adapterFailure(ExitCode::NotConfirmed,
-                              QStringLiteral("the adapter did not confirm the save into flash "
-                                             "within 1 second"));
+        co_return adapterFailure(ExitCode::NotConfirmed,
+                                 QStringLiteral("the adapter did not confirm the save into flash "
+                                                "within 1 second"));
     case Answer::PortFailed:
     case Answer::Aborted:
         break;
     }
-    return m_session.portFailure();
+    co_return m_session.portFailure();
 }
 
 CliExit CliCommands::adapterFailure(ExitCode code, const QString& what) const

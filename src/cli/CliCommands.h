@@ -2,6 +2,7 @@
 
 #include "cli/CommandResult.h"
 #include "cli/PortSession.h"
+#include "link/Task.h"
 #include "protocol/ReadBack.h"
 #include "protocol/Upload.h"
 #include "settings/ConfigBytes.h"
@@ -17,7 +18,8 @@
 namespace qm240lx {
 
 // The commands that talk to one adapter, run on an open port. Each probes
-// the adapter first, as the window does when it opens a port.
+// the adapter first, as the window does when it opens a port; what follows a
+// probe made elsewhere (a scan) can also run on its own.
 class CliCommands
 {
 public:
@@ -32,27 +34,28 @@ public:
         QJsonArray changed; // "h_byte", ...: confirmed, even when a later step failed
     };
 
-    CommandResult detect();
-    CommandResult read();
+    Task<CommandResult> detect();
+    Task<CommandResult> read();
     // Uploads only the bytes whose fields change, then saves when asked.
-    CommandResult set(const FieldChanges& changes, bool save);
-    CommandResult save();
+    Task<CommandResult> set(FieldChanges changes, bool save);
+    Task<CommandResult> save();
 
-    // What set and apply do to each adapter: probe, read, upload the bytes
-    // whose fields change, each confirmed, then save when asked.
-    Applied apply(const FieldChanges& changes, bool save);
-    // The configuration, after a probe.
-    std::variant<ConfigBytes, CliExit> probeAndRead();
+    // The failure, when the adapter does not answer the probe ready.
+    Task<std::optional<CliExit>> probe();
+    // What set and apply do to each adapter once it answered the probe: read,
+    // upload the bytes whose fields change, each confirmed, then save when
+    // asked.
+    Task<Applied> applyAfterProbe(FieldChanges changes, bool save);
+    // The configuration, once the adapter answered the probe.
+    Task<std::variant<ConfigBytes, CliExit>> readBytes();
 
 private:
-    std::optional<CliExit> probe();
-    std::variant<ConfigBytes, CliExit> readBytes();
     // The configuration read back after the byte took effect.
-    std::variant<ConfigBytes, CliExit> upload(const UploadKind& kind, std::uint8_t value);
+    Task<std::variant<ConfigBytes, CliExit>> upload(const UploadKind& kind, std::uint8_t value);
     // The configuration after the changed bytes went out, each confirmed.
-    std::variant<ConfigBytes, CliExit> uploadChanges(const ConfigBytes& read,
-                                                     const FieldChanges& changes, Applied& report);
-    std::optional<CliExit> saveIntoFlash();
+    Task<std::variant<ConfigBytes, CliExit>> uploadChanges(ConfigBytes read, FieldChanges changes,
+                                                           Applied& report);
+    Task<std::optional<CliExit>> saveIntoFlash();
     CliExit adapterFailure(ExitCode code, const QString& what) const;
     CommandResult configurationResult(const ConfigBytes& bytes) const;
 

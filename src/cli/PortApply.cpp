@@ -6,93 +6,63 @@
 
 #include <variant>
 
-#include <QScopeGuard>
-
 namespace qm240lx {
 
-PortApply::PortApply(const PortChoice& port, const Task& task, const TraceLog* trace)
-    : m_task(task), m_trace(trace ? std::optional<TraceLog>(*trace) : std::nullopt)
+Task<PortApply::Outcome> PortApply::run(PortChoice port, const Plan& plan, TraceLog* trace,
+                                        Interruption& interruption)
 {
-    m_outcome.port = port;
-    m_outcome.description = port.name();
-}
-
-PortApply::~PortApply()
-{
-    if (m_thread)
-        m_thread->wait();
-}
-
-void PortApply::start(const std::function<void()>& finished)
-{
-    m_thread.reset(QThread::create([this] { run(); }));
-    m_inThread.moveToThread(m_thread.get());
-    QObject::connect(m_thread.get(), &QThread::finished, &m_finishing, finished);
-    m_thread->start();
-}
-
-// Delivered on the port's thread by its next pass of the event loop.
-void PortApply::stop()
-{
-    QMetaObject::invokeMethod(
-        &m_inThread,
-        [this] {
-            m_stopped = true;
-            if (m_exchange)
-                m_exchange->abort();
-        },
-        Qt::QueuedConnection);
-}
-
-void PortApply::run()
-{
-    PortSession session(m_outcome.port, m_trace ? &*m_trace : nullptr);
-    m_exchange = &session.exchange();
-    const auto forget = qScopeGuard([this] { m_exchange = nullptr; });
-    if (m_stopped)
-        session.exchange().abort();
-    std::optional<CliExit> failure = session.open();
-    m_outcome.device = session.device();
-    m_outcome.description = session.description();
-    if (failure) {
-        fail(*failure);
-        return;
+    Outcome outcome;
+    outcome.port = port;
+    PortSession session(port, trace, interruption);
+    const std::optional<CliExit> unusable = co_await session.open();
+    outcome.device = session.device();
+    outcome.description = session.description();
+    if (unusable) {
+        fail(outcome, *unusable);
+        outcome.leftOut = plan.onlyWhereAnswered;
+        co_return outcome;
     }
     CliCommands commands(session);
-    if (m_task.check)
-        compare(commands);
+    if (const std::optional<CliExit> absent = co_await commands.probe()) {
+        fail(outcome, *absent);
+        outcome.leftOut = plan.onlyWhereAnswered && !interruption.interrupted();
+        co_return outcome;
+    }
+    if (plan.check)
+        co_await compare(commands, plan, outcome);
     else
-        configure(commands);
+        co_await configure(commands, plan, outcome);
+    co_return outcome;
 }
 
-void PortApply::configure(CliCommands& commands)
+Task<> PortApply::configure(CliCommands& commands, const Plan& plan, Outcome& outcome)
 {
-    const CliCommands::Applied applied = commands.apply(m_task.changes, m_task.save);
-    m_outcome.changed = applied.changed;
+    const CliCommands::Applied applied = co_await commands.applyAfterProbe(plan.changes, plan.save);
+    outcome.changed = applied.changed;
     if (applied.failure) {
-        fail(*applied.failure);
-        return;
+        fail(outcome, *applied.failure);
+        co_return;
     }
-    m_outcome.result = Result::Configured;
-    m_outcome.saved = m_task.save;
+    outcome.result = Result::Configured;
+    outcome.saved = plan.save;
 }
 
-void PortApply::compare(CliCommands& commands)
+Task<> PortApply::compare(CliCommands& commands, const Plan& plan, Outcome& outcome)
 {
-    const std::variant<ConfigBytes, CliExit> bytes = commands.probeAndRead();
+    const std::variant<ConfigBytes, CliExit> bytes = co_await commands.readBytes();
     if (const CliExit* failure = std::get_if<CliExit>(&bytes)) {
-        fail(*failure);
-        return;
+        fail(outcome, *failure);
+        co_return;
     }
-    m_outcome.differences =
-        Profile::differences(m_task.changes, ConfigFields::decode(std::get<ConfigBytes>(bytes)));
-    m_outcome.result = m_outcome.differences.isEmpty() ? Result::Matches : Result::Differs;
+    outcome.differences =
+        Profile::differences(plan.changes, ConfigFields::decode(std::get<ConfigBytes>(bytes)));
+    outcome.result = outcome.differences.isEmpty() ? Result::Matches : Result::Differs;
 }
 
-void PortApply::fail(const CliExit& failure)
+void PortApply::fail(Outcome& outcome, const CliExit& failure)
 {
-    m_outcome.result = Result::Failed;
-    m_outcome.failure = failure;
+    outcome.result = Result::Failed;
+    outcome.failure = failure;
 }
 
 } // namespace qm240lx

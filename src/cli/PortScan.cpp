@@ -1,12 +1,10 @@
 #include "cli/PortScan.h"
 
-#include "cli/TracingComm.h"
-#include "link/PortComm.h"
-#include "protocol/Detection.h"
-#include "protocol/Opcodes.h"
+#include "cli/CliCommands.h"
+#include "cli/PortSession.h"
 
 #include <algorithm>
-#include <utility>
+#include <vector>
 
 #include <QFileInfo>
 #include <QSet>
@@ -23,23 +21,6 @@ QString canonicalDevice(const QString& device)
 }
 
 } // namespace
-
-struct PortScan::Probe
-{
-    enum class State
-    {
-        Waiting,
-        Ready,
-        Done, // answered otherwise, or failed
-    };
-
-    Port port;
-    std::unique_ptr<PortComm> serial;
-    std::unique_ptr<TracingComm> tracing;
-    State state = State::Waiting;
-
-    CommControl& comm() { return tracing ? static_cast<CommControl&>(*tracing) : *serial; }
-};
 
 QList<PortScan::Port> PortScan::candidates(const QList<int>& comNumbers, const EnvLookup& env,
                                            const Exists& exists,
@@ -62,96 +43,32 @@ QList<PortScan::Port> PortScan::candidates(const QList<int>& comNumbers, const E
     return ports;
 }
 
-PortScan::PortScan(EventPump& pump, TickSource tick, QtSerialComm::ConsoleCheck isConsole,
-                   TraceLog* trace)
-    : m_pump(pump), m_tick(std::move(tick)), m_isConsole(std::move(isConsole)), m_trace(trace)
-{}
-
-PortScan::~PortScan() = default;
-
-QList<PortScan::Port> PortScan::run(const QList<Port>& ports)
+Task<QList<PortScan::Port>> PortScan::run(QList<Port> ports, TraceLog* trace,
+                                           Interruption& interruption)
 {
-    m_probes.clear();
-    openAll(ports);
-    if (!m_probes.empty()) {
-        settle(m_pump, m_tick, probeSettleMs);
-        probeAll();
-        waitForAnswers();
-    }
+    std::vector<Task<bool>> probes;
+    probes.reserve(static_cast<std::size_t>(ports.size()));
+    for (const Port& port : ports)
+        probes.push_back(answersReady(port, trace, interruption));
     QList<Port> found;
-    for (const std::unique_ptr<Probe>& probe : m_probes) {
-        if (probe->state == Probe::State::Ready)
-            found.append(probe->port);
+    for (qsizetype index = 0; index < ports.size(); ++index) {
+        if (co_await probes[static_cast<std::size_t>(index)])
+            found.append(ports[index]);
     }
-    m_probes.clear();
-    return found;
+    co_return found;
 }
 
 // A port that cannot be opened (absent, busy, the console) is no adapter.
-void PortScan::openAll(const QList<Port>& ports)
+Task<bool> PortScan::answersReady(Port port, TraceLog* trace, Interruption& interruption)
 {
-    for (const Port& port : ports) {
-        auto probe = std::make_unique<Probe>();
-        probe->port = port;
-        probe->serial = std::make_unique<PortComm>(
-            [device = port.device](int) { return std::optional<QString>(device); }, m_isConsole);
-        probe->serial->setCommPort(port.com);
-        const QString name = QStringLiteral("COM%1").arg(port.com);
-        if (m_trace)
-            probe->tracing = std::make_unique<TracingComm>(*probe->serial, *m_trace, name);
-        if (!probe->serial->setPortOpen(true)) {
-            if (m_trace)
-                m_trace->text(name, probe->serial->lastError().message);
-            continue;
-        }
-        m_probes.push_back(std::move(probe));
+    PortSession session(PortChoice::comPort(port.com), trace, interruption);
+    if (const std::optional<CliExit> unusable = co_await session.open()) {
+        if (trace)
+            trace->text(session.port().name(), unusable->text);
+        co_return false;
     }
-}
-
-void PortScan::probeAll()
-{
-    for (const std::unique_ptr<Probe>& probe : m_probes) {
-        CommControl& comm = probe->comm();
-        comm.discardInput();
-        comm.setInputLen(1);
-        if (!comm.output(QByteArray(1, static_cast<char>(opcode::probe))))
-            probe->state = Probe::State::Done;
-    }
-}
-
-void PortScan::waitForAnswers()
-{
-    const auto waiting = [this] {
-        return std::any_of(m_probes.begin(), m_probes.end(),
-                           [](const auto& probe) { return probe->state == Probe::State::Waiting; });
-    };
-    const Tick start = m_tick();
-    while (waiting() && !m_aborted) {
-        const Tick elapsed = elapsedMs(m_tick(), start);
-        if (isPastLimit(elapsed, probeLimitMs))
-            return;
-        m_pump.processEvents(probeLimitMs - elapsed + 1);
-        if (m_aborted)
-            return;
-        collectAnswers();
-    }
-}
-
-// The first byte of an answer is judged, as in a detection.
-void PortScan::collectAnswers()
-{
-    for (const std::unique_ptr<Probe>& probe : m_probes) {
-        if (probe->state != Probe::State::Waiting)
-            continue;
-        CommControl& comm = probe->comm();
-        const std::optional<int> count = comm.inBufferCount();
-        if (count && *count < 1)
-            continue;
-        const std::optional<QByteArray> answer = count ? comm.input() : std::nullopt;
-        const bool ready = answer && !answer->isEmpty() &&
-                           static_cast<std::uint8_t>(answer->at(0)) == opcode::ready;
-        probe->state = ready ? Probe::State::Ready : Probe::State::Done;
-    }
+    CliCommands commands(session);
+    co_return !co_await commands.probe();
 }
 
 } // namespace qm240lx

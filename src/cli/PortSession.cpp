@@ -6,13 +6,20 @@
 
 namespace qm240lx {
 
-PortSession::PortSession(const PortChoice& choice, TraceLog* trace,
+PortSession::PortSession(const PortChoice& choice, TraceLog* trace, Interruption& interruption,
                          QtSerialComm::ConsoleCheck isConsole)
-    : m_port(choice), m_trace(trace), m_serial(choice.resolver(), std::move(isConsole)),
+    : m_port(choice), m_trace(trace), m_interruption(interruption),
+      m_serial(choice.resolver(), std::move(isConsole)),
       m_tracing(trace ? std::make_unique<TracingComm>(m_serial, *trace, choice.name()) : nullptr),
-      m_exchange(tracedOrPlain(), m_pump, systemTick)
+      m_exchange(tracedOrPlain(), m_alarm, systemTick)
 {
     m_serial.setCommPort(choice.commPort());
+    m_interruption.add(m_exchange);
+}
+
+PortSession::~PortSession()
+{
+    m_interruption.remove(m_exchange);
 }
 
 CommControl& PortSession::tracedOrPlain()
@@ -22,11 +29,11 @@ CommControl& PortSession::tracedOrPlain()
     return m_serial;
 }
 
-std::optional<CliExit> PortSession::open()
+Task<std::optional<CliExit>> PortSession::open()
 {
-    if (m_serial.setPortOpen(true))
-        return std::nullopt;
-    return failure(m_serial.lastError());
+    if (co_await m_exchange.openPort())
+        co_return std::nullopt;
+    co_return failure(m_serial.lastError());
 }
 
 QString PortSession::description() const

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "cli/CliExit.h"
+#include "cli/Interruption.h"
 #include "cli/TraceLog.h"
 #include "cli/TracingComm.h"
 #include "link/ComMap.h"
 #include "link/PortChoice.h"
 #include "link/PortComm.h"
-#include "link/QtEventPump.h"
+#include "link/QtAlarm.h"
+#include "link/Task.h"
 #include "protocol/Exchange.h"
 #include "protocol/ShowText.h"
 
@@ -16,19 +18,21 @@
 namespace qm240lx {
 
 // One port opened for the length of one command, with the exchange that
-// runs the adapter's commands on it.
+// runs the adapter's commands on it. Many sessions run side by side on one
+// thread; an interruption ends each one's command.
 class PortSession
 {
 public:
     // With a `trace`, every byte and progress text goes to it.
-    PortSession(const PortChoice& choice, TraceLog* trace,
+    PortSession(const PortChoice& choice, TraceLog* trace, Interruption& interruption,
                 QtSerialComm::ConsoleCheck isConsole = isSystemConsole);
+    ~PortSession();
 
     PortSession(const PortSession&) = delete;
     PortSession& operator=(const PortSession&) = delete;
 
     // Opens the port; the failure, when it cannot.
-    std::optional<CliExit> open();
+    Task<std::optional<CliExit>> open();
 
     Exchange& exchange() { return m_exchange; }
     const PortChoice& port() const { return m_port; }
@@ -51,9 +55,10 @@ private:
 
     PortChoice m_port;
     TraceLog* m_trace;
+    Interruption& m_interruption;
     PortComm m_serial;
     std::unique_ptr<TracingComm> m_tracing;
-    QtEventPump m_pump{QEventLoop::ExcludeUserInputEvents};
+    QtAlarm m_alarm;
     Exchange m_exchange;
 };
 

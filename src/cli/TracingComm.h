@@ -14,8 +14,13 @@ public:
 
     void setCommPort(int port) override { m_inner.setCommPort(port); }
     int commPort() const override { return m_inner.commPort(); }
-    bool setPortOpen(bool open) override { return m_inner.setPortOpen(open); }
+    Task<bool> open() override { return m_inner.open(); }
+    void close() override { m_inner.close(); }
     bool portOpen() const override { return m_inner.portOpen(); }
+    void setNewsHandler(std::function<void()> handler) override
+    {
+        m_inner.setNewsHandler(std::move(handler));
+    }
     bool output(const QByteArray& bytes) override;
     void setInputLen(int length) override { m_inner.setInputLen(length); }
     int inputLen() const override { return m_inner.inputLen(); }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "link/PortError.h"
+#include "link/Task.h"
 
+#include <functional>
 #include <optional>
 
 #include <QByteArray>
@@ -11,7 +13,9 @@ namespace qm240lx {
 
 // The serial control the adapter is reached through. The line settings are
 // fixed (9600 baud, 8N1, no flow control, raw bytes); callers choose the port,
-// open and close it, write bytes and read what has been received.
+// open and close it, write bytes and read what has been received. Nothing
+// here blocks: received bytes are announced to the news handler, and an
+// opening that has to wait for a network suspends its caller instead.
 class CommControl
 {
 public:
@@ -21,10 +25,17 @@ public:
     virtual void setCommPort(int port) = 0;
     virtual int commPort() const = 0;
 
-    // PortOpen. Closing a closed port is no error. Returns whether the port is
-    // now in the wanted state; on failure lastError() tells why.
-    virtual bool setPortOpen(bool open) = 0;
+    // PortOpen = True: opens the port CommPort names. The task ends true once
+    // the port is open; false when it cannot be opened, lastError() telling why.
+    virtual Task<bool> open() = 0;
+    // PortOpen = False. Closing a closed port is no error; an opening under
+    // way ends as failed.
+    virtual void close() = 0;
     virtual bool portOpen() const = 0;
+
+    // Called from the event loop, never from inside another call of this
+    // control, when bytes have arrived or the open port has failed.
+    virtual void setNewsHandler(std::function<void()> handler) = 0;
 
     // Output: hands the bytes to the port in order; does not wait for a reply.
     virtual bool output(const QByteArray& bytes) = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/Task.h"
+
 #include <variant>
 
 #include <QDeadlineTimer>
@@ -9,10 +11,11 @@
 
 namespace qm240lx {
 
-// Looks a host name up within a deadline. The resolver can take far longer
-// than any deadline of ours when a name server does not answer (its own
-// timeout, times its attempts); this lookup gives up when the deadline passes
-// and lets the resolver finish on its own.
+// Looks a host name up within a deadline, without blocking the thread. The
+// resolver can take far longer than any deadline of ours when a name server
+// does not answer (its own timeout, times its attempts); the lookup gives up
+// at the deadline and leaves the request to Qt, which lets it go when the
+// resolver is done with it.
 class HostLookup
 {
 public:
@@ -21,11 +24,11 @@ public:
         Unknown,  // no such host, or no address for it
         TimedOut, // no answer within the deadline
     };
+    using Result = std::variant<QList<QHostAddress>, Failure>;
 
     // The host's addresses, in the resolver's order; an address given as
     // text is taken as it is.
-    static std::variant<QList<QHostAddress>, Failure> run(const QString& host,
-                                                          const QDeadlineTimer& deadline);
+    static Task<Result> run(QString host, QDeadlineTimer deadline);
 };
 
 } // namespace qm240lx

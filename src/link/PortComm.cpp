@@ -28,19 +28,26 @@ int PortComm::commPort() const
     return m_active->commPort();
 }
 
-bool PortComm::setPortOpen(bool open)
+Task<bool> PortComm::open()
 {
-    if (!open) {
-        m_serial.setPortOpen(false);
-        m_network.setPortOpen(false);
-        return true;
-    }
     if (m_active->portOpen())
-        return true;
+        co_return true;
     const std::optional<QString> device = m_resolveDevice(m_serial.commPort());
     m_active = device && NetAddress::isNetworkPort(*device) ? static_cast<CommControl*>(&m_network)
                                                             : &m_serial;
-    return m_active->setPortOpen(true);
+    co_return co_await m_active->open();
+}
+
+void PortComm::close()
+{
+    m_serial.close();
+    m_network.close();
+}
+
+void PortComm::setNewsHandler(std::function<void()> handler)
+{
+    m_serial.setNewsHandler(handler);
+    m_network.setNewsHandler(std::move(handler));
 }
 
 bool PortComm::portOpen() const

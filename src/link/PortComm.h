@@ -20,8 +20,10 @@ public:
 
     void setCommPort(int port) override;
     int commPort() const override;
-    bool setPortOpen(bool open) override;
+    Task<bool> open() override;
+    void close() override;
     bool portOpen() const override;
+    void setNewsHandler(std::function<void()> handler) override;
     bool output(const QByteArray& bytes) override;
     void setInputLen(int length) override;
     int inputLen() const override;

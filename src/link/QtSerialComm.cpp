@@ -39,6 +39,7 @@ QtSerialComm::QtSerialComm(DeviceResolver resolveDevice, ConsoleCheck isConsole,
       m_lockDirectories(PortLock::systemDirectories())
 {
     connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialComm::onErrorOccurred);
+    connect(&m_port, &QSerialPort::readyRead, this, &QtSerialComm::tellNews, Qt::QueuedConnection);
 }
 
 QtSerialComm::~QtSerialComm()
@@ -58,13 +59,9 @@ int QtSerialComm::commPort() const
     return m_commPort;
 }
 
-bool QtSerialComm::setPortOpen(bool open)
+Task<bool> QtSerialComm::open()
 {
-    if (!open) {
-        close();
-        return true;
-    }
-    return portOpen() || this->open();
+    co_return portOpen() || openNow();
 }
 
 bool QtSerialComm::portOpen() const
@@ -128,13 +125,25 @@ PortError QtSerialComm::lastError() const
     return m_error;
 }
 
+void QtSerialComm::setNewsHandler(std::function<void()> handler)
+{
+    m_news = std::move(handler);
+}
+
+void QtSerialComm::tellNews()
+{
+    if (m_news)
+        m_news();
+}
+
 void QtSerialComm::setLockDirectories(const QStringList& directories)
 {
     m_lockDirectories = directories;
 }
 
-bool QtSerialComm::open()
+bool QtSerialComm::openNow()
 {
+    close();
     m_lost = false;
     m_error = {};
     const std::optional<QString> device = m_resolveDevice(m_commPort);
@@ -260,6 +269,7 @@ void QtSerialComm::closeLostPort(std::uint64_t opening)
         return;
     m_port.close();
     Q_EMIT portLost();
+    tellNews();
 }
 
 } // namespace qm240lx

@@ -15,7 +15,7 @@ namespace qm240lx {
 struct PortLock;
 
 // CommControl on QSerialPort. Received bytes stay in QSerialPort's own buffer,
-// which the event loop fills; nothing here reacts to readyRead. A port that
+// which the event loop fills; each readyRead is news. A port that
 // fails while open (an unplugged adapter, a closed pseudo-terminal master) is
 // marked lost at once and closed from the event loop afterwards.
 class QtSerialComm : public QObject, public CommControl
@@ -41,8 +41,10 @@ public:
     void setCommPort(int port) override;
     int commPort() const override;
 
-    bool setPortOpen(bool open) override;
+    Task<bool> open() override;
+    void close() override;
     bool portOpen() const override;
+    void setNewsHandler(std::function<void()> handler) override;
 
     bool output(const QByteArray& bytes) override;
 
@@ -66,8 +68,8 @@ Q_SIGNALS:
     void portLost();
 
 private:
-    bool open();
-    void close();
+    bool openNow();
+    void tellNews();
     bool fail(PortError::Kind kind, const QString& device, const QString& message);
     bool failOpening(const QString& device);
     bool failOnStaleLock(const QString& device, const PortLock& lock);
@@ -86,6 +88,7 @@ private:
     bool m_lost = false;
     std::uint64_t m_opening = 0;
     PortError m_error;
+    std::function<void()> m_news;
 };
 
 } // namespace qm240lx

@@ -14,8 +14,15 @@ QtTcpComm::QtTcpComm(DeviceResolver resolveAddress) : m_resolveAddress(std::move
 {
     QObject::connect(&m_socket, &QAbstractSocket::errorOccurred, &m_socket,
                      [this](QAbstractSocket::SocketError error) { onSocketError(error); });
-    QObject::connect(&m_socket, &QAbstractSocket::disconnected, &m_socket,
-                     [this] { markLost(QStringLiteral("the server closed the connection")); });
+    QObject::connect(&m_socket, &QAbstractSocket::disconnected, &m_socket, [this] {
+        markLost(QStringLiteral("the server closed the connection"));
+        onSocketNews();
+    });
+    QObject::connect(&m_socket, &QAbstractSocket::connected, &m_socket,
+                     [this] { m_socketNews.wake(); });
+    QObject::connect(&m_socket, &QIODevice::readyRead, &m_socket, [this] { onSocketNews(); });
+    m_expiry.setSingleShot(true);
+    QObject::connect(&m_expiry, &QTimer::timeout, [this] { m_socketNews.wake(); });
 }
 
 QtTcpComm::~QtTcpComm()
@@ -35,13 +42,18 @@ int QtTcpComm::commPort() const
     return m_commPort;
 }
 
-bool QtTcpComm::setPortOpen(bool open)
+void QtTcpComm::setNewsHandler(std::function<void()> handler)
 {
-    if (!open) {
-        close();
-        return true;
-    }
-    return portOpen() || this->open();
+    m_news = std::move(handler);
+}
+
+// The opening hears of it at once; a wait of the exchange from the event
+// loop's next turn, outside the socket's own signal.
+void QtTcpComm::onSocketNews()
+{
+    m_socketNews.wake();
+    if (m_address && m_news)
+        QMetaObject::invokeMethod(&m_socket, [this] { m_news(); }, Qt::QueuedConnection);
 }
 
 bool QtTcpComm::portOpen() const
@@ -117,56 +129,82 @@ PortError QtTcpComm::lastError() const
     return m_error;
 }
 
-bool QtTcpComm::open()
+Task<bool> QtTcpComm::open()
 {
+    if (portOpen())
+        co_return true;
     close();
     m_error = {};
     const std::optional<QString> target = m_resolveAddress(m_commPort);
     if (!target) {
-        return fail(PortError::Kind::NoSuchDevice, QString(),
-                    QStringLiteral("COM%1 stands for no port; set %2 to choose one.")
-                        .arg(m_commPort)
-                        .arg(comOverrideVariable(m_commPort)));
+        co_return fail(PortError::Kind::NoSuchDevice, QString(),
+                       QStringLiteral("COM%1 stands for no port; set %2 to choose one.")
+                           .arg(m_commPort)
+                           .arg(comOverrideVariable(m_commPort)));
     }
     const std::optional<NetAddress> address = NetAddress::parse(*target);
     if (!address) {
-        return fail(PortError::Kind::BadAddress, *target,
-                    QStringLiteral("%1 is no network port: expected %2.")
-                        .arg(*target, QLatin1String(NetAddress::accepted)));
+        co_return fail(PortError::Kind::BadAddress, *target,
+                       QStringLiteral("%1 is no network port: expected %2.")
+                           .arg(*target, QLatin1String(NetAddress::accepted)));
     }
-    const QDeadlineTimer deadline(connectLimitMs);
-    const auto hosts = HostLookup::run(address->host, deadline);
+    co_return co_await connect(*address);
+}
+
+Task<bool> QtTcpComm::connect(NetAddress address)
+{
+    const std::uint64_t opening = ++m_openings;
+    m_deadline = QDeadlineTimer(connectLimitMs);
+    m_expiry.start(connectLimitMs + 1);
+    const auto hosts = co_await HostLookup::run(address.host, m_deadline);
+    if (opening != m_openings)
+        co_return failClosed(address);
     if (const auto* failure = std::get_if<HostLookup::Failure>(&hosts))
-        return failLookingUp(*address, *failure);
+        co_return failLookingUp(address, *failure);
     m_socket.setReadBufferSize(receiveBufferSize);
-    if (!connectToAny(std::get<QList<QHostAddress>>(hosts), address->port, deadline))
-        return failConnecting(*address, m_socket.error());
+    const bool connected = co_await connectToAny(std::get<QList<QHostAddress>>(hosts), address.port);
+    if (opening != m_openings)
+        co_return failClosed(address);
+    if (!connected)
+        co_return failConnecting(address, m_deadline.hasExpired()
+                                              ? QAbstractSocket::SocketTimeoutError
+                                              : m_socket.error());
     m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    if (address->kind == NetAddress::Kind::Rfc2217 && !negotiate(*address, deadline))
-        return false;
+    if (address.kind == NetAddress::Kind::Rfc2217 && !co_await negotiate(address))
+        co_return false;
+    if (opening != m_openings)
+        co_return failClosed(address);
+    m_expiry.stop();
     m_received.clear(); // sent before this opening
     m_address = address;
-    return true;
+    co_return true;
 }
 
 // Each address of the host in turn while the deadline allows: a name may
 // stand for ::1 and 127.0.0.1 while the server listens on only one of them.
-bool QtTcpComm::connectToAny(const QList<QHostAddress>& hosts, quint16 port,
-                             const QDeadlineTimer& deadline)
+Task<bool> QtTcpComm::connectToAny(QList<QHostAddress> hosts, quint16 port)
 {
+    const std::uint64_t opening = m_openings;
     for (const QHostAddress& host : hosts) {
         m_socket.abort();
         m_socket.connectToHost(host, port);
-        if (m_socket.waitForConnected(static_cast<int>(deadline.remainingTime())))
-            return true;
-        if (deadline.hasExpired())
+        while (m_socket.state() != QAbstractSocket::UnconnectedState &&
+               m_socket.state() != QAbstractSocket::ConnectedState && !m_deadline.hasExpired() &&
+               opening == m_openings)
+            co_await m_socketNews;
+        if (m_socket.state() == QAbstractSocket::ConnectedState)
+            co_return true;
+        if (m_deadline.hasExpired() || opening != m_openings)
             break;
     }
-    return false;
+    co_return false;
 }
 
 void QtTcpComm::close()
 {
+    ++m_openings;
+    m_expiry.stop();
+    m_socketNews.wake();
     m_address.reset();
     m_telnet.reset();
     m_received.clear();
@@ -217,35 +255,38 @@ bool QtTcpComm::failConnecting(const NetAddress& address, QAbstractSocket::Socke
 
 // Asks for BINARY and COM-PORT-OPTION and, once the server takes the latter,
 // sets the line. Data the server sends meanwhile is dropped with the rest.
-bool QtTcpComm::negotiate(const NetAddress& address, const QDeadlineTimer& deadline)
+Task<bool> QtTcpComm::negotiate(NetAddress address)
 {
     const QString where = address.text();
     m_telnet.emplace();
     send(TelnetCodec::negotiation());
-    while (m_telnet->comPort() == TelnetCodec::ComPort::Asked) {
-        if (!awaitServer(deadline))
-            return failNegotiating(address);
+    while (m_telnet && m_telnet->comPort() == TelnetCodec::ComPort::Asked) {
+        if (!co_await awaitServer())
+            co_return failNegotiating(address);
         pull();
         m_received.clear();
     }
+    if (!m_telnet)
+        co_return failClosed(address);
     if (m_telnet->comPort() == TelnetCodec::ComPort::Refused) {
-        return fail(PortError::Kind::Other, where,
-                    QStringLiteral("%1 refuses RFC 2217 (COM-PORT-OPTION); for a raw TCP port use "
-                                   "tcp://.")
-                        .arg(where));
+        co_return fail(PortError::Kind::Other, where,
+                       QStringLiteral("%1 refuses RFC 2217 (COM-PORT-OPTION); for a raw TCP port "
+                                      "use tcp://.")
+                           .arg(where));
     }
     send(TelnetCodec::lineSettings());
-    return true;
+    co_return true;
 }
 
 // Whether the server has more to say before the deadline; one that keeps
 // sending does not extend it.
-bool QtTcpComm::awaitServer(const QDeadlineTimer& deadline)
+Task<bool> QtTcpComm::awaitServer()
 {
-    if (deadline.hasExpired() || m_socket.state() != QAbstractSocket::ConnectedState)
-        return false;
-    return m_socket.bytesAvailable() > 0 ||
-           m_socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+    while (!m_deadline.hasExpired() && m_socket.state() == QAbstractSocket::ConnectedState &&
+           m_socket.bytesAvailable() == 0)
+        co_await m_socketNews;
+    co_return !m_deadline.hasExpired() && m_socket.state() == QAbstractSocket::ConnectedState &&
+        m_socket.bytesAvailable() > 0;
 }
 
 bool QtTcpComm::failNegotiating(const NetAddress& address)
@@ -259,6 +300,13 @@ bool QtTcpComm::failNegotiating(const NetAddress& address)
                                "port use tcp://.")
                     .arg(where)
                     .arg(connectLimitMs / 1000));
+}
+
+bool QtTcpComm::failClosed(const NetAddress& address)
+{
+    const QString where = address.text();
+    return fail(PortError::Kind::Other, where,
+                QStringLiteral("The opening of %1 was given up.").arg(where));
 }
 
 // Takes what the socket holds, up to the receive buffer's room; with RFC 2217
@@ -301,9 +349,9 @@ void QtTcpComm::send(const QByteArray& bytes)
 
 void QtTcpComm::onSocketError(QAbstractSocket::SocketError error)
 {
-    if (error == QAbstractSocket::SocketTimeoutError)
-        return;
-    markLost(m_socket.errorString());
+    if (error != QAbstractSocket::SocketTimeoutError)
+        markLost(m_socket.errorString());
+    onSocketNews();
 }
 
 // The wait under way ends at its next pass; the socket is closed with the

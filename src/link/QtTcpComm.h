@@ -4,12 +4,15 @@
 #include "link/HostLookup.h"
 #include "link/NetAddress.h"
 #include "link/TelnetCodec.h"
+#include "link/Wakeup.h"
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 
 #include <QDeadlineTimer>
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace qm240lx {
 
@@ -18,7 +21,9 @@ namespace qm240lx {
 // without flow control, or to tcp://HOST:PORT, which leaves the line as the
 // server set it. Received bytes wait in the socket, which the event loop
 // fills, as a serial port's do; they are decoded when counted or read, and
-// never more than receiveBufferSize of them are held. No lock file applies.
+// never more than receiveBufferSize of them are held. The opening (lookup,
+// connection, negotiation) suspends its caller until the socket has news.
+// No lock file applies.
 class QtTcpComm : public CommControl
 {
 public:
@@ -42,8 +47,10 @@ public:
     void setCommPort(int port) override;
     int commPort() const override;
 
-    bool setPortOpen(bool open) override;
+    Task<bool> open() override;
+    void close() override;
     bool portOpen() const override;
+    void setNewsHandler(std::function<void()> handler) override;
 
     bool output(const QByteArray& bytes) override;
 
@@ -59,16 +66,16 @@ public:
     PortError lastError() const override;
 
 private:
-    bool open();
-    void close();
+    Task<bool> connect(NetAddress address);
     bool fail(PortError::Kind kind, const QString& device, const QString& message);
-    bool connectToAny(const QList<QHostAddress>& hosts, quint16 port,
-                      const QDeadlineTimer& deadline);
+    Task<bool> connectToAny(QList<QHostAddress> hosts, quint16 port);
     bool failLookingUp(const NetAddress& address, HostLookup::Failure failure);
     bool failConnecting(const NetAddress& address, QAbstractSocket::SocketError error);
-    bool negotiate(const NetAddress& address, const QDeadlineTimer& deadline);
-    bool awaitServer(const QDeadlineTimer& deadline);
+    Task<bool> negotiate(NetAddress address);
+    Task<bool> awaitServer();
     bool failNegotiating(const NetAddress& address);
+    bool failClosed(const NetAddress& address);
+    void onSocketNews();
     void pull();
     void acknowledgeAtOnce();
     void send(const QByteArray& bytes);
@@ -84,6 +91,12 @@ private:
     QByteArray m_received;
     bool m_lost = false;
     PortError m_error;
+    std::function<void()> m_news;
+    // The opening under way: its deadline, and where it waits for the socket.
+    QDeadlineTimer m_deadline;
+    Wakeup m_socketNews;
+    QTimer m_expiry;
+    std::uint64_t m_openings = 0; // a close ends the opening under way
 };
 
 } // namespace qm240lx

@@ -25,18 +25,19 @@ QString outcomeText(Answer detection, const CommControl& comm)
 
 } // namespace
 
-Answer detectAdapter(Exchange& exchange, const ShowText& show)
+Task<Answer> detectAdapter(Exchange& exchange, ShowText show)
 {
-    Exchange::Command command(exchange);
-    exchange.settle(probeSettleMs);
-    exchange.discardStaleInput();
+    const Exchange::Command command(exchange);
+    co_await exchange.settle(probeSettleMs);
+    co_await exchange.discardStaleInput();
     Answer detection = Answer::PortFailed;
-    if (exchange.writeByte(opcode::probe)) {
-        detection = exchange.awaitAnswer(probeLimitMs, [&] { show(text::searching); });
-    }
+    if (exchange.aborted())
+        detection = Answer::Aborted;
+    else if (exchange.writeByte(opcode::probe))
+        detection = co_await exchange.awaitAnswer(probeLimitMs, [&] { show(text::searching); });
     if (detection != Answer::Aborted)
         show(outcomeText(detection, exchange.comm()));
-    return detection;
+    co_return detection;
 }
 
 } // namespace qm240lx

@@ -10,6 +10,6 @@ inline constexpr Tick probeLimitMs = 2000;
 
 // Probes the adapter on the open port and shows the outcome. The read-back
 // that follows a ready answer is the caller's.
-Answer detectAdapter(Exchange& exchange, const ShowText& show);
+Task<Answer> detectAdapter(Exchange& exchange, ShowText show);
 
 } // namespace qm240lx

@@ -6,9 +6,52 @@
 
 namespace qm240lx {
 
-Exchange::Exchange(CommControl& comm, EventPump& pump, TickSource tick)
-    : m_comm(comm), m_pump(pump), m_tick(std::move(tick))
-{}
+// The point where a command waits; a command abandoned there is never
+// resumed.
+class Exchange::Suspension
+{
+public:
+    Suspension(Exchange& exchange, Tick ms, int count)
+        : m_exchange(exchange), m_ms(ms), m_count(count)
+    {}
+    Suspension(const Suspension&) = delete;
+    Suspension& operator=(const Suspension&) = delete;
+    ~Suspension()
+    {
+        m_exchange.m_suspended = {};
+        m_exchange.m_awaitedCount = 0;
+        m_exchange.m_alarm.cancel();
+    }
+
+    bool await_ready()
+    {
+        return m_exchange.m_aborted || (m_count > 0 && m_exchange.enoughWaiting(m_count));
+    }
+    void await_suspend(std::coroutine_handle<> command)
+    {
+        m_exchange.m_suspended = command;
+        m_exchange.m_awaitedCount = m_count;
+        m_exchange.m_alarm.set(m_ms, [this] { m_exchange.resume(); });
+    }
+    void await_resume() {}
+
+private:
+    Exchange& m_exchange;
+    Tick m_ms;
+    int m_count;
+};
+
+Exchange::Exchange(CommControl& comm, Alarm& alarm, TickSource tick)
+    : m_comm(comm), m_alarm(alarm), m_tick(std::move(tick))
+{
+    m_comm.setNewsHandler([this] { onNews(); });
+}
+
+Exchange::~Exchange()
+{
+    m_comm.setNewsHandler({});
+    m_alarm.cancel();
+}
 
 Exchange::Command::Command(Exchange& exchange) : m_exchange(exchange)
 {
@@ -20,33 +63,80 @@ Exchange::Command::~Command()
     --m_exchange.m_commandDepth;
 }
 
-void Exchange::discardStaleInput()
+void Exchange::abort()
+{
+    m_aborted = true;
+    if (m_suspended)
+        m_alarm.set(0, [this] { resume(); });
+}
+
+Task<bool> Exchange::openPort()
+{
+    m_unansweredSince.reset();
+    const bool open = co_await m_comm.open();
+    m_unansweredSince.reset();
+    co_return open;
+}
+
+void Exchange::closePort()
+{
+    m_comm.close();
+    m_unansweredSince.reset();
+}
+
+Exchange::Suspension Exchange::nextPass(Tick ms, int count)
+{
+    return Suspension(*this, ms, count);
+}
+
+bool Exchange::enoughWaiting(int count)
+{
+    const std::optional<int> waiting = m_comm.inBufferCount();
+    return !waiting || *waiting >= count;
+}
+
+void Exchange::onNews()
+{
+    if (m_suspended && m_awaitedCount > 0 && enoughWaiting(m_awaitedCount))
+        resume();
+}
+
+void Exchange::resume()
+{
+    if (const std::coroutine_handle<> command = std::exchange(m_suspended, {}))
+        command.resume();
+}
+
+Task<> Exchange::discardStaleInput()
 {
     if (!m_comm.portOpen())
-        return;
-    waitOutLateReply();
+        co_return;
+    co_await waitOutLateReply();
     m_comm.discardInput();
 }
 
-void Exchange::waitOutLateReply()
+Task<> Exchange::waitOutLateReply()
 {
     const std::optional<Tick> since = std::exchange(m_unansweredSince, std::nullopt);
     if (!since)
-        return;
+        co_return;
     for (;;) {
         const Tick elapsed = elapsedMs(m_tick(), *since);
         if (m_aborted || isPastLimit(elapsed, lateReplyHorizonMs))
-            return;
-        m_pump.processEvents(lateReplyHorizonMs - elapsed + 1);
+            co_return;
+        co_await nextPass(lateReplyHorizonMs - elapsed + 1, 1);
         if (!m_comm.inBufferCount())
-            return;
+            co_return;
         m_comm.discardInput();
     }
 }
 
-void Exchange::settle(Tick ms)
+Task<> Exchange::settle(Tick ms)
 {
-    qm240lx::settle(m_pump, m_tick, ms);
+    const Tick start = m_tick();
+    for (Tick elapsed = 0; !isPastLimit(elapsed, ms) && !m_aborted;
+         elapsed = elapsedMs(m_tick(), start))
+        co_await nextPass(ms - elapsed + 1, 0);
 }
 
 bool Exchange::writeByte(std::uint8_t byte)
@@ -57,28 +147,28 @@ bool Exchange::writeByte(std::uint8_t byte)
     return m_comm.output(QByteArray(1, static_cast<char>(byte)));
 }
 
-WaitEnd Exchange::waitForReply(int count, Tick limitMs, const std::function<void()>& eachPass)
+Task<WaitEnd> Exchange::waitForReply(int count, Tick limitMs, std::function<void()> eachPass)
 {
     m_comm.setInputLen(count);
     const Tick start = m_tick();
     for (;;) {
         if (m_aborted)
-            return WaitEnd::Aborted;
+            co_return WaitEnd::Aborted;
         if (eachPass)
             eachPass();
         const Tick elapsed = elapsedMs(m_tick(), start);
         if (isPastLimit(elapsed, limitMs)) {
             m_unansweredSince = start;
-            return WaitEnd::Timeout;
+            co_return WaitEnd::Timeout;
         }
-        m_pump.processEvents(limitMs - elapsed + 1);
+        co_await nextPass(limitMs - elapsed + 1, count);
         if (m_aborted)
-            return WaitEnd::Aborted;
+            co_return WaitEnd::Aborted;
         const auto waiting = m_comm.inBufferCount();
         if (!waiting)
-            return WaitEnd::PortFailed;
+            co_return WaitEnd::PortFailed;
         if (*waiting >= count)
-            return WaitEnd::Data;
+            co_return WaitEnd::Data;
     }
 }
 
@@ -87,24 +177,24 @@ std::optional<QByteArray> Exchange::readReply()
     return m_comm.input();
 }
 
-Answer Exchange::awaitAnswer(Tick limitMs, const std::function<void()>& eachPass)
+Task<Answer> Exchange::awaitAnswer(Tick limitMs, std::function<void()> eachPass)
 {
-    switch (waitForReply(1, limitMs, eachPass)) {
+    switch (co_await waitForReply(1, limitMs, std::move(eachPass))) {
     case WaitEnd::Timeout:
-        return Answer::Silence;
+        co_return Answer::Silence;
     case WaitEnd::PortFailed:
-        return Answer::PortFailed;
+        co_return Answer::PortFailed;
     case WaitEnd::Aborted:
-        return Answer::Aborted;
+        co_return Answer::Aborted;
     case WaitEnd::Data:
         break;
     }
     const auto reply = readReply();
     if (!reply)
-        return Answer::PortFailed;
+        co_return Answer::PortFailed;
     if (!reply->isEmpty() && static_cast<std::uint8_t>(reply->at(0)) == opcode::ready)
-        return Answer::Acknowledged;
-    return Answer::Other;
+        co_return Answer::Acknowledged;
+    co_return Answer::Other;
 }
 
 } // namespace qm240lx

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "link/Alarm.h"
 #include "link/CommControl.h"
-#include "link/EventPump.h"
+#include "link/Task.h"
 #include "link/Tick.h"
 
+#include <coroutine>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -38,21 +40,31 @@ enum class Answer
 inline constexpr Tick lateReplyHorizonMs = 4000;
 
 // The one exchange pattern every command with the adapter follows: drop stale
-// input, write one-byte commands, wait for the reply against a limit while the
-// rest of the program keeps running, read the reply.
+// input, write one-byte commands, wait for the reply against a limit, read the
+// reply. A wait suspends the command until the port has news, the limit comes
+// or the exchange is aborted; meanwhile the thread's event loop runs on.
 class Exchange
 {
 public:
-    Exchange(CommControl& comm, EventPump& pump, TickSource tick);
+    Exchange(CommControl& comm, Alarm& alarm, TickSource tick);
+    ~Exchange();
+    Exchange(const Exchange&) = delete;
+    Exchange& operator=(const Exchange&) = delete;
 
     CommControl& comm() { return m_comm; }
 
     // True while a command is under way; nothing else may start one meanwhile.
     bool busy() const { return m_commandDepth > 0; }
 
-    // Ends the running wait at its next pass; every later wait ends at once.
-    void abort() { m_aborted = true; }
+    // Ends the running wait at its next pass, from the event loop's next turn;
+    // every later wait ends at once.
+    void abort();
     bool aborted() const { return m_aborted; }
+
+    // Opens or closes the port. Either starts a new port session: a reply
+    // owed to a command of the one before is no longer waited out.
+    Task<bool> openPort();
+    void closePort();
 
     // Marks the exchange busy for the lifetime of the object. Commands nest:
     // a detection runs the read-back inside its own command.
@@ -71,10 +83,10 @@ public:
     // Drops every byte waiting, so that nothing left over from an earlier
     // exchange is taken as this one's reply. After a wait that ran out, it
     // first lets the missed reply arrive (see lateReplyHorizonMs).
-    void discardStaleInput();
+    Task<> discardStaleInput();
 
-    // Waits more than `ms` milliseconds without handling events.
-    void settle(Tick ms);
+    // Waits more than `ms` milliseconds, whatever arrives meanwhile.
+    Task<> settle(Tick ms);
 
     // Writes one byte; false when the port is not open, the write fails or
     // the program is closing.
@@ -82,26 +94,36 @@ public:
 
     // Sets the read length and waits until `count` bytes are waiting or more
     // than `limitMs` have passed. Every pass calls `eachPass`, tests the time,
-    // lets the program handle its events, then counts the waiting bytes; so
-    // the first pass always runs, even when the reply is already there.
-    WaitEnd waitForReply(int count, Tick limitMs, const std::function<void()>& eachPass = {});
+    // suspends until news, the limit or an abort, then counts the waiting
+    // bytes; so the first pass always runs, even when the reply is already
+    // there, and a pass that finds it there does not suspend.
+    Task<WaitEnd> waitForReply(int count, Tick limitMs, std::function<void()> eachPass = {});
 
     // Reads up to the read length; nullopt when the port fails.
     std::optional<QByteArray> readReply();
 
     // Waits for a one-byte answer and judges its first byte.
-    Answer awaitAnswer(Tick limitMs, const std::function<void()>& eachPass);
+    Task<Answer> awaitAnswer(Tick limitMs, std::function<void()> eachPass);
 
 private:
-    CommControl& m_comm;
-    EventPump& m_pump;
-    TickSource m_tick;
-    void waitOutLateReply();
+    class Suspension;
+    // Suspends until `count` bytes are waiting (none: only time counts), the
+    // port fails, `ms` have passed or the exchange is aborted.
+    Suspension nextPass(Tick ms, int count);
+    bool enoughWaiting(int count);
+    void onNews();
+    void resume();
+    Task<> waitOutLateReply();
 
+    CommControl& m_comm;
+    Alarm& m_alarm;
+    TickSource m_tick;
+    std::coroutine_handle<> m_suspended;
+    int m_awaitedCount = 0;
     int m_commandDepth = 0;
     bool m_aborted = false;
     // When the last wait that ran out began, until the next command has
-    // waited out a late reply to it.
+    // waited out a late reply to it or the port session ends.
     std::optional<Tick> m_unansweredSince;
 };
 

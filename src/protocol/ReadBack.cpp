@@ -17,30 +17,32 @@ ReadBack readReply(Exchange& exchange)
 
 } // namespace
 
-ReadBack readConfiguration(Exchange& exchange, const ShowText& show)
+Task<ReadBack> readConfiguration(Exchange& exchange, ShowText show)
 {
-    Exchange::Command command(exchange);
-    exchange.discardStaleInput();
+    const Exchange::Command command(exchange);
+    co_await exchange.discardStaleInput();
+    if (exchange.aborted())
+        co_return ReadBack{ReadBack::End::Aborted, std::nullopt};
     if (!exchange.writeByte(opcode::readConfiguration)) {
         show(text::portFailure(exchange.comm()));
-        return {ReadBack::End::PortFailed, std::nullopt};
+        co_return ReadBack{ReadBack::End::PortFailed, std::nullopt};
     }
     ReadBack result;
-    switch (exchange.waitForReply(3, readBackLimitMs)) {
+    switch (co_await exchange.waitForReply(3, readBackLimitMs)) {
     case WaitEnd::Data:
         result = readReply(exchange);
         break;
     case WaitEnd::Timeout:
         show(text::readBackTimeout);
-        return {ReadBack::End::Timeout, std::nullopt};
+        co_return ReadBack{ReadBack::End::Timeout, std::nullopt};
     case WaitEnd::PortFailed:
         break;
     case WaitEnd::Aborted:
-        return {ReadBack::End::Aborted, std::nullopt};
+        co_return ReadBack{ReadBack::End::Aborted, std::nullopt};
     }
     if (result.end == ReadBack::End::PortFailed)
         show(text::portFailure(exchange.comm()));
-    return result;
+    co_return result;
 }
 
 } // namespace qm240lx

@@ -26,6 +26,6 @@ inline constexpr Tick readBackLimitMs = 3000;
 
 // Asks the adapter for its three configuration bytes. On success it shows
 // nothing, so the caller's text stays; a timeout shows "ERROR:TIME OUT!".
-ReadBack readConfiguration(Exchange& exchange, const ShowText& show);
+Task<ReadBack> readConfiguration(Exchange& exchange, ShowText show);
 
 } // namespace qm240lx

@@ -6,20 +6,22 @@
 namespace qm240lx {
 namespace {
 
-Answer exchangeSave(Exchange& exchange, const ShowText& show)
+Task<Answer> exchangeSave(Exchange& exchange, const ShowText& show)
 {
-    exchange.discardStaleInput();
+    co_await exchange.discardStaleInput();
+    if (exchange.aborted())
+        co_return Answer::Aborted;
     if (!exchange.writeByte(opcode::saveToFlash))
-        return Answer::PortFailed;
-    return exchange.awaitAnswer(saveLimitMs, [&] { show(text::savingToFlash); });
+        co_return Answer::PortFailed;
+    co_return co_await exchange.awaitAnswer(saveLimitMs, [&] { show(text::savingToFlash); });
 }
 
 } // namespace
 
-Answer saveToFlash(Exchange& exchange, const ShowText& show)
+Task<Answer> saveToFlash(Exchange& exchange, ShowText show)
 {
-    Exchange::Command command(exchange);
-    const Answer end = exchangeSave(exchange, show);
+    const Exchange::Command command(exchange);
+    const Answer end = co_await exchangeSave(exchange, show);
     switch (end) {
     case Answer::Acknowledged:
         show(text::savedToFlash);
@@ -34,7 +36,7 @@ Answer saveToFlash(Exchange& exchange, const ShowText& show)
     case Answer::Aborted:
         break;
     }
-    return end;
+    co_return end;
 }
 
 } // namespace qm240lx

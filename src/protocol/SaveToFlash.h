@@ -8,6 +8,6 @@ namespace qm240lx {
 inline constexpr Tick saveLimitMs = 1000;
 
 // Tells the adapter to keep its current configuration in flash; one attempt.
-Answer saveToFlash(Exchange& exchange, const ShowText& show);
+Task<Answer> saveToFlash(Exchange& exchange, ShowText show);
 
 } // namespace qm240lx

@@ -56,12 +56,12 @@ inline constexpr Tick uploadLimitMs = 3000;
 // Builds the byte from the selections as they are at the moment of the call.
 using ByteBuilder = std::function<BuiltByte()>;
 // Reads the configuration back (and shows it, in the window).
-using ReadBackRun = std::function<ReadBack()>;
+using ReadBackRun = std::function<Task<ReadBack>()>;
 
 // Sends the opcode and the freshly built byte, up to three attempts, and
 // reports the outcome. Every attempt builds its byte anew, so a selection
 // changed during a wait goes into the next attempt.
-UploadOutcome uploadSetting(Exchange& exchange, const UploadKind& kind, const ByteBuilder& build,
-                            const ReadBackRun& readBack, const ShowText& show);
+Task<UploadOutcome> uploadSetting(Exchange& exchange, const UploadKind& kind, ByteBuilder build,
+                                  ReadBackRun readBack, ShowText show);
 
 } // namespace qm240lx
