@@ -39,7 +39,7 @@ public:
         : m_input(input), m_end(input), m_line(input.ConsumeIntegral<Tick>(), &m_end),
           m_exchange(m_line, m_line, m_line.tick())
     {
-        m_line.setPortOpen(true);
+        m_line.openNow();
         for (const Group group : allGroups) {
             if (m_input.ConsumeBool())
                 click(group);

@@ -49,6 +49,9 @@ public:
     // What each group's last selection contributes to its configuration byte.
     const RecordedValues& recordedValues() const { return m_recorded; }
 
+    // True while a command waits for the port or the adapter.
+    bool waiting() const { return m_exchange.busy(); }
+
     // The 37 controls through which the configuration is changed, sent or saved.
     QList<QWidget*> settingsControls() const;
 

@@ -2,7 +2,7 @@
 // adapter emulator.
 #include "WindowRig.h"
 #include "link/PortComm.h"
-#include "link/QtEventPump.h"
+#include "link/QtAlarm.h"
 #include "support/InterruptedRun.h"
 #include "support/Ser2net.h"
 #include "support/SimProcess.h"
@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -32,16 +33,16 @@ using test::bytes;
 using test::checkedElements;
 using test::SimProcess;
 
-// The window's own event pump, counting the passes of its waits and calling
-// `onPass` on the pass numbered `atPass`.
-class CountingPump : public QtEventPump
+// The window's own alarm, counting the passes of its waits (each suspends on
+// it once) and calling `onPass` on the pass numbered `atPass`.
+class CountingAlarm : public QtAlarm
 {
 public:
-    void processEvents(std::uint32_t maxWaitMs) override
+    void set(Tick ms, std::function<void()> ring) override
     {
         if (++passes == atPass && onPass)
             onPass();
-        QtEventPump::processEvents(maxWaitMs);
+        QtAlarm::set(ms, std::move(ring));
     }
     int passes = 0;
     int atPass = 0;
@@ -54,8 +55,24 @@ struct RealWindow
     explicit RealWindow(const QString& device)
         : comm([device](int) { return std::optional<QString>(device); },
                [](const QString&) { return false; }),
-          window(WindowPlatform{comm, pump, systemTick, errorBox})
+          window(WindowPlatform{comm, alarm, systemTick, errorBox})
     {}
+
+    // Lets the event loop run until the window's command has ended.
+    void finish() const
+    {
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !window.waiting(); }, 30000));
+    }
+    void load() const
+    {
+        window.Form_Load();
+        finish();
+    }
+    void click(QAbstractButton* button) const
+    {
+        button->click();
+        finish();
+    }
 
     QString result() const
     {
@@ -64,7 +81,7 @@ struct RealWindow
     bool settingsEnabled() const { return window.form().CmdSend->isEnabled(); }
 
     PortComm comm;
-    CountingPump pump;
+    CountingAlarm alarm;
     test::RecordingErrorBox errorBox;
     mutable Frm_Dorvex window;
 };
@@ -91,7 +108,7 @@ struct Started
 std::vector<int> shownBy(const QString& device)
 {
     RealWindow ui(device);
-    ui.window.Form_Load();
+    ui.load();
     EXPECT_EQ(ui.result(), "Velorin QM240LX READY.") << ui.result().toStdString();
     EXPECT_TRUE(ui.settingsEnabled());
     return checkedElements(ui.window);
@@ -101,12 +118,12 @@ std::vector<int> shownBy(const QString& device)
 void sendProtocol(const QString& device, int element, bool save)
 {
     RealWindow ui(device);
-    ui.window.Form_Load();
+    ui.load();
     ui.window.option(Group::Opt_PP, element)->click();
-    ui.window.form().Send_P->click();
+    ui.click(ui.window.form().Send_P);
     EXPECT_EQ(ui.result(), "P-Byte is Successfully Set") << ui.result().toStdString();
     if (save) {
-        ui.window.form().Cmd_SaveConfig->click();
+        ui.click(ui.window.form().Cmd_SaveConfig);
         EXPECT_EQ(ui.result(), "Configuration Data is updated in Flash")
             << ui.result().toStdString();
     }
@@ -156,12 +173,12 @@ TEST(EndToEnd, ASilentWaitInAShownWindowSleepsBetweenPasses)
         SCOPED_TRACE(behindSer2net ? "rfc2217" : "device");
         Started run({"--silent", "af"}, behindSer2net);
         run.ui->window.show();
-        run.ui->window.Form_Load();
+        run.ui->load();
         ASSERT_EQ(run.ui->result(), "Velorin QM240LX READY.");
-        run.ui->pump.passes = 0;
-        run.ui->window.form().Cmd_SaveConfig->click();
+        run.ui->alarm.passes = 0;
+        run.ui->click(run.ui->window.form().Cmd_SaveConfig);
         EXPECT_EQ(run.ui->result(), "Unable to update the Flash");
-        EXPECT_LT(run.ui->pump.passes, 50);
+        EXPECT_LT(run.ui->alarm.passes, 50);
     }
 }
 
@@ -171,17 +188,17 @@ TEST(EndToEnd, ASilentWaitInAShownWindowSleepsBetweenPasses)
 TEST(EndToEnd, AServerLostDuringAWaitMakesThePortNotUsable)
 {
     Started run({"--silent", "af"}, true);
-    run.ui->window.Form_Load();
+    run.ui->load();
     ASSERT_EQ(run.ui->result(), "Velorin QM240LX READY.");
-    run.ui->pump.passes = 0;
-    run.ui->pump.atPass = 1;
-    run.ui->pump.onPass = [&run] { run.server.kill(); };
-    run.ui->window.form().Cmd_SaveConfig->click();
+    run.ui->alarm.passes = 0;
+    run.ui->alarm.atPass = 1;
+    run.ui->alarm.onPass = [&run] { run.server.kill(); };
+    run.ui->click(run.ui->window.form().Cmd_SaveConfig);
     EXPECT_TRUE(run.ui->result().startsWith("Unable to update the Flash\r\nCOM1 is not usable: The "
                                             "connection to " +
                                             run.server.rfc2217Address() + " was lost"))
         << run.ui->result().toStdString();
-    EXPECT_LE(run.ui->pump.passes, 3);
+    EXPECT_LE(run.ui->alarm.passes, 3);
 }
 
 // The built qm240lx-setup started with the test's environment less the display

@@ -79,6 +79,7 @@ void runSession(std::uint32_t seed, Tally& tally)
     const auto pick = [&](int count) { return static_cast<int>(random() % count); };
 
     window.Form_Load();
+    line.run();
     judge(line, 0, detect, std::nullopt, form.Txt_Result->toPlainText(), tally);
     for (int step = 0; step < 8 && line.portOpen(); ++step) {
         const Group group = allGroups[pick(allGroups.size())];
@@ -89,6 +90,7 @@ void runSession(std::uint32_t seed, Tally& tally)
         const int before = line.bytesWritten();
         if (!form.CmdSend->isEnabled()) {
             Q_EMIT form.Cmb_Port->activated(0);
+            line.run();
             judge(line, before, detect, std::nullopt, form.Txt_Result->toPlainText(), tally);
             continue;
         }
@@ -97,6 +99,7 @@ void runSession(std::uint32_t seed, Tally& tally)
         const BuiltByte built = test::buildFor(command.kind, window.recordedValues(),
                                                time < 0 ? std::nullopt : std::optional(time));
         window.findChild<QPushButton*>(command.button)->click();
+        line.run();
         judge(line, before, command, built.byte, form.Txt_Result->toPlainText(), tally);
     }
     ++tally.sessions;

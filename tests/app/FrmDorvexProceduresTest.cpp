@@ -2,6 +2,7 @@
 // enabling, driven through the window on a virtual line with a scripted adapter.
 #include "WindowRig.h"
 
+#include <algorithm>
 #include <functional>
 
 #include <QApplication>
@@ -51,6 +52,7 @@ TEST(PortChoice, ChoosingTheOpenPortAgainReopensAndDetects)
         settingsOffDuringDetection = allSettingsEnabled(*rig.window, false);
     });
     rig.choosePort(1);
+    rig.line.run();
 
     EXPECT_EQ(rig.line.openCount(), 2);
     EXPECT_EQ(rig.newlyWritten(), bytes("acad"));
@@ -59,6 +61,35 @@ TEST(PortChoice, ChoosingTheOpenPortAgainReopensAndDetects)
     EXPECT_TRUE(rig.window->form().Cmb_Port->isEnabled());
     EXPECT_TRUE(rig.checked(Group::Hspeed, 3));
     EXPECT_TRUE(allSettingsEnabled(*rig.window, true));
+}
+
+// A reply the old port still owes is not waited for on a port opened after it:
+// the probe goes out just after its settling pause.
+TEST(PortChoice, APortChosenAfterASilentCommandIsProbedAfterItsPauseAlone)
+{
+    const std::pair<const char*, std::function<void(WindowRig&)>> silences[] = {
+        {"a silent save", [](WindowRig& rig) { rig.window->form().Cmd_SaveConfig->click(); }},
+        {"a silent probe", [](WindowRig& rig) { rig.choosePort(1); }},
+    };
+    for (const auto& [name, silence] : silences) {
+        SCOPED_TRACE(name);
+        WindowRig rig;
+        rig.startOnAdapter(bytes("03 92 00"));
+        silence(rig);
+        rig.line.run();
+        rig.newlyWritten();
+        const Tick openedAt = rig.line.elapsed();
+        rig.script.answers("fa|039200");
+        rig.choosePort(1);
+        rig.line.run();
+        const std::vector<test::WireEvent>& events = rig.line.events();
+        const auto probe = std::find_if(events.begin(), events.end(), [&](const auto& event) {
+            return event.fromHost && event.byte == 0xAC && event.at >= openedAt;
+        });
+        ASSERT_NE(probe, events.end());
+        EXPECT_EQ(probe->at - openedAt, 201u);
+        EXPECT_EQ(rig.newlyWritten(), bytes("acad"));
+    }
 }
 
 // Both open-failure boxes name the ports there are to try instead. Nothing
@@ -83,6 +114,7 @@ TEST(PortChoice, AnOpenFailureShowsABoxListingThePresentPorts)
             rig.startOnAdapter(bytes("03 92 00"));
             rig.choosePort(201);
         }
+        rig.line.run();
         EXPECT_EQ(rig.line.commPort(), 201);
         ASSERT_EQ(rig.errorBox.texts,
                   QStringList{startUp ? "Cannot open COM201, please try another port."
@@ -118,6 +150,7 @@ TEST(Lockout, NothingStartsWhileACommandWaits)
         rig.choosePort(9);
     });
     rig.window->form().CmdSend->click();
+    rig.line.run();
 
     EXPECT_TRUE(busyCursor);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -179,10 +212,10 @@ TEST(Enabling, FollowsTheOutcomeAndFailuresKeepTheSelections)
         bool enabled;
         std::optional<Tick> lostAfter = {};
     };
-    const auto detect = [](WindowRig& rig) { rig.window->Check_QM240LX(); };
+    const auto detect = [](WindowRig& rig) { rig.line.run(rig.window->Check_QM240LX()); };
     const auto detectWhenDisabled = [](WindowRig& rig) {
         rig.window->DISABLE_FRAME();
-        rig.window->Check_QM240LX();
+        rig.line.run(rig.window->Check_QM240LX());
     };
     const auto save = [](WindowRig& rig) { rig.window->form().Cmd_SaveConfig->click(); };
     const auto send = [](WindowRig& rig) { rig.window->form().CmdSend->click(); };
@@ -210,6 +243,7 @@ TEST(Enabling, FollowsTheOutcomeAndFailuresKeepTheSelections)
         if (c.lostAfter)
             rig.line.loseAfter(*c.lostAfter);
         c.run(rig);
+        rig.line.run();
         EXPECT_TRUE(allSettingsEnabled(*rig.window, c.enabled));
         EXPECT_EQ(rig.window->recordedValues(), recorded);
         EXPECT_EQ(checkedElements(*rig.window), checked);
@@ -272,6 +306,7 @@ TEST(Procedures, EachControlRunsItsCommandAndShowsItsTexts)
             rig.window->findChild<QRadioButton*>(option)->click();
         rig.script.answers(c.answers);
         operate(rig, c.control);
+        rig.line.run();
         EXPECT_EQ(rig.newlyWritten(), bytes(c.written));
         EXPECT_EQ(rig.shown, c.shown);
     }

@@ -69,6 +69,7 @@ struct WindowRig
         return fresh;
     }
 
+    // Only picks the item: line.run() carries out what it started.
     void choosePort(int port)
     {
         QComboBox* list = window->form().Cmb_Port;
@@ -82,6 +83,7 @@ struct WindowRig
         script.answer(test::bytes("fa"));
         script.answer(bytes);
         window->Form_Load();
+        line.run();
         newlyWritten();
         shown.clear();
     }

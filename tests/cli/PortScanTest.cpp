@@ -31,7 +31,9 @@ TEST(PortScan, CandidatesAreExistingNonConsoleDevicesEachOnceInComOrder)
          {{5, "/dev/ttyUSB0"}}},
     };
     const auto isConsole = [](const QString& device) { return device == "/dev/ttyS0"; };
-    for (const auto& [comNumbers, environment, existing, expected] : cases) {
+    for (const auto& [comNumbers, variables, files, expected] : cases) {
+        const auto& environment = variables;
+        const auto& existing = files;
         const EnvLookup env = [&](const QString& name) -> std::optional<QString> {
             return environment.contains(name) ? std::optional(environment[name]) : std::nullopt;
         };

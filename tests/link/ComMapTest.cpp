@@ -67,7 +67,8 @@ TEST(ComMap, ListsThePresentPortsByTheirComNumbers)
          "Serial ports here: COM34 (/dev/ttyUSB1)"},
     };
     for (const auto& [variables, files, line] : cases) {
-        const auto exists = [&files](const QString& device) { return files.contains(device); };
+        const auto& present = files;
+        const auto exists = [&present](const QString& device) { return present.contains(device); };
         EXPECT_EQ(presentPortsLine(environmentOf(variables), exists), line);
     }
 }

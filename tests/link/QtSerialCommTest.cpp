@@ -1,7 +1,7 @@
 #include "link/QtSerialComm.h"
 
 #include "link/ComMap.h"
-#include "link/QtEventPump.h"
+#include "support/Finish.h"
 #include "sim/UniqueFd.h"
 #include "support/PortLocks.h"
 #include "support/ReadFd.h"
@@ -103,7 +103,7 @@ protected:
 
     void openPort()
     {
-        ASSERT_TRUE(comm.setPortOpen(true)) << comm.lastError().message.toStdString();
+        ASSERT_TRUE(test::finish(comm.open())) << comm.lastError().message.toStdString();
     }
     bool waitForWaitingBytes(int count)
     {
@@ -174,7 +174,7 @@ TEST_F(QtSerialCommTest, HangupLosesAndClosesThePort)
     QTest::qWait(0);
     EXPECT_EQ(descriptorsOnTerminalOf(pty.slave.get()), 1) << "only the test's own slave is open";
     EXPECT_EQ(lost.count(), 1);
-    EXPECT_TRUE(comm.setPortOpen(false));
+    comm.close();
 }
 
 // The fixture's port is open and holds the real lock. A second opener is
@@ -210,15 +210,15 @@ TEST_F(QtSerialCommTest, RefusalsNameTheDeviceAndTheReason)
             lock.write(lockContent.toLatin1());
             second.setLockDirectories({lockFolder.path()});
         }
-        EXPECT_FALSE(second.setPortOpen(true));
+        EXPECT_FALSE(test::finish(second.open()));
         expectFailure(second, kind, device, named);
     }
     QtSerialComm second;
     second.setCommPort(testCom);
-    EXPECT_FALSE(second.setPortOpen(true));
+    EXPECT_FALSE(test::finish(second.open()));
     EXPECT_TRUE(comm.portOpen()) << "the first opener keeps the port";
-    EXPECT_TRUE(comm.setPortOpen(false));
-    EXPECT_TRUE(second.setPortOpen(true)) << second.lastError().message.toStdString();
+    comm.close();
+    EXPECT_TRUE(test::finish(second.open())) << second.lastError().message.toStdString();
     EXPECT_EQ(second.lastError().kind, PortError::Kind::None);
 }
 
@@ -230,34 +230,21 @@ TEST_F(QtSerialCommTest, ConsoleIsNeverOpened)
     const sim::UniqueFd watcher(::inotify_init1(IN_NONBLOCK));
     ASSERT_GE(::inotify_add_watch(watcher.get(), qPrintable(console), IN_OPEN), 0);
 
-    EXPECT_FALSE(guarded.setPortOpen(true));
+    EXPECT_FALSE(test::finish(guarded.open()));
     std::array<char, 4096> events{};
     EXPECT_LE(::read(watcher.get(), events.data(), events.size()), 0) << "the console was opened";
     expectFailure(guarded, PortError::Kind::SystemConsole, console, console);
 }
 
 // Counts the firings of a far-off timer: a wait that wakes in time sees none.
-struct Backstop
-{
-    Backstop()
-    {
-        QObject::connect(&timer, &QTimer::timeout, [this] { ++fired; });
-        timer.start(20000);
-    }
-    QTimer timer;
-    int fired = 0;
-};
-
-TEST_F(QtSerialCommTest, SerialDataWakesTheEventPumpsWait)
+TEST_F(QtSerialCommTest, SerialDataIsNews)
 {
     openPort();
-    QtEventPump pump;
-    const Backstop backstop;
+    int news = 0;
+    comm.setNewsHandler([&news] { ++news; });
     ASSERT_TRUE(pty.send(QByteArray(1, '\xFA')));
-    for (int pass = 0; pass < 20 && backstop.fired == 0 && comm.inBufferCount() == 0; ++pass)
-        pump.processEvents(60000);
+    EXPECT_TRUE(QTest::qWaitFor([&news] { return news > 0; }, 20000));
     EXPECT_EQ(comm.inBufferCount(), 1);
-    EXPECT_EQ(backstop.fired, 0) << "the wait ran on instead of waking on data";
 }
 
 } // namespace

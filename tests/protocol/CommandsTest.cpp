@@ -31,7 +31,7 @@ const QString crlf = "\r\n";
 // An open line with a scripted adapter, keeping each text shown once.
 struct Rig
 {
-    explicit Rig(Tick start = 0x10000) : line(start, &script) { line.setPortOpen(true); }
+    explicit Rig(Tick start = 0x10000) : line(start, &script) { line.openNow(); }
     QString lastShown() const { return shown.value(shown.size() - 1); }
 
     ScriptedAnswers script;
@@ -76,7 +76,7 @@ void runCases(const Case<End> (&cases)[N], const Run& run)
         if (c.port == Port::LostAt500 || c.port == Port::LostAt4500)
             rig.line.loseAfter(c.port == Port::LostAt500 ? 500 : 4500);
         if (c.port == Port::Closed)
-            rig.line.setPortOpen(false);
+            rig.line.close();
         EXPECT_EQ(run(rig), c.end);
         EXPECT_EQ(rig.lastShown(), c.text);
         EXPECT_EQ(rig.line.written(), bytes(c.written));
@@ -86,9 +86,9 @@ void runCases(const Case<End> (&cases)[N], const Run& run)
 // 57600 baud, both Ignore at NO.
 UploadEnd uploadH(Rig& rig, BuiltByte built = {0x06, std::nullopt})
 {
-    return uploadSetting(
+    return rig.line.run(uploadSetting(
         rig.exchange, hostSettingsUpload(), [&] { return built; },
-        [&] { return readConfiguration(rig.exchange, rig.show); }, rig.show);
+        [&] { return readConfiguration(rig.exchange, rig.show); }, rig.show));
 }
 
 TEST(Detection, EndsAsTheAdapterAnswers)
@@ -103,13 +103,13 @@ TEST(Detection, EndsAsTheAdapterAnswers)
         {"the port lost", "", PortFailed, notDetected + crlf + gone, "ac", Port::LostAt500},
         {"a closed port", "", PortFailed, notDetected + crlf + closed, "", Port::Closed},
     };
-    runCases(cases, [](Rig& rig) { return detectAdapter(rig.exchange, rig.show); });
+    runCases(cases, [](Rig& rig) { return rig.line.run(detectAdapter(rig.exchange, rig.show)); });
 }
 
 TEST(Detection, SettlesMoreThan200MsBeforeTheProbe)
 {
     Rig rig;
-    detectAdapter(rig.exchange, rig.show);
+    rig.line.run(detectAdapter(rig.exchange, rig.show));
     ASSERT_FALSE(rig.line.events().empty());
     EXPECT_GE(rig.line.events().front().at, 201u);
 }
@@ -124,7 +124,7 @@ TEST(ReadBack, EndsAsTheAdapterAnswers)
         {"the port lost", "", PortFailed, gone, "ad", Port::LostAt500},
         {"a closed port", "", PortFailed, closed, "", Port::Closed},
     };
-    runCases(cases, [](Rig& rig) { return readConfiguration(rig.exchange, rig.show).end; });
+    runCases(cases, [](Rig& rig) { return rig.line.run(readConfiguration(rig.exchange, rig.show)).end; });
 }
 
 TEST(Upload, EndsAsTheAdapterAnswers)
@@ -166,9 +166,11 @@ TEST(Upload, BuildsTheByteAnewForEachAttemptAndNotWithNothingSelected)
         if (pass == 1)
             selected.byte = 0x07; // the user clicks during the first wait
     });
-    EXPECT_EQ(uploadSetting(
-                  rig.exchange, hostSettingsUpload(), [&] { return selected; },
-                  [&] { return readConfiguration(rig.exchange, rig.show); }, rig.show),
+    EXPECT_EQ(rig.line
+                  .run(uploadSetting(
+                      rig.exchange, hostSettingsUpload(), [&] { return selected; },
+                      [&] { return readConfiguration(rig.exchange, rig.show); }, rig.show))
+                  .end,
               UploadEnd::Accepted);
     EXPECT_EQ(rig.line.written(), bytes("ae03ae07ad"));
 
@@ -189,7 +191,7 @@ TEST(SaveToFlash, EndsAsTheAdapterAnswers)
         {"the port lost", "", PortFailed, notSaved + crlf + gone, "af", Port::LostAt500},
         {"a closed port", "", PortFailed, notSaved + crlf + closed, "", Port::Closed},
     };
-    runCases(cases, [](Rig& rig) { return saveToFlash(rig.exchange, rig.show); });
+    runCases(cases, [](Rig& rig) { return rig.line.run(saveToFlash(rig.exchange, rig.show)); });
 }
 
 // Passes read 0, L/2 and L ms into the wait: L goes on, 3L/2 is over. A reply
@@ -205,14 +207,19 @@ TEST(Commands, WaitStrictlyLongerThanTheirLimit)
     };
     const Limit limits[] = {
         {"probe", 2000, bytes("fa"),
-         [](Rig& rig) { return detectAdapter(rig.exchange, rig.show) == Answer::Acknowledged; }},
+         [](Rig& rig) {
+             return rig.line.run(detectAdapter(rig.exchange, rig.show)) == Answer::Acknowledged;
+         }},
         {"read-back", 3000, bytes("03 92 00"),
          [](Rig& rig) {
-             return readConfiguration(rig.exchange, rig.show).end == ReadBack::End::Read;
+             return rig.line.run(readConfiguration(rig.exchange, rig.show)).end ==
+                    ReadBack::End::Read;
          }},
         {"upload", 3000, bytes("fa"), [](Rig& rig) { return uploadH(rig) == UploadEnd::Accepted; }},
         {"save", 1000, bytes("fa"),
-         [](Rig& rig) { return saveToFlash(rig.exchange, rig.show) == Answer::Acknowledged; }},
+         [](Rig& rig) {
+             return rig.line.run(saveToFlash(rig.exchange, rig.show)) == Answer::Acknowledged;
+         }},
     };
     for (const Limit& limit : limits) {
         for (const bool inTime : {true, false}) {

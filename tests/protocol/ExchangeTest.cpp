@@ -11,7 +11,7 @@ using test::VirtualLine;
 
 struct Rig
 {
-    explicit Rig(Tick start = 0) : line(start) { line.setPortOpen(true); }
+    explicit Rig(Tick start = 0) : line(start) { line.openNow(); }
     VirtualLine line;
     Exchange exchange{line, line, line.tick()};
 };
@@ -44,7 +44,7 @@ TEST(Exchange, WaitEndsStrictlyAfterTheLimitAndMeasuresAcrossTheWrap)
         if (c.replyAfter)
             rig.line.arriveAfter(*c.replyAfter, QByteArray(1, char(0xFA)));
         int shown = 0;
-        EXPECT_EQ(rig.exchange.waitForReply(1, 2000, [&] { ++shown; }), c.end);
+        EXPECT_EQ(rig.line.run(rig.exchange.waitForReply(1, 2000, [&] { ++shown; })), c.end);
         EXPECT_EQ(rig.line.passes(), c.passes);
         EXPECT_EQ(shown, c.end == WaitEnd::Timeout ? c.passes + 1 : c.passes);
     }
@@ -60,7 +60,7 @@ TEST(Exchange, TheTimeTestComesBeforeTheCount)
         if (++pass == 4)
             rig.line.arrive(QByteArray::fromHex("fa"));
     };
-    EXPECT_EQ(rig.exchange.waitForReply(1, 2000, eachPass), WaitEnd::Timeout);
+    EXPECT_EQ(rig.line.run(rig.exchange.waitForReply(1, 2000, eachPass)), WaitEnd::Timeout);
     EXPECT_EQ(rig.line.inBufferCount(), 1);
 }
 
@@ -74,23 +74,30 @@ TEST(Exchange, AfterASilentWaitTheNextCommandWaitsOutALateReply)
         std::optional<Tick> lateReplyAt; // from the start of the first wait
         bool firstAnswered;
         Tick writesAt; // when the next command can write
+        bool reopened = false; // the port closed and opened between the commands
     };
     const Case cases[] = {
         {"a late reply inside the horizon is dropped", 3900, false, 4001},
         {"silence waits out the horizon", {}, false, 4001},
         {"an answered wait leaves nothing to wait out", 500, true, 500},
+        {"a new port session owes the old one nothing", {}, false, 1001, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig;
         if (c.lateReplyAt)
             rig.line.arriveAfter(*c.lateReplyAt, QByteArray::fromHex("fa"));
-        const WaitEnd first = rig.exchange.waitForReply(1, 1000);
+        const WaitEnd first = rig.line.run(rig.exchange.waitForReply(1, 1000));
         EXPECT_EQ(first == WaitEnd::Data, c.firstAnswered);
-        rig.exchange.discardStaleInput();
+        if (c.reopened) {
+            rig.exchange.closePort();
+            EXPECT_TRUE(rig.line.run(rig.exchange.openPort()));
+        }
+        rig.line.run(rig.exchange.discardStaleInput());
         EXPECT_EQ(rig.line.now(), c.writesAt);
         EXPECT_EQ(rig.line.inBufferCount(), 0);
-        EXPECT_EQ(rig.exchange.waitForReply(1, 1000), WaitEnd::Timeout) << "nothing taken";
+        EXPECT_EQ(rig.line.run(rig.exchange.waitForReply(1, 1000)), WaitEnd::Timeout)
+            << "nothing taken";
     }
 }
 

@@ -90,7 +90,7 @@ void runSession(std::uint32_t seed, Counts& counts)
     // Every fourth session spans the tick's wrap.
     AdapterEnd adapter(sim::Adapter(sim::Configuration{}, faults));
     VirtualLine line(seed % 4 == 0 ? 0xFFFFF000u : seed * 7919u, &adapter);
-    line.setPortOpen(true);
+    line.openNow();
     Exchange exchange(line, line, line.tick());
     const auto note = [&](const QString& detail) {
         counts.details << QStringLiteral("seed %1: %2").arg(seed).arg(detail);

@@ -41,24 +41,32 @@ BuiltByte buildFor(CommandKind upload, const RecordedValues& recorded,
                                             : buildPByte(recorded);
 }
 
-CommandRecord runRecorded(CommandKind kind, Exchange& exchange, const VirtualLine& line,
+namespace {
+
+Task<ReadBack> recordReadBack(Exchange& exchange, CommandRecord& record)
+{
+    const ReadBack result = co_await readConfiguration(exchange, showNothing);
+    record.readBytes = result.bytes;
+    co_return result;
+}
+
+} // namespace
+
+CommandRecord runRecorded(CommandKind kind, Exchange& exchange, VirtualLine& line,
                           const ByteBuilder& build)
 {
     CommandRecord record{kind, line.bytesWritten()};
-    const auto readBack = [&] {
-        const ReadBack result = readConfiguration(exchange, showNothing);
-        record.readBytes = result.bytes;
-        return result;
-    };
+    const ReadBackRun readBack = [&] { return recordReadBack(exchange, record); };
     if (kind == CommandKind::Detection)
-        record.claim = claimOf(detectAdapter(exchange, showNothing));
+        record.claim = claimOf(line.run(detectAdapter(exchange, showNothing)));
     else if (kind == CommandKind::ReadBack)
-        record.claim = readBack().end == ReadBack::End::Read ? Claim::Read : Claim::None;
+        record.claim =
+            line.run(readBack()).end == ReadBack::End::Read ? Claim::Read : Claim::None;
     else if (kind == CommandKind::Save)
-        record.claim = claimOf(saveToFlash(exchange, showNothing));
+        record.claim = claimOf(line.run(saveToFlash(exchange, showNothing)));
     else
         record.claim =
-            claimOf(uploadSetting(exchange, uploadOf(kind), build, readBack, showNothing));
+            claimOf(line.run(uploadSetting(exchange, uploadOf(kind), build, readBack, showNothing)));
     record.writes = line.bytesWritten() - record.firstWrite;
     return record;
 }

@@ -24,7 +24,7 @@ BuiltByte buildFor(CommandKind upload, const RecordedValues& recorded,
 
 // Runs one command on the line, showing nothing, and records what it wrote
 // and what success it claimed, for checkWire.
-CommandRecord runRecorded(CommandKind kind, Exchange& exchange, const VirtualLine& line,
+CommandRecord runRecorded(CommandKind kind, Exchange& exchange, VirtualLine& line,
                           const ByteBuilder& build);
 
 } // namespace qm240lx::test

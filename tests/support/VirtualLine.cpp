@@ -1,6 +1,7 @@
 #include "support/VirtualLine.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QCoreApplication>
 
@@ -42,12 +43,13 @@ QByteArray VirtualLine::written() const
     return written;
 }
 
-bool VirtualLine::setPortOpen(bool open)
+Task<bool> VirtualLine::open()
 {
-    if (!open) {
-        m_open = false;
-        return true;
-    }
+    co_return openNow();
+}
+
+bool VirtualLine::openNow()
+{
     if (const auto failure = m_openFailures.find(m_port); failure != m_openFailures.end()) {
         m_error = failure->second;
         return false;
@@ -87,22 +89,29 @@ std::optional<QByteArray> VirtualLine::input()
     return taken;
 }
 
-void VirtualLine::processEvents(std::uint32_t maxWaitMs)
+void VirtualLine::set(Tick ms, std::function<void()> ring)
 {
-    countPass();
-    const Tick toNext = toNextDelivery(maxWaitMs);
-    advance(m_step ? *m_step : m_farEnd ? m_farEnd->passStep(maxWaitMs, toNext) : toNext);
-    ++m_passes;
-    if (m_hook)
-        m_hook(m_passes);
-    if (QCoreApplication::instance())
-        QCoreApplication::processEvents();
+    m_ring = std::move(ring);
+    m_ringsAt = elapsed() + ms;
 }
 
-void VirtualLine::pause(std::uint32_t ms)
+// Each wake-up is one pass of the suspended wait: up to its alarm, or to the
+// next arrival, which is news for it.
+void VirtualLine::run()
 {
-    countPass();
-    advance(ms);
+    while (m_ring) {
+        countPass();
+        const Tick toAlarm = m_ringsAt > elapsed() ? m_ringsAt - elapsed() : 0;
+        const Tick toNext = toNextDelivery(toAlarm);
+        advance(m_step ? *m_step : m_farEnd ? m_farEnd->passStep(toAlarm, toNext) : toNext);
+        ++m_passes;
+        if (m_hook)
+            m_hook(m_passes);
+        if (QCoreApplication::instance())
+            QCoreApplication::processEvents();
+        if (const std::function<void()> ring = std::exchange(m_ring, {}))
+            ring();
+    }
 }
 
 Tick VirtualLine::toNextDelivery(Tick longest) const

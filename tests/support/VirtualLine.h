@@ -1,7 +1,7 @@
 #pragma once
 
+#include "link/Alarm.h"
 #include "link/CommControl.h"
-#include "link/EventPump.h"
 #include "link/Tick.h"
 #include "support/Bytes.h"
 #include "support/FarEnd.h"
@@ -17,12 +17,13 @@
 
 namespace qm240lx::test {
 
-// A serial line, its event loop and its clock in one, for tests: the host's
-// bytes go to a FarEnd, whose answers arrive once the clock reaches their
-// time. A wait sleeps to the next arrival or the end of its allowed time (or
-// moves by a fixed step), so a session of many commands runs in microseconds.
-// Every byte each way is logged in the order it crossed the line.
-class VirtualLine : public CommControl, public EventPump
+// A serial line, its alarm and its clock in one, for tests: the host's bytes
+// go to a FarEnd, whose answers arrive once the clock reaches their time.
+// run() resumes a suspended command at the next arrival or when its alarm
+// rings (or after a fixed step), so a session of many commands runs in
+// microseconds. Every byte each way is logged in the order it crossed the
+// line.
+class VirtualLine : public CommControl, public Alarm
 {
 public:
     // Thrown from a wait that has run more passes than any wait can need.
@@ -44,6 +45,20 @@ public:
     // Lets `ms` pass between commands; what falls due arrives.
     void idle(Tick ms);
 
+    // Resumes the suspended command, pass after pass, until none waits.
+    void run();
+    // Runs `task` to its end and gives its result.
+    template <typename T>
+    T run(Task<T> task)
+    {
+        run();
+        if (!task.done())
+            throw EndlessWait();
+        return task.result();
+    }
+    // Opens the port at once, as every opening of this line does.
+    bool openNow();
+
     // The far end's side, for the FarEnd and for tests.
     void arrive(const QByteArray& bytes);
     void arriveAfter(Tick ms, const QByteArray& bytes)
@@ -55,7 +70,7 @@ public:
     void failOpening(int port, PortError error) { m_openFailures.insert_or_assign(port, error); }
 
     // The waits: a fixed step per pass instead of sleeping, and a hook that
-    // runs in each pass as a user's action would. Passes count from the
+    // runs in each wake-up as a user's action would. Passes count from the
     // setting of the hook; `pass` is 1 in the first.
     void setStep(std::optional<Tick> ms) { m_step = ms; }
     void setHook(std::function<void(int pass)> hook)
@@ -74,8 +89,11 @@ public:
     // CommControl
     void setCommPort(int port) override { m_port = port; }
     int commPort() const override { return m_port; }
-    bool setPortOpen(bool open) override;
+    Task<bool> open() override;
+    void close() override { m_open = false; }
     bool portOpen() const override { return m_open; }
+    // Wake-ups come from run(): it resumes the command at each arrival.
+    void setNewsHandler(std::function<void()>) override {}
     bool output(const QByteArray& bytes) override;
     void setInputLen(int length) override { m_inputLen = length; }
     int inputLen() const override { return m_inputLen; }
@@ -85,9 +103,10 @@ public:
     QString deviceName() const override { return QStringLiteral("/dev/virtual%1").arg(m_port); }
     PortError lastError() const override { return m_error; }
 
-    // EventPump
-    void processEvents(std::uint32_t maxWaitMs) override;
-    void pause(std::uint32_t ms) override;
+    // Alarm
+    void set(Tick ms, std::function<void()> ring) override;
+    void cancel() override { m_ring = {}; }
+    bool alarmSet() const { return bool(m_ring); }
 
 private:
     struct Delivery
@@ -112,6 +131,8 @@ private:
     std::vector<Delivery> m_pending;
     std::map<int, PortError> m_openFailures; // by port
     PortError m_error;
+    std::function<void()> m_ring;
+    Tick m_ringsAt = 0; // elapsed since the start
     std::optional<Tick> m_step;
     std::function<void(int)> m_hook;
     int m_passes = 0;
