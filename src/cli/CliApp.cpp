@@ -65,8 +65,10 @@ int CliApp::run(const QStringList& arguments)
 {
     const std::variant<CliOptions, CliExit> parsed = CliOptions::parse(arguments);
     if (const CliExit* exit = std::get_if<CliExit>(&parsed)) {
-        if (exit->isError())
+        if (exit->code == ExitCode::Usage)
             printError(exit->text + QStringLiteral(" (see qm240lx --help)"));
+        else if (exit->isError())
+            printError(exit->text);
         else
             writeText(m_out, exit->text);
         return toInt(exit->code);

@@ -1,5 +1,8 @@
 #include "cli/CliOptions.h"
 
+#include "cli/PortList.h"
+
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -31,7 +34,9 @@ const QString description = QStringLiteral(
     "PORT is a COM number (1, COM1, com1; default COM1), a device path, or a\n"
     "serial device server's port: rfc2217://HOST:PORT or tcp://HOST:PORT.\n"
     "COM 1-32 are /dev/ttyS0-31, 33-64 /dev/ttyUSB0-31, 65-96 /dev/ttyACM0-31;\n"
-    "QM240LX_COM<n>=DEVICE in the environment maps COM n to DEVICE.");
+    "QM240LX_COM<n>=DEVICE in the environment maps COM n to DEVICE. --port @FILE\n"
+    "takes the ports FILE lists, one a line (# starts a comment); @- reads them\n"
+    "from standard input.");
 
 const QString exitCodes =
     QStringLiteral("Exit codes:\n"
@@ -39,9 +44,10 @@ const QString exitCodes =
                    "  1   apply --check: an adapter's configuration differs from the profile\n"
                    "  64  usage error (for example a port outside 1 to 255)\n"
                    "  65  the profile is not valid: not JSON, an unknown key, a wrong value\n"
-                   "  66  the profile cannot be read\n"
+                   "  66  the profile, or a file of ports (--port @FILE), cannot be read\n"
                    "  69  no adapter detected (silence, or a wrong answer to the probe; for scan:\n"
                    "      no adapter on any port)\n"
+                   "  71  more ports named than the open-file limit allows (ulimit -Hn)\n"
                    "  74  input/output error: the port cannot be opened, or was lost\n"
                    "  75  the port is busy: another program holds it\n"
                    "  76  the adapter rejected a byte three times, did not confirm it, or did not\n"
@@ -61,7 +67,8 @@ struct Declared
 constexpr std::array declaredOptions{
     Declared{"port",
              "Serial port: COM number, device path or network port (default COM1); apply "
-             "takes it repeated.",
+             "takes it repeated, and @FILE (@- for standard input) for the ports a file lists, "
+             "one a line.",
              "PORT"},
     Declared{"json", "Print the result as one JSON object.", nullptr},
     Declared{"trace", "Log every byte written and read, with the time, on standard error.",
@@ -240,8 +247,6 @@ std::optional<CliExit> checkOptionsFit(const QCommandLineParser& parser, CliComm
     if (command != CliCommand::Apply) {
         if (auto misfit = checkBelongs(parser, applyOnlyOptions, "apply command"))
             return misfit;
-        if (parser.values(QStringLiteral("port")).size() > 1)
-            return usageError(QStringLiteral("only apply takes more than one --port"));
     }
     const bool probesAll = command == CliCommand::Scan ||
                            (command == CliCommand::Apply && parser.isSet(QStringLiteral("all")));
@@ -271,32 +276,46 @@ std::variant<CliCommand, CliExit> readCommand(const QCommandLineParser& parser)
     return *command;
 }
 
-// Each port once, in the order given.
+// Every port --port names, an inventory's in its place, each once, in the
+// order given.
 std::variant<QList<PortChoice>, CliExit> readPorts(const QCommandLineParser& parser)
 {
     QList<PortChoice> ports;
+    const auto take = [&ports](const PortChoice& port) {
+        if (!ports.contains(port))
+            ports.append(port);
+    };
     for (const QString& value : parser.values(QStringLiteral("port"))) {
+        if (value.startsWith(QLatin1Char('@'))) {
+            const auto listed = PortList::read(value);
+            if (const CliExit* exit = std::get_if<CliExit>(&listed))
+                return *exit;
+            std::ranges::for_each(std::get<QList<PortChoice>>(listed), take);
+            continue;
+        }
         const std::optional<PortChoice> port = PortChoice::parse(value);
         if (!port)
             return usageError(QStringLiteral("--port %1: expected %2")
                                   .arg(value, QString::fromLatin1(PortChoice::expectedFor(value))));
-        if (!ports.contains(*port))
-            ports.append(*port);
+        take(*port);
     }
+    if (parser.isSet(QStringLiteral("port")) && ports.isEmpty())
+        return usageError(QStringLiteral("--port: the inventory names no port"));
     if (ports.isEmpty() && !parser.isSet(QStringLiteral("all")))
         ports.append(PortChoice::comPort(1));
     return ports;
 }
 
+// The one port of a command other than apply.
 std::variant<PortChoice, CliExit> readPort(const QCommandLineParser& parser)
 {
-    if (!parser.isSet(QStringLiteral("port")))
-        return PortChoice::comPort(1);
-    if (const std::optional<PortChoice> port =
-            PortChoice::parse(parser.value(QStringLiteral("port"))))
-        return *port;
-    return usageError(invalidValue(parser, "port",
-                                   PortChoice::expectedFor(parser.value(QStringLiteral("port")))));
+    const auto ports = readPorts(parser);
+    if (const CliExit* exit = std::get_if<CliExit>(&ports))
+        return *exit;
+    const QList<PortChoice>& named = std::get<QList<PortChoice>>(ports);
+    if (named.size() > 1)
+        return usageError(QStringLiteral("only apply takes more than one --port"));
+    return named.first();
 }
 
 std::variant<CliOptions, CliExit> readOptions(const QCommandLineParser& parser)
@@ -304,12 +323,14 @@ std::variant<CliOptions, CliExit> readOptions(const QCommandLineParser& parser)
     const auto command = readCommand(parser);
     if (const CliExit* exit = std::get_if<CliExit>(&command))
         return *exit;
-    const auto port = readPort(parser);
-    if (const CliExit* exit = std::get_if<CliExit>(&port))
-        return *exit;
     CliOptions options;
     options.command = std::get<CliCommand>(command);
-    options.port = std::get<PortChoice>(port);
+    if (options.command != CliCommand::Apply) {
+        const auto port = readPort(parser);
+        if (const CliExit* exit = std::get_if<CliExit>(&port))
+            return *exit;
+        options.port = std::get<PortChoice>(port);
+    }
     options.json = parser.isSet(QStringLiteral("json"));
     options.trace = parser.isSet(QStringLiteral("trace"));
     options.save = parser.isSet(QStringLiteral("save"));
@@ -320,10 +341,15 @@ std::variant<CliOptions, CliExit> readOptions(const QCommandLineParser& parser)
         return *misfit;
     if (options.command == CliCommand::Apply) {
         options.profile = parser.positionalArguments().at(1);
+        if (options.profile == QLatin1String("-") &&
+            parser.values(QStringLiteral("port")).contains(QStringLiteral("@-")))
+            return usageError(QStringLiteral("the profile and the ports cannot both come from "
+                                             "standard input"));
         const auto ports = readPorts(parser);
         if (const CliExit* exit = std::get_if<CliExit>(&ports))
             return *exit;
         options.ports = std::get<QList<PortChoice>>(ports);
+        options.port = options.ports.value(0, options.port);
     }
     if (std::optional<CliExit> invalid = readChanges(parser, options.changes))
         return *invalid;
