@@ -1,16 +1,24 @@
 // Wall time and processor time of the real `qm240lx apply` against 1, 8 and
-// 32 real emulators, qm240lx-sim, on their pseudo-terminals, each run changing
+// 64 real emulators, qm240lx-sim, on their pseudo-terminals, each run changing
 // one byte on every adapter: the ports are handled at the same time, so 8
-// adapters should take no more than about 1.5 times as long as one.
+// adapters should take no more than about 1.5 times as long as one. Then
+// `apply --all` on the 64 against naming them, and the most threads qm240lx
+// runs meanwhile.
 #include "ToolRun.h"
 #include "support/SimProcess.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <QThread>
 
 using namespace qm240lx::bench;
 using qm240lx::test::SimProcess;
@@ -20,27 +28,69 @@ namespace {
 constexpr int runs = 5;
 constexpr int firstCom = 100;
 
-bool benchApply(int adapters)
+// `count` emulators under the COM numbers from firstCom on.
+struct Emulators
 {
     std::vector<std::unique_ptr<SimProcess>> sims;
     QProcessEnvironment environment = environmentWithoutOverrides();
-    QStringList options;
-    for (int index = 0; index < adapters; ++index) {
-        sims.push_back(std::make_unique<SimProcess>());
-        if (!sims.back()->start()) {
-            std::printf("apply: an emulator did not start: %s\n",
-                        qPrintable(sims.back()->errorString()));
-            return false;
+    QStringList portOptions;
+
+    bool start(int count)
+    {
+        for (int index = 0; index < count; ++index) {
+            sims.push_back(std::make_unique<SimProcess>());
+            if (!sims.back()->start()) {
+                std::printf("apply: an emulator did not start: %s\n",
+                            qPrintable(sims.back()->errorString()));
+                return false;
+            }
+            environment.insert(QStringLiteral("QM240LX_COM%1").arg(firstCom + index),
+                               sims.back()->devicePath());
+            portOptions << QStringLiteral("--port") << QString::number(firstCom + index);
         }
-        environment.insert(QStringLiteral("QM240LX_COM%1").arg(firstCom + index),
-                           sims.back()->devicePath());
-        options << QStringLiteral("--port") << QString::number(firstCom + index);
+        return true;
     }
+};
+
+bool benchApply(Emulators& emulators, int adapters)
+{
     const QByteArray what =
-        QStringLiteral("apply, %1 emulator%2").arg(adapters).arg(adapters == 1 ? "" : "s").toUtf8();
-    const ToolRuns results = repeatApply(runs, options, {}, environment);
+        QStringLiteral("apply --port, %1 emulator%2").arg(adapters).arg(adapters == 1 ? "" : "s")
+            .toUtf8();
+    const ToolRuns results =
+        repeatApply(runs, emulators.portOptions.mid(0, 2 * adapters), {}, emulators.environment);
     printRuns(what.constData(), results);
     return results.allExpected;
+}
+
+int threadsOf(qint64 pid)
+{
+    return static_cast<int>(
+        QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+            .size());
+}
+
+// The most threads one `apply --all` runs, sampled every millisecond.
+bool mostThreads(const Emulators& emulators)
+{
+    QTemporaryDir dir;
+    const QString profile = dir.filePath(QStringLiteral("site.json"));
+    QFile file(profile);
+    if (!file.open(QIODevice::WriteOnly) || file.write(R"({"slots": 6})") < 0)
+        return false;
+    file.close();
+    QProcess tool;
+    tool.setProcessEnvironment(emulators.environment);
+    tool.start(toolPath(), {QStringLiteral("apply"), profile, QStringLiteral("--all"),
+                            QStringLiteral("--only-overrides")});
+    if (!tool.waitForStarted())
+        return false;
+    int most = 0;
+    while (tool.state() == QProcess::Running && !tool.waitForFinished(1))
+        most = std::max(most, threadsOf(tool.processId()));
+    std::printf("apply --all, %d emulators: threads in qm240lx at most %d (target <= 4)\n",
+                static_cast<int>(emulators.sims.size()), most);
+    return tool.exitCode() == 0;
 }
 
 } // namespace
@@ -48,7 +98,15 @@ bool benchApply(int adapters)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    Emulators emulators;
+    if (!emulators.start(64))
+        return 1;
     std::printf("target: 8 adapters within about 1.5 times the wall time of one\n");
-    const bool ok = benchApply(1) && benchApply(8) && benchApply(32);
-    return ok ? 0 : 1;
+    bool ok = benchApply(emulators, 1) && benchApply(emulators, 8) && benchApply(emulators, 64);
+    std::printf("target: apply --all within 1.1 times apply --port naming the same adapters\n");
+    const ToolRuns all = repeatApply(runs, {}, {QStringLiteral("--all"),
+                                                QStringLiteral("--only-overrides")},
+                                     emulators.environment);
+    printRuns("apply --all, 64 emulators", all);
+    return ok && all.allExpected && mostThreads(emulators) ? 0 : 1;
 }

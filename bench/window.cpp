@@ -25,7 +25,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTcpServer>
-#include <QTest>
+#include <QEventLoop>
 #include <QTimer>
 
 using namespace qm240lx;
@@ -95,8 +95,14 @@ struct ShownWindow
         window.show();
     }
     QString result() { return window.form().Txt_Result->toPlainText(); }
-    // Lets the event loop run until the window's command has ended.
-    void finish() { QTest::qWaitFor([this] { return !window.waiting(); }, 30000); }
+    // Runs the event loop until the window's command has ended.
+    void finish()
+    {
+        QEventLoop loop;
+        QObject::connect(&window, &Frm_Dorvex::commandFinished, &loop, &QEventLoop::quit);
+        if (window.waiting())
+            loop.exec();
+    }
     void load()
     {
         window.Form_Load();

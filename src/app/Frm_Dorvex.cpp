@@ -271,7 +271,13 @@ Task<> Frm_Dorvex::saveConfig()
 // ended by now.
 void Frm_Dorvex::run(Task<> command)
 {
-    m_command = std::move(command);
+    m_command = announceEnd(std::move(command));
+}
+
+Task<> Frm_Dorvex::announceEnd(Task<> command)
+{
+    co_await command;
+    Q_EMIT commandFinished();
 }
 
 void Frm_Dorvex::Hspeed_Click(int Index)

@@ -81,6 +81,11 @@ public:
     void OPT_DTime_Click(int Index);
     void Opt_PP_Click(int Index);
 
+Q_SIGNALS:
+    // A command started by the window (start-up, a port chosen, a button) has
+    // ended.
+    void commandFinished();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -97,6 +102,7 @@ private:
     std::optional<int> selectedDiscoveryTime() const;
     void runUpload(const UploadKind& kind, ByteBuilder build);
     void run(Task<> command);
+    Task<> announceEnd(Task<> command);
     Task<> openStartPort();
     Task<> changePort(int port);
     Task<> upload(const UploadKind& kind, ByteBuilder build);

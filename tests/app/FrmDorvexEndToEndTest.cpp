@@ -22,7 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
-#include <QTest>
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
@@ -58,10 +58,11 @@ struct RealWindow
           window(WindowPlatform{comm, alarm, systemTick, errorBox})
     {}
 
-    // Lets the event loop run until the window's command has ended.
+    // Runs the event loop until the window's command has ended.
     void finish() const
     {
-        EXPECT_TRUE(QTest::qWaitFor([this] { return !window.waiting(); }, 30000));
+        QSignalSpy ended(&window, &Frm_Dorvex::commandFinished);
+        EXPECT_TRUE(!window.waiting() || ended.wait(30000));
     }
     void load() const
     {
