@@ -54,9 +54,10 @@ struct Emulators
 
 bool benchApply(Emulators& emulators, int adapters)
 {
-    const QByteArray what =
-        QStringLiteral("apply --port, %1 emulator%2").arg(adapters).arg(adapters == 1 ? "" : "s")
-            .toUtf8();
+    const QByteArray what = QStringLiteral("apply --port, %1 emulator%2")
+                                .arg(adapters)
+                                .arg(adapters == 1 ? "" : "s")
+                                .toUtf8();
     const ToolRuns results =
         repeatApply(runs, emulators.portOptions.mid(0, 2 * adapters), {}, emulators.environment);
     printRuns(what.constData(), results);
@@ -65,9 +66,9 @@ bool benchApply(Emulators& emulators, int adapters)
 
 int threadsOf(qint64 pid)
 {
-    return static_cast<int>(
-        QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::Dirs | QDir::NoDotAndDotDot)
-            .size());
+    return static_cast<int>(QDir(QStringLiteral("/proc/%1/task").arg(pid))
+                                .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                                .size());
 }
 
 // The most threads one `apply --all` runs, sampled every millisecond.
@@ -104,9 +105,9 @@ int main(int argc, char** argv)
     std::printf("target: 8 adapters within about 1.5 times the wall time of one\n");
     bool ok = benchApply(emulators, 1) && benchApply(emulators, 8) && benchApply(emulators, 64);
     std::printf("target: apply --all within 1.1 times apply --port naming the same adapters\n");
-    const ToolRuns all = repeatApply(runs, {}, {QStringLiteral("--all"),
-                                                QStringLiteral("--only-overrides")},
-                                     emulators.environment);
+    const ToolRuns all =
+        repeatApply(runs, {}, {QStringLiteral("--all"), QStringLiteral("--only-overrides")},
+                    emulators.environment);
     printRuns("apply --all, 64 emulators", all);
     return ok && all.allExpected && mostThreads(emulators) ? 0 : 1;
 }

@@ -21,11 +21,11 @@
 #include <vector>
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTcpServer>
-#include <QEventLoop>
 #include <QTimer>
 
 using namespace qm240lx;
@@ -219,6 +219,5 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     applyApplicationStyle(app);
     std::printf("platform: %s\n", qPrintable(QGuiApplication::platformName()));
-    return silentUpload() && replyLatency() && stallOnAnAdapter() && stallOnASilentServer() ? 0
-                                                                                             : 1;
+    return silentUpload() && replyLatency() && stallOnAnAdapter() && stallOnASilentServer() ? 0 : 1;
 }

@@ -29,9 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (const CliExit* refusal = std::get_if<CliExit>(&parsed)) {
         require(refusal->code == ExitCode::Usage, "a refusal is not a usage error");
         require(!refusal->text.contains(QLatin1Char('\n')), "a refusal is not one line");
-        const qsizetype line =
-            refusal->text.section(QLatin1String(", line "), 1).section(QLatin1Char(':'), 0, 0)
-                .toLongLong();
+        const qsizetype line = refusal->text.section(QLatin1String(", line "), 1)
+                                   .section(QLatin1Char(':'), 0, 0)
+                                   .toLongLong();
         require(line >= 1 && line <= text.count('\n') + 1, "a refusal names no line of the text");
         return 0;
     }

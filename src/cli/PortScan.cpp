@@ -44,7 +44,7 @@ QList<PortScan::Port> PortScan::candidates(const QList<int>& comNumbers, const E
 }
 
 Task<QList<PortScan::Port>> PortScan::run(QList<Port> ports, TraceLog* trace,
-                                           Interruption& interruption)
+                                          Interruption& interruption)
 {
     std::vector<Task<bool>> probes;
     probes.reserve(static_cast<std::size_t>(ports.size()));

@@ -53,7 +53,8 @@ void QtTcpComm::onSocketNews()
 {
     m_socketNews.wake();
     if (m_address && m_news)
-        QMetaObject::invokeMethod(&m_socket, [this] { m_news(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &m_socket, [this] { m_news(); }, Qt::QueuedConnection);
 }
 
 bool QtTcpComm::portOpen() const
@@ -162,7 +163,8 @@ Task<bool> QtTcpComm::connect(NetAddress address)
     if (const auto* failure = std::get_if<HostLookup::Failure>(&hosts))
         co_return failLookingUp(address, *failure);
     m_socket.setReadBufferSize(receiveBufferSize);
-    const bool connected = co_await connectToAny(std::get<QList<QHostAddress>>(hosts), address.port);
+    const bool connected =
+        co_await connectToAny(std::get<QList<QHostAddress>>(hosts), address.port);
     if (opening != m_openings)
         co_return failClosed(address);
     if (!connected)

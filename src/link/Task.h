@@ -37,16 +37,14 @@ struct TaskPromiseBase
     void unhandled_exception() noexcept { std::terminate(); }
 };
 
-template <typename T>
-struct TaskPromise : TaskPromiseBase
+template <typename T> struct TaskPromise : TaskPromiseBase
 {
     std::optional<T> value;
     void return_value(T result) { value = std::move(result); }
     T take() { return std::move(*value); }
 };
 
-template <>
-struct TaskPromise<void> : TaskPromiseBase
+template <> struct TaskPromise<void> : TaskPromiseBase
 {
     void return_void() {}
     void take() {}
@@ -59,8 +57,7 @@ struct TaskPromise<void> : TaskPromiseBase
 // first suspension; a caller that is itself a task awaits its result with
 // co_await. The task owns its frame: letting it go before it ends abandons it
 // where it waits, and what it holds is released as on any other way out.
-template <typename T = void>
-class [[nodiscard]] Task
+template <typename T = void> class [[nodiscard]] Task
 {
 public:
     struct promise_type : detail::TaskPromise<T>

@@ -10,7 +10,8 @@ void Wakeup::wake()
 {
     m_woken = true;
     if (m_waiting)
-        QMetaObject::invokeMethod(&m_context, [this] { resume(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &m_context, [this] { resume(); }, Qt::QueuedConnection);
 }
 
 void Wakeup::resume()

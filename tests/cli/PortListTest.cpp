@@ -1,5 +1,6 @@
-#include "cli/CliOptions.h"
 #include "cli/PortList.h"
+
+#include "cli/CliOptions.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -60,11 +61,14 @@ TEST(PortList, MixesWithPortsOnTheCommandLine)
                                "--port", "@" + east, "apply", "site.json"});
     ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed));
     EXPECT_EQ(std::get<CliOptions>(parsed).ports,
-              (QList<PortChoice>{PortChoice::comPort(5), PortChoice::comPort(6),
-                                 PortChoice::comPort(2), {std::nullopt, "/dev/ttyUSB1"}}));
+              (QList<PortChoice>{PortChoice::comPort(5),
+                                 PortChoice::comPort(6),
+                                 PortChoice::comPort(2),
+                                 {std::nullopt, "/dev/ttyUSB1"}}));
     const std::tuple<QStringList, ExitCode, QString> refusals[] = {
         {{"--port", "@" + empty, "apply", "site.json"}, ExitCode::Usage, "names no port"},
-        {{"--port", "@" + dir.filePath("missing"), "apply", "site.json"}, ExitCode::NoProfile,
+        {{"--port", "@" + dir.filePath("missing"), "apply", "site.json"},
+         ExitCode::NoProfile,
          dir.filePath("missing") + ": cannot read the ports"},
         {{"--port", "@-", "apply", "-"}, ExitCode::Usage, "both come from standard input"},
         {{"--port", "@" + east, "read"}, ExitCode::Usage, "only apply takes more than one"},

@@ -2,8 +2,8 @@
 // negotiations, a subnegotiation without end, data faster than it is read.
 // The opening ends by its deadline, and no more than the receive buffer is
 // ever held.
-#include "support/Finish.h"
 #include "link/QtTcpComm.h"
+#include "support/Finish.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -1,8 +1,8 @@
 #include "link/QtSerialComm.h"
 
 #include "link/ComMap.h"
-#include "support/Finish.h"
 #include "sim/UniqueFd.h"
+#include "support/Finish.h"
 #include "support/PortLocks.h"
 #include "support/ReadFd.h"
 

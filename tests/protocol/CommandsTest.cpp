@@ -124,7 +124,8 @@ TEST(ReadBack, EndsAsTheAdapterAnswers)
         {"the port lost", "", PortFailed, gone, "ad", Port::LostAt500},
         {"a closed port", "", PortFailed, closed, "", Port::Closed},
     };
-    runCases(cases, [](Rig& rig) { return rig.line.run(readConfiguration(rig.exchange, rig.show)).end; });
+    runCases(cases,
+             [](Rig& rig) { return rig.line.run(readConfiguration(rig.exchange, rig.show)).end; });
 }
 
 TEST(Upload, EndsAsTheAdapterAnswers)

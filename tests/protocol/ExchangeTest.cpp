@@ -73,7 +73,7 @@ TEST(Exchange, AfterASilentWaitTheNextCommandWaitsOutALateReply)
         const char* name;
         std::optional<Tick> lateReplyAt; // from the start of the first wait
         bool firstAnswered;
-        Tick writesAt; // when the next command can write
+        Tick writesAt;         // when the next command can write
         bool reopened = false; // the port closed and opened between the commands
     };
     const Case cases[] = {
