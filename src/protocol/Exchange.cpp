@@ -63,17 +63,22 @@ Exchange::Command::~Command()
     --m_exchange.m_commandDepth;
 }
 
+// An opening under way ends with the port closed.
 void Exchange::abort()
 {
     m_aborted = true;
     if (m_suspended)
         m_alarm.set(0, [this] { resume(); });
+    if (m_opening)
+        m_comm.close();
 }
 
 Task<bool> Exchange::openPort()
 {
     m_unansweredSince.reset();
-    const bool open = co_await m_comm.open();
+    m_opening = true;
+    const bool open = !m_aborted && co_await m_comm.open();
+    m_opening = false;
     m_unansweredSince.reset();
     co_return open;
 }

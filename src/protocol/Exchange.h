@@ -56,8 +56,8 @@ public:
     // True while a command is under way; nothing else may start one meanwhile.
     bool busy() const { return m_commandDepth > 0; }
 
-    // Ends the running wait at its next pass, from the event loop's next turn;
-    // every later wait ends at once.
+    // Ends the running wait at its next pass, from the event loop's next turn,
+    // and an opening under way at once; every later wait ends at once.
     void abort();
     bool aborted() const { return m_aborted; }
 
@@ -122,6 +122,7 @@ private:
     int m_awaitedCount = 0;
     int m_commandDepth = 0;
     bool m_aborted = false;
+    bool m_opening = false;
     // When the last wait that ran out began, until the next command has
     // waited out a late reply to it or the port session ends.
     std::optional<Tick> m_unansweredSince;
