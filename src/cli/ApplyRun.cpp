@@ -1,37 +1,35 @@
 #include "cli/ApplyRun.h"
 
-#include "link/ComMap.h"
+#include "link/PortKeys.h"
 
 #include <algorithm>
-#include <limits>
+#include <numeric>
 
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QSet>
 
 namespace qm240lx {
 namespace {
 
-// A path stands where its COM number does; a path outside the map comes last.
-int comOrder(const PortChoice& port)
+struct KeyedPort
 {
-    return port.mappedCom(processEnvironment).value_or(std::numeric_limits<int>::max());
-}
+    PortChoice port;
+    PortKeys::Key key;
+};
 
 // Two names of one device (COM33 and /dev/ttyUSB0, a symbolic link) are one
 // port, which one session holds.
-QList<PortChoice> eachDeviceOnce(const QList<PortChoice>& ports)
+std::vector<KeyedPort> eachDeviceOnce(const QList<PortChoice>& ports)
 {
-    QList<PortChoice> distinct;
+    const PortKeys keys(processEnvironment);
+    std::vector<KeyedPort> distinct;
     QSet<QString> seen;
     for (const PortChoice& port : ports) {
-        const std::optional<QString> device = port.resolver()(port.commPort());
-        const QString canonical = device ? QFileInfo(*device).canonicalFilePath() : QString();
-        const QString key = canonical.isEmpty() ? device.value_or(port.name()) : canonical;
-        if (seen.contains(key))
+        PortKeys::Key key = keys.of(port);
+        if (seen.contains(key.device))
             continue;
-        seen.insert(key);
-        distinct.append(port);
+        seen.insert(key.device);
+        distinct.push_back({port, std::move(key)});
     }
     return distinct;
 }
@@ -46,10 +44,10 @@ std::vector<PortApply::Outcome> ApplyRun::run(const QList<PortChoice>& ports,
                                               const Finished& finished)
 {
     QEventLoop loop;
-    const QList<PortChoice> distinct = eachDeviceOnce(ports);
-    qsizetype running = distinct.size();
-    for (const PortChoice& port : distinct) {
-        m_ports.push_back(std::make_unique<PortApply>(port, m_task, m_trace));
+    const std::vector<KeyedPort> distinct = eachDeviceOnce(ports);
+    std::size_t running = distinct.size();
+    for (const KeyedPort& keyed : distinct) {
+        m_ports.push_back(std::make_unique<PortApply>(keyed.port, m_task, m_trace));
         PortApply& apply = *m_ports.back();
         apply.start([&] {
             finished(apply.outcome());
@@ -61,13 +59,15 @@ std::vector<PortApply::Outcome> ApplyRun::run(const QList<PortChoice>& ports,
     }
     if (running > 0)
         loop.exec();
-    std::vector<PortApply::Outcome> outcomes;
-    for (const std::unique_ptr<PortApply>& apply : m_ports)
-        outcomes.push_back(apply->outcome());
-    m_ports.clear();
-    std::stable_sort(outcomes.begin(), outcomes.end(), [](const auto& one, const auto& other) {
-        return comOrder(one.port) < comOrder(other.port);
+    std::vector<std::size_t> order(m_ports.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&distinct](std::size_t one, std::size_t other) {
+        return distinct[one].key.order < distinct[other].key.order;
     });
+    std::vector<PortApply::Outcome> outcomes;
+    for (const std::size_t index : order)
+        outcomes.push_back(m_ports[index]->outcome());
+    m_ports.clear();
     return outcomes;
 }
 
