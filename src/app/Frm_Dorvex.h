@@ -25,8 +25,11 @@ QT_END_NAMESPACE
 namespace qm240lx {
 
 // The program's one window: the port frame, the three settings tabs, the
-// result box and the status bar. Its procedures keep the names the adapter's
-// documentation uses; the protocol itself lives in the link and settings code.
+// result box and the status bar. A procedure is named by the control and
+// event that run it (Form_Load, Cmb_Port_Click) or by the step it takes
+// (Check_QM240LX, READ_EEPROM), in the style of the control names
+// (Txt_Result, Cmb_Port), so that the form and the code read alike. The
+// commands to the adapter live in src/protocol.
 class Frm_Dorvex : public QMainWindow
 {
     Q_OBJECT
