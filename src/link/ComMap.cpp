@@ -91,11 +91,12 @@ std::optional<int> comNumberOf(const QString& device, const EnvLookup& env)
     return std::nullopt;
 }
 
-QHash<QString, int> comNumbersByResolvedPath(const EnvLookup& env)
+QHash<QString, int> comNumbersByResolvedPath(const EnvLookup& env, bool networkPorts)
 {
     QHash<QString, int> numbers;
     for (int com = lastComNumber; com >= firstComNumber; --com) {
-        if (const std::optional<QString> mapped = comDevice(com, env))
+        const std::optional<QString> mapped = comDevice(com, env);
+        if (mapped && NetAddress::isNetworkPort(*mapped) == networkPorts)
             numbers.insert(resolvedPath(*mapped), com);
     }
     return numbers;

@@ -39,9 +39,11 @@ QString resolvedPath(const QString& device);
 // symbolic links are followed on both sides.
 std::optional<int> comNumberOf(const QString& device, const EnvLookup& env);
 
-// The lowest COM number of each device the COM map names, keyed by its
-// resolvedPath(): comNumberOf() for many devices at the cost of one.
-QHash<QString, int> comNumbersByResolvedPath(const EnvLookup& env);
+// The lowest COM number of each network port, or else of each device file,
+// that the COM map names, keyed by its resolvedPath(): comNumberOf() for many
+// devices at the cost of one. Only device files are looked for in the file
+// system.
+QHash<QString, int> comNumbersByResolvedPath(const EnvLookup& env, bool networkPorts);
 
 // The lowest COM number that stands for no device at all.
 std::optional<int> firstFreeComNumber(const EnvLookup& env);

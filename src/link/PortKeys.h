@@ -3,14 +3,17 @@
 #include "link/ComMap.h"
 #include "link/PortChoice.h"
 
+#include <optional>
+
 #include <QHash>
 #include <QString>
 
 namespace qm240lx {
 
 // Where a port stands among others and which device it is, for a run over
-// many ports: worked out once per port, the COM map resolved once for all.
-// A network port is never looked for in the file system.
+// many ports: worked out once per port, the COM map read once for all and
+// only when a port needs it. A network port is never looked for in the file
+// system.
 class PortKeys
 {
 public:
@@ -30,7 +33,9 @@ public:
 
 private:
     EnvLookup m_env;
-    QHash<QString, int> m_comNumbers;
+    // The COM numbers of the network ports and of the device files.
+    mutable std::optional<QHash<QString, int>> m_networkComNumbers;
+    mutable std::optional<QHash<QString, int>> m_fileComNumbers;
 };
 
 } // namespace qm240lx
