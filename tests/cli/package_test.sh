@@ -48,7 +48,8 @@ check_fields() {
         [[ $value == "${field#*=}" ]] || fail "$package: ${field%%=*} is '$value'"
     done
     [[ -n $(dpkg-deb --field "$deb" Maintainer) ]] || fail "$package: no Maintainer"
-    value=$(dpkg-deb --field "$deb" Description | head -n 1)
+    value=$(dpkg-deb --field "$deb" Description)
+    value=${value%%$'\n'*}
     [[ -z ${summaries[$value]:-} ]] ||
         fail "$package has the summary of ${summaries[$value]}: $value"
     summaries[$value]=$package
