@@ -5,6 +5,7 @@
 #include "ToolRun.h"
 
 #include <cstdio>
+#include <sys/resource.h>
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -49,11 +50,23 @@ private:
     QProcess m_process;
 };
 
+// qm240lx inherits the limit: a thousand ports need more than the usual
+// 1,024 open files.
+void raiseOpenFileLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    raiseOpenFileLimit();
     const int adapters = argc > 1 ? QByteArray(argv[1]).toInt() : defaultAdapters;
     TcpAdapters server;
     const QStringList options = server.start(adapters);
