@@ -26,10 +26,13 @@ QT_END_NAMESPACE
 namespace qm240lx {
 
 // The program's one window: the port frame, the three settings tabs, the
-// result box and the status bar. Its procedures carry the names of the
-// controls and commands they serve; the adapter's commands themselves live in
-// the protocol code. A procedure that waits for the adapter is a task: the
-// window keeps painting meanwhile, and no other command starts until it ends.
+// result box and the status bar. A procedure is named by the control and
+// event that run it (Form_Load, Cmb_Port_Click) or by the step it takes
+// (Check_QM240LX, READ_EEPROM), in the style of the control names
+// (Txt_Result, Cmb_Port), so that the form and the code read alike. The
+// commands to the adapter live in src/protocol. A procedure that waits for
+// the adapter is a task: the window keeps painting meanwhile, and no other
+// command starts until it ends.
 class Frm_Dorvex : public QMainWindow
 {
     Q_OBJECT

@@ -1,37 +1,34 @@
 #include "cli/ApplyRun.h"
 
-#include "link/ComMap.h"
+#include "link/PortKeys.h"
 
 #include <algorithm>
-#include <limits>
-#include <utility>
+#include <numeric>
 
-#include <QFileInfo>
 #include <QSet>
 
 namespace qm240lx {
 namespace {
 
-// A path stands where its COM number does; a path outside the map comes last.
-int comOrder(const PortChoice& port)
+struct KeyedPort
 {
-    return port.mappedCom(processEnvironment).value_or(std::numeric_limits<int>::max());
-}
+    PortChoice port;
+    PortKeys::Key key;
+};
 
 // Two names of one device (COM33 and /dev/ttyUSB0, a symbolic link) are one
 // port, which one session holds.
-QList<PortChoice> eachDeviceOnce(const QList<PortChoice>& ports)
+std::vector<KeyedPort> eachDeviceOnce(const QList<PortChoice>& ports)
 {
-    QList<PortChoice> distinct;
+    const PortKeys keys(processEnvironment);
+    std::vector<KeyedPort> distinct;
     QSet<QString> seen;
     for (const PortChoice& port : ports) {
-        const std::optional<QString> device = port.resolver()(port.commPort());
-        const QString canonical = device ? QFileInfo(*device).canonicalFilePath() : QString();
-        const QString key = canonical.isEmpty() ? device.value_or(port.name()) : canonical;
-        if (seen.contains(key))
+        PortKeys::Key key = keys.of(port);
+        if (seen.contains(key.device))
             continue;
-        seen.insert(key);
-        distinct.append(port);
+        seen.insert(key.device);
+        distinct.push_back({port, std::move(key)});
     }
     return distinct;
 }
@@ -44,19 +41,25 @@ ApplyRun::ApplyRun(PortApply::Plan plan, TraceLog* trace, Interruption& interrup
 
 Task<std::vector<PortApply::Outcome>> ApplyRun::run(QList<PortChoice> ports, Finished finished)
 {
-    const QList<PortChoice> distinct = eachDeviceOnce(ports);
-    std::vector<PortApply::Outcome> outcomes(static_cast<std::size_t>(distinct.size()));
+    const std::vector<KeyedPort> distinct = eachDeviceOnce(ports);
+    std::vector<PortApply::Outcome> outcomes(distinct.size());
     std::vector<Task<>> running;
-    running.reserve(outcomes.size());
-    for (std::size_t index = 0; index < outcomes.size(); ++index)
-        running.push_back(runOne(distinct[qsizetype(index)], outcomes[index], finished));
+    running.reserve(distinct.size());
+    for (std::size_t index = 0; index < distinct.size(); ++index)
+        running.push_back(runOne(distinct[index].port, outcomes[index], finished));
     for (Task<>& port : running)
         co_await port;
-    std::erase_if(outcomes, [](const PortApply::Outcome& outcome) { return outcome.leftOut; });
-    std::stable_sort(outcomes.begin(), outcomes.end(), [](const auto& one, const auto& other) {
-        return comOrder(one.port) < comOrder(other.port);
+    std::vector<std::size_t> order(distinct.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::ranges::stable_sort(order, {}, [&distinct](std::size_t index) {
+        return distinct[index].key.order;
     });
-    co_return outcomes;
+    std::vector<PortApply::Outcome> sorted;
+    for (const std::size_t index : order) {
+        if (!outcomes[index].leftOut)
+            sorted.push_back(std::move(outcomes[index]));
+    }
+    co_return sorted;
 }
 
 Task<> ApplyRun::runOne(PortChoice port, PortApply::Outcome& outcome, const Finished& finished)

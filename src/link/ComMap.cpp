@@ -26,18 +26,16 @@ constexpr DeviceFamily deviceFamilies[] = {
 
 const QString activeConsolesFile = QStringLiteral("/sys/class/tty/console/active");
 
-// Nonexistent paths have no canonical form; they still compare by their
-// absolute, cleaned spelling.
-QString resolvedPath(const QString& path)
+} // namespace
+
+QString resolvedPath(const QString& device)
 {
-    if (NetAddress::isNetworkPort(path))
-        return path;
-    const QFileInfo info(path);
+    if (NetAddress::isNetworkPort(device))
+        return device;
+    const QFileInfo info(device);
     const QString canonical = info.canonicalFilePath();
     return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
 }
-
-} // namespace
 
 std::optional<QString> processEnvironment(const QString& name)
 {
@@ -79,13 +77,29 @@ std::optional<QString> comDevice(int com)
 
 std::optional<int> comNumberOf(const QString& device, const EnvLookup& env)
 {
+    // A network address names no file: it matches only an override spelling
+    // it the same way, and the file system is not asked about either.
+    const bool networkPort = NetAddress::isNetworkPort(device);
     const QString wanted = resolvedPath(device);
     for (int com = firstComNumber; com <= lastComNumber; ++com) {
         const std::optional<QString> mapped = comDevice(com, env);
-        if (mapped && resolvedPath(*mapped) == wanted)
+        if (!mapped || NetAddress::isNetworkPort(*mapped) != networkPort)
+            continue;
+        if (resolvedPath(*mapped) == wanted)
             return com;
     }
     return std::nullopt;
+}
+
+QHash<QString, int> comNumbersByResolvedPath(const EnvLookup& env, bool networkPorts)
+{
+    QHash<QString, int> numbers;
+    for (int com = lastComNumber; com >= firstComNumber; --com) {
+        const std::optional<QString> mapped = comDevice(com, env);
+        if (mapped && NetAddress::isNetworkPort(*mapped) == networkPorts)
+            numbers.insert(resolvedPath(*mapped), com);
+    }
+    return numbers;
 }
 
 std::optional<int> firstFreeComNumber(const EnvLookup& env)

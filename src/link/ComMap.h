@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -29,9 +30,20 @@ std::optional<QString> builtInComDevice(int com);
 std::optional<QString> comDevice(int com, const EnvLookup& env);
 std::optional<QString> comDevice(int com);
 
+// The device behind a path, symbolic links followed: the canonical path, or
+// for a file that is not there its absolute, cleaned spelling. A network
+// port stays as it is, without asking the file system.
+QString resolvedPath(const QString& device);
+
 // The lowest COM number that stands for `device`, overrides included;
 // symbolic links are followed on both sides.
 std::optional<int> comNumberOf(const QString& device, const EnvLookup& env);
+
+// The lowest COM number of each network port, or else of each device file,
+// that the COM map names, keyed by its resolvedPath(): comNumberOf() for many
+// devices at the cost of one. Only device files are looked for in the file
+// system.
+QHash<QString, int> comNumbersByResolvedPath(const EnvLookup& env, bool networkPorts);
 
 // The lowest COM number that stands for no device at all.
 std::optional<int> firstFreeComNumber(const EnvLookup& env);

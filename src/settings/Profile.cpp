@@ -1,5 +1,7 @@
 #include "settings/Profile.h"
 
+#include "settings/RepeatedKey.h"
+
 #include <cmath>
 #include <functional>
 #include <optional>
@@ -211,6 +213,10 @@ std::variant<FieldChanges, QString> Profile::parse(const QByteArray& text)
     if (!document.isObject())
         return QStringLiteral("the top level is %1; expected one JSON object")
             .arg(kindOf(document));
+    if (const std::optional<RepeatedKey> repeated = RepeatedKey::find(text))
+        return QStringLiteral("key %1: given again at byte %2; expected each key once")
+            .arg(quoted(repeated->key))
+            .arg(repeated->at);
     return readObject(document.object());
 }
 

@@ -36,6 +36,9 @@ usr/share/icons/hicolor/16x16/apps/qm240lx-setup.png
 usr/share/icons/hicolor/32x32/apps/qm240lx-setup.png"
     [qm240lx]="" [qm240lx-sim]="")
 
+# Each package's summary line, to the package that has it.
+declare -A summaries=()
+
 names() { [[ ",$1," == *[\ ,]$2[\ ,]* ]]; }
 
 check_fields() {
@@ -45,6 +48,11 @@ check_fields() {
         [[ $value == "${field#*=}" ]] || fail "$package: ${field%%=*} is '$value'"
     done
     [[ -n $(dpkg-deb --field "$deb" Maintainer) ]] || fail "$package: no Maintainer"
+    value=$(dpkg-deb --field "$deb" Description)
+    value=${value%%$'\n'*}
+    [[ -z ${summaries[$value]:-} ]] ||
+        fail "$package has the summary of ${summaries[$value]}: $value"
+    summaries[$value]=$package
     value=$(dpkg-deb --field "$deb" Depends)
     for dependency in ${needs[$package]}; do
         names "$value" "$dependency" || fail "$package: Depends lacks $dependency: $value"
@@ -70,6 +78,8 @@ check_files() {
         "usr/share/doc/$package/copyright" "usr/share/doc/$package/changelog.gz" \
         ${extras[$package]} | sort)
     [[ $files == "$listed" ]] || fail "$package holds:"$'\n'"$files"$'\n'"expected:"$'\n'"$listed"
+    grep -qx 'License: Expat' "$root/usr/share/doc/$package/copyright" ||
+        fail "$package: the copyright file does not grant the MIT (Expat) licence"
     zcat "$root/usr/share/man/man1/$package.1.gz" | grep -q '^\.TH ' ||
         fail "$package: no manual page"
     zcat "$root/usr/share/doc/$package/changelog.gz" | grep -q "^qm240lx-setup ($version)" ||

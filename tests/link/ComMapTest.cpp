@@ -1,11 +1,13 @@
 #include "link/ComMap.h"
 
+#include "link/PortKeys.h"
 #include "link/PresentPorts.h"
 
 #include <optional>
 #include <tuple>
 #include <utility>
 
+#include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QSet>
@@ -109,6 +111,56 @@ TEST(ComMap, RecognisesTheActiveConsolesThroughSymbolicLinks)
     for (const auto& [device, isConsole] : cases)
         EXPECT_EQ(isConsoleDevice(device, {console}), isConsole) << device.toStdString();
     EXPECT_TRUE(isConsoleDevice(otherLink, {console, other}));
+}
+
+// A run over many ports orders them by COM number and holds each device once.
+// A network address is never read as a path, even where a file of that
+// spelling exists: here one that leads to COM7's device.
+TEST(ComMap, KeysEachPortByItsComOrderAndItsDevice)
+{
+    QTemporaryDir dir;
+    const QString adapter = dir.filePath(QStringLiteral("adapter"));
+    ASSERT_TRUE(QFile(adapter).open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QFile::link(adapter, dir.filePath(QStringLiteral("by-id"))));
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("tcp:")));
+    ASSERT_TRUE(QFile::link(adapter, dir.filePath(QStringLiteral("tcp:/127.0.0.1:4001"))));
+    const QString workingDir = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+
+    int lookups = 0;
+    const EnvLookup variables = environmentOf({{"QM240LX_COM7", adapter},
+                                               {"QM240LX_COM9", "tcp://127.0.0.1:4002"},
+                                               {"QM240LX_COM12", "tcp://127.0.0.1:4002"}});
+    const PortKeys keys([&](const QString& name) {
+        ++lookups;
+        return variables(name);
+    });
+    for (int port = 0; port < 1000; ++port)
+        keys.of(PortChoice{{}, QStringLiteral("tcp://127.0.0.1:%1").arg(5000 + port)});
+    EXPECT_EQ(lookups, lastComNumber) << "the COM map is read once for the network ports";
+    const QString tcp4001 = QStringLiteral("tcp://127.0.0.1:4001");
+    const std::tuple<PortChoice, int, QString> cases[] = {
+        {PortChoice::comPort(7), 7, adapter},
+        {PortChoice{{}, dir.filePath(QStringLiteral("by-id"))}, 7, adapter},
+        {PortChoice{{}, QStringLiteral("by-id")}, 7, adapter},
+        {PortChoice::comPort(33), 33, QStringLiteral("/dev/ttyUSB0")},
+        {PortChoice::comPort(150), 150, QStringLiteral("COM150")},
+        {PortChoice{{}, dir.filePath(QStringLiteral("gone"))}, PortKeys::outsideComMap,
+         dir.filePath(QStringLiteral("gone"))},
+        {PortChoice{{}, tcp4001}, PortKeys::outsideComMap, tcp4001},
+        {PortChoice{{}, QStringLiteral("tcp://127.0.0.1:4002")}, 9,
+         QStringLiteral("tcp://127.0.0.1:4002")},
+    };
+    for (const auto& [port, order, device] : cases) {
+        const PortKeys::Key key = keys.of(port);
+        EXPECT_EQ(key.order, order) << port.name().toStdString();
+        EXPECT_EQ(key.device.toStdString(), device.toStdString()) << port.name().toStdString();
+    }
+    EXPECT_EQ(lookups, 2 * lastComNumber + 3)
+        << "once more for the device files, then once per COM port";
+    EXPECT_EQ(comNumberOf(tcp4001, variables), std::nullopt);
+    EXPECT_EQ(comNumberOf(QStringLiteral("by-id"), variables), 7);
+    ASSERT_TRUE(QDir::setCurrent(workingDir));
 }
 
 } // namespace

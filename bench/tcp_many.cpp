@@ -1,0 +1,83 @@
+// Wall time and processor time of the real `qm240lx apply` to 1,000 adapters
+// on loopback raw TCP ports, each run changing one byte on every adapter; the
+// adapters are served by one small process, tcp_adapters. A count given as
+// the first argument replaces the 1,000.
+#include "ToolRun.h"
+
+#include <cstdio>
+#include <sys/resource.h>
+
+#include <QCoreApplication>
+#include <QProcess>
+
+using namespace qm240lx::bench;
+
+namespace {
+
+constexpr int runs = 3;
+constexpr int defaultAdapters = 1000;
+
+// The far end of every port, started once for all runs.
+class TcpAdapters
+{
+public:
+    ~TcpAdapters()
+    {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+
+    // The `--port tcp://127.0.0.1:N` options of the ports, empty when the
+    // server did not come up.
+    QStringList start(int count)
+    {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(QStringLiteral(QM240LX_TCP_ADAPTERS_PATH), {QString::number(count)});
+        QStringList options;
+        while (m_process.waitForReadyRead(10000) || m_process.canReadLine()) {
+            while (m_process.canReadLine()) {
+                const QByteArray line = m_process.readLine().trimmed();
+                if (line == "ready")
+                    return options;
+                options << QStringLiteral("--port")
+                        << QStringLiteral("tcp://127.0.0.1:%1").arg(QString::fromLatin1(line));
+            }
+        }
+        return {};
+    }
+
+private:
+    QProcess m_process;
+};
+
+// qm240lx inherits the limit: a thousand ports need more than the usual
+// 1,024 open files.
+void raiseOpenFileLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    raiseOpenFileLimit();
+    const int adapters = argc > 1 ? QByteArray(argv[1]).toInt() : defaultAdapters;
+    TcpAdapters server;
+    const QStringList options = server.start(adapters);
+    if (options.isEmpty()) {
+        std::printf("tcp_adapters did not start\n");
+        return 1;
+    }
+    const ToolRuns results = repeatApply(runs, options, {}, environmentWithoutOverrides());
+    const QByteArray what = QStringLiteral("apply, %1 tcp ports").arg(adapters).toUtf8();
+    printRuns(what.constData(), results);
+    std::printf("%-34s wall %.2f ms, processor time of qm240lx %.2f ms per adapter\n", "",
+                median(results.wallMs) / adapters, median(results.cpuMs) / adapters);
+    return results.allExpected ? 0 : 1;
+}
