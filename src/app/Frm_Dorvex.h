@@ -4,7 +4,7 @@
 #include "protocol/Exchange.h"
 #include "protocol/ReadBack.h"
 #include "protocol/Upload.h"
-#include "settings/Group.h"
+#include "settings/Setting.h"
 #include "settings/RecordedValues.h"
 
 #include <memory>
