@@ -113,7 +113,7 @@ QCommandLineOption optionOf(const Declared& declared)
     return QCommandLineOption(option(declared.name), help, QString::fromLatin1(declared.valueName));
 }
 
-// "ircomm, irlpt, obex or irsocket"
+// The values a setting can be given: "1 or 6".
 QString valuesOf(const Setting& setting)
 {
     QStringList names;
@@ -122,7 +122,7 @@ QString valuesOf(const Setting& setting)
     return settingText::oneOf(names);
 }
 
-// "set: primary protocol, ircomm, irlpt, obex or irsocket."
+// "set: discovery slots, 1 or 6."
 QString settingHelp(const Setting& setting)
 {
     QString what = QString::fromLatin1(setting.label);

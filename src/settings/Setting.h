@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 
 namespace qm240lx {
 
@@ -46,6 +47,12 @@ struct SettingValue
     std::optional<std::uint8_t> code;
     bool hidden = false; // the window never shows it
 };
+
+// A flag's value: true for "yes".
+constexpr bool isYes(const SettingValue& value)
+{
+    return std::string_view(value.name) == "yes";
+}
 
 // One setting: where it sits in the bytes, its values, and how each part of
 // the system names it.

@@ -10,12 +10,13 @@ namespace {
 // The value of a member of type T that `element` stands for.
 template <typename T> T valueAt(const Setting& setting, int element)
 {
-    const std::string_view name = setting.values[static_cast<std::size_t>(element)].name;
+    const SettingValue& value = setting.values[static_cast<std::size_t>(element)];
     if constexpr (std::is_same_v<T, bool>) {
-        return name == "yes";
+        return isYes(value);
     } else if constexpr (std::is_enum_v<T>) {
         return static_cast<T>(element);
     } else {
+        const std::string_view name = value.name;
         T number{};
         std::from_chars(name.data(), name.data() + name.size(), number);
         return number;

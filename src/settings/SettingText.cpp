@@ -30,7 +30,7 @@ QJsonValue json(const Setting& setting, int element)
     case ValueKind::Number:
         return text.toInt();
     case ValueKind::Flag:
-        return text == QLatin1String("yes");
+        return isYes(valueAt(setting, element));
     case ValueKind::Word:
         break;
     }
