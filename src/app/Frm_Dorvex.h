@@ -4,8 +4,8 @@
 #include "protocol/Exchange.h"
 #include "protocol/ReadBack.h"
 #include "protocol/Upload.h"
-#include "settings/Setting.h"
 #include "settings/RecordedValues.h"
+#include "settings/SettingTable.h"
 
 #include <memory>
 #include <optional>

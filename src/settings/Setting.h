@@ -7,19 +7,8 @@
 
 namespace qm240lx {
 
-// The seven selection groups of the settings tabs, each an exclusive set of
-// option buttons addressed by element index; one group per setting, in the
-// order of settingTable.
-enum class Group
-{
-    Hspeed,    // baud rate
-    CCTRL,     // ignore CTS
-    FCTRL,     // ignore DSR
-    OPT_Mode,  // discovery mode
-    Opt_Dis,   // discovery slots
-    OPT_DTime, // discovery time
-    Opt_PP,    // primary protocol
-};
+// The selection group of a setting in the window, listed with the table.
+enum class Group;
 
 // The adapter's three configuration bytes.
 enum class ConfigByte

@@ -12,6 +12,20 @@ namespace qm240lx {
 // Everything else reads them from here (the window's form alone keeps its
 // own captions and layout, and the emulator its own copy of the bytes).
 
+// The seven selection groups of the settings tabs, each an exclusive set of
+// option buttons addressed by element index; one group per setting, in the
+// order of settingTable.
+enum class Group
+{
+    Hspeed,    // baud rate
+    CCTRL,     // ignore CTS
+    FCTRL,     // ignore DSR
+    OPT_Mode,  // discovery mode
+    Opt_Dis,   // discovery slots
+    OPT_DTime, // discovery time
+    Opt_PP,    // primary protocol
+};
+
 // A datasheet: kept in columns by hand.
 // clang-format off
 
