@@ -116,10 +116,7 @@ QCommandLineOption optionOf(const Declared& declared)
 // The values a setting can be given: "1 or 6".
 QString valuesOf(const Setting& setting)
 {
-    QStringList names;
-    for (const int element : settingText::sendable(setting))
-        names << settingText::name(setting, element);
-    return settingText::oneOf(names);
+    return settingText::oneOf(settingText::names(setting));
 }
 
 // "set: discovery slots, 1 or 6."

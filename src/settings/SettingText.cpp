@@ -63,6 +63,14 @@ std::vector<int> sendable(const Setting& setting)
     return elements;
 }
 
+QStringList names(const Setting& setting)
+{
+    QStringList found;
+    for (const int element : sendable(setting))
+        found << name(setting, element);
+    return found;
+}
+
 QString oneOf(const QStringList& items)
 {
     if (items.size() < 2)

@@ -31,6 +31,9 @@ QString shown(const Setting& setting, int element);
 // The elements whose values can be sent, in element order.
 std::vector<int> sendable(const Setting& setting);
 
+// The names of the sendable values: "1", "6".
+QStringList names(const Setting& setting);
+
 // "1, 2 or 3"
 QString oneOf(const QStringList& items);
 

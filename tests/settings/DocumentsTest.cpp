@@ -20,52 +20,32 @@ QString document(const char* path)
     return QString::fromUtf8(file.readAll());
 }
 
-// The words of a font macro's arguments: quoted, or up to a space.
-QString macroText(const QString& line)
-{
-    static const QRegularExpression argument(QStringLiteral(R"re("([^"]*)"|(\S+))re"));
-    const bool alternating = line.size() > 2 && !line.at(2).isSpace();
-    QStringList words;
-    auto match = argument.globalMatch(line.mid(line.indexOf(u' ') + 1));
-    while (match.hasNext()) {
-        const auto found = match.next();
-        words << found.captured(found.lastCapturedIndex());
-    }
-    return words.join(alternating ? QString() : QStringLiteral(" "));
-}
-
-// The manual page as plain text, a paragraph an entry: every other macro
-// than a font change starts a new one.
+// The manual page as plain text, one paragraph a line: every macro but a
+// font change starts a new one.
 QStringList manualParagraphs()
 {
-    static const QRegularExpression fontMacro(QStringLiteral(R"(^\.(B|I|BR|BI|RB|IR|RI|IB) )"));
-    QStringList paragraphs{QString()};
-    for (const QString& line : document("packaging/qm240lx.1").split(u'\n')) {
-        if (line.startsWith(u'.') && !fontMacro.match(line).hasMatch())
-            paragraphs << QString();
-        else
-            paragraphs.last() += (line.startsWith(u'.') ? macroText(line) : line) + u' ';
+    static const QRegularExpression font(QStringLiteral(R"(^\.(B|I|BR|BI|RB|IR|RI|IB) )"));
+    static const QRegularExpression quoted(QStringLiteral(R"re(\s*"([^"]*)"\s*)re"));
+    QString text;
+    for (QString line : document("packaging/qm240lx.1").split(u'\n')) {
+        const bool fontChange = font.match(line).hasMatch();
+        if (line.startsWith(u'.') && !fontChange)
+            line = QStringLiteral("\n");
+        text += line.remove(font).replace(quoted, QStringLiteral("\\1")) + u' ';
     }
-    for (QString& paragraph : paragraphs) {
-        paragraph.replace(QStringLiteral("\\-"), QStringLiteral("-"));
-        paragraph.remove(QRegularExpression(QStringLiteral(R"(\\f[BIR])")));
-        paragraph = paragraph.simplified();
-    }
+    text.replace(QStringLiteral("\\-"), QStringLiteral("-"));
+    text.replace(QStringLiteral(" ."), QStringLiteral(".")).replace(QStringLiteral(" ,"), ",");
+    QStringList paragraphs;
+    for (const QString& paragraph : text.split(u'\n'))
+        paragraphs << paragraph.simplified();
     return paragraphs;
 }
 
-QStringList namesOf(const Setting& setting)
+// "a, b and c"
+QString listed(QStringList items)
 {
-    QStringList names;
-    for (const int element : settingText::sendable(setting))
-        names << settingText::name(setting, element);
-    return names;
-}
-
-QString listed(QStringList items, const QString& last)
-{
-    const QString end = items.takeLast();
-    return items.join(QStringLiteral(", ")) + last + end;
+    const QString last = items.takeLast();
+    return items.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
 }
 
 TEST(Documents, TheManualPageListsEachSettingWithItsValues)
@@ -74,17 +54,14 @@ TEST(Documents, TheManualPageListsEachSettingWithItsValues)
     QStringList keys;
     for (const Setting& setting : settingTable) {
         const QString entry = QStringLiteral("--%1 %2 ").arg(setting.option, setting.valueName);
-        const auto found = std::find_if(paragraphs.begin(), paragraphs.end(),
-                                        [&](const QString& p) { return p.startsWith(entry); });
-        ASSERT_NE(found, paragraphs.end()) << entry.toStdString();
-        EXPECT_TRUE(found->endsWith(settingText::oneOf(namesOf(setting)) + u'.'))
-            << found->toStdString();
+        const QStringList found =
+            paragraphs.filter(QRegularExpression(u'^' + QRegularExpression::escape(entry)));
+        ASSERT_EQ(found.size(), 1) << entry.toStdString();
+        EXPECT_TRUE(found[0].endsWith(settingText::oneOf(settingText::names(setting)) + u'.'))
+            << found[0].toStdString();
         keys << settingText::key(setting);
     }
-    const QString profileKeys = QStringLiteral("any of the keys %1,").arg(listed(keys, " and "));
-    EXPECT_TRUE(std::any_of(paragraphs.begin(), paragraphs.end(), [&](const QString& p) {
-        return p.contains(profileKeys);
-    })) << profileKeys.toStdString();
+    EXPECT_EQ(paragraphs.filter(QStringLiteral("any of the keys %1,").arg(listed(keys))).size(), 1);
 }
 
 TEST(Documents, TheReadmeListsEachSettingWithItsValues)
@@ -93,12 +70,13 @@ TEST(Documents, TheReadmeListsEachSettingWithItsValues)
     QStringList options;
     QStringList keys;
     for (const Setting& setting : settingTable) {
-        options << QStringLiteral("`--%1 %2`").arg(setting.option, namesOf(setting).join(u'|'));
+        options << QStringLiteral("`--%1 %2`")
+                       .arg(setting.option, settingText::names(setting).join(u'|'));
         keys << QStringLiteral("`%1`").arg(setting.key);
     }
-    const QString sentence = QStringLiteral("The settings of `set` are %1.");
-    EXPECT_TRUE(readme.contains(sentence.arg(listed(options, " and "))))
-        << sentence.arg(listed(options, " and ")).toStdString();
+    EXPECT_TRUE(
+        readme.contains(QStringLiteral("The settings of `set` are %1.").arg(listed(options))))
+        << listed(options).toStdString();
     EXPECT_TRUE(readme.contains(QStringLiteral("(%1)").arg(keys.join(QStringLiteral(", ")))));
 }
 
