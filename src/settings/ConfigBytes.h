@@ -51,8 +51,7 @@ int decodedElement(const Setting& setting, std::uint8_t byte);
 // A byte read from the adapter, as the element to select in each group.
 using Selection = std::pair<Group, int>;
 
-// All seven selections, in the order of settingTable: Hspeed, CCTRL, FCTRL,
-// OPT_Mode, Opt_Dis, OPT_DTime, Opt_PP.
+// One selection a setting, in the order of settingTable.
 std::array<Selection, settingCount> decodeConfiguration(const ConfigBytes& bytes);
 
 } // namespace qm240lx

@@ -12,7 +12,7 @@ namespace qm240lx {
 // Everything else reads them from here (the window's form alone keeps its
 // own captions and layout, and the emulator its own copy of the bytes).
 
-// The seven selection groups of the settings tabs, each an exclusive set of
+// The selection groups of the settings tabs, each an exclusive set of
 // option buttons addressed by element index; one group per setting, in the
 // order of settingTable.
 enum class Group
