@@ -2,10 +2,9 @@
 // value outside its setting's range, a profile without a setting, or one
 // with a key given twice.
 
-#include "settings/ConfigFields.h"
 #include "settings/Profile.h"
+#include "settings/SettingElements.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <variant>
@@ -28,20 +27,8 @@ void require(bool holds, const char* why)
 void checkRanges(const FieldChanges& changes)
 {
     require(!changes.isEmpty(), "a profile without a setting was accepted");
-    require(!changes.baudRate ||
-                std::find(baudRates.begin(), baudRates.end(), *changes.baudRate) != baudRates.end(),
-            "a baud rate the adapter does not offer was accepted");
-    require(!changes.discoverySlots || *changes.discoverySlots == 1 || *changes.discoverySlots == 6,
-            "a slot count other than 1 or 6 was accepted");
-    require(!changes.discoveryTimeS || (*changes.discoveryTimeS >= shortestDiscoveryTimeS &&
-                                        *changes.discoveryTimeS <= longestDiscoveryTimeS),
-            "a discovery time outside 1 to 5 s was accepted");
-    require(!changes.mode || *changes.mode == DiscoveryMode::PrimarySecondary ||
-                *changes.mode == DiscoveryMode::SecondaryOnly,
-            "an unknown mode was accepted");
-    require(!changes.protocol || (static_cast<int>(*changes.protocol) >= 0 &&
-                                  static_cast<int>(*changes.protocol) <= 3),
-            "an unknown protocol was accepted");
+    require(changesFrom(elementsOf(changes)) == changes,
+            "a value that is none of its setting's values was accepted");
 }
 
 // The members of the top-level object, counted by the commas between them:

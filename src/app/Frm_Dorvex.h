@@ -5,8 +5,8 @@
 #include "protocol/Exchange.h"
 #include "protocol/ReadBack.h"
 #include "protocol/Upload.h"
-#include "settings/Group.h"
 #include "settings/RecordedValues.h"
+#include "settings/SettingTable.h"
 
 #include <memory>
 #include <optional>

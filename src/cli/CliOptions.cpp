@@ -1,6 +1,8 @@
 #include "cli/CliOptions.h"
 
 #include "cli/PortList.h"
+#include "settings/SettingElements.h"
+#include "settings/SettingText.h"
 
 #include <algorithm>
 #include <array>
@@ -64,6 +66,7 @@ struct Declared
     const char* valueName; // nullptr for a switch
 };
 
+// Before the settings in --help.
 constexpr std::array declaredOptions{
     Declared{"port",
              "Serial port: COM number, device path or network port (default COM1); apply "
@@ -73,22 +76,16 @@ constexpr std::array declaredOptions{
     Declared{"json", "Print the result as one JSON object.", nullptr},
     Declared{"trace", "Log every byte written and read, with the time, on standard error.",
              nullptr},
-    Declared{"baud", "set: host baud rate, 1200 2400 4800 9600 19200 38400 57600 115200.", "RATE"},
-    Declared{"ignore-cts", "set: ignore CTS, yes or no.", "yes|no"},
-    Declared{"ignore-dsr", "set: ignore DSR, yes or no.", "yes|no"},
-    Declared{"mode", "set: primary-secondary or secondary-only.", "MODE"},
-    Declared{"slots", "set: discovery slots, 1 or 6.", "N"},
-    Declared{"discovery-time", "set: discovery time in seconds, 1 to 5.", "SECONDS"},
-    Declared{"protocol", "set: primary protocol, ircomm, irlpt, obex or irsocket.", "PROTOCOL"},
+};
+
+// After the settings.
+constexpr std::array commandOptions{
     Declared{"save", "set, apply: save the configuration into flash at the end.", nullptr},
     Declared{"check", "apply: only compare each adapter with the profile.", nullptr},
     Declared{"all", "apply: every port where an adapter answers the probe.", nullptr},
     Declared{"only-overrides", "scan, apply --all: probe only the ports named by QM240LX_COM<n>.",
              nullptr},
 };
-
-constexpr std::array setOnlyOptions{"baud",  "ignore-cts",     "ignore-dsr", "mode",
-                                    "slots", "discovery-time", "protocol"};
 
 constexpr std::array applyOnlyOptions{"check", "all"};
 
@@ -114,6 +111,28 @@ QString option(const char* name)
     return QString::fromLatin1(name);
 }
 
+QCommandLineOption optionOf(const Declared& declared)
+{
+    const QString help = QString::fromLatin1(declared.help);
+    if (!declared.valueName)
+        return QCommandLineOption(option(declared.name), help);
+    return QCommandLineOption(option(declared.name), help, QString::fromLatin1(declared.valueName));
+}
+
+// The values a setting can be given: "1 or 6".
+QString valuesOf(const Setting& setting)
+{
+    return settingText::oneOf(settingText::names(setting));
+}
+
+// "set: discovery slots, 1 or 6."
+QString settingHelp(const Setting& setting)
+{
+    QString what = QString::fromLatin1(setting.label);
+    what[0] = what[0].toLower();
+    return QStringLiteral("set: %1, %2.").arg(what, valuesOf(setting));
+}
+
 void declare(QCommandLineParser& parser)
 {
     parser.setApplicationDescription(description);
@@ -121,13 +140,13 @@ void declare(QCommandLineParser& parser)
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("detect, read, set, save, scan or apply."));
-    for (const Declared& declared : declaredOptions) {
-        parser.addOption(
-            declared.valueName
-                ? QCommandLineOption(option(declared.name), QString::fromLatin1(declared.help),
-                                     QString::fromLatin1(declared.valueName))
-                : QCommandLineOption(option(declared.name), QString::fromLatin1(declared.help)));
-    }
+    for (const Declared& declared : declaredOptions)
+        parser.addOption(optionOf(declared));
+    for (const Setting& setting : settingTable)
+        parser.addOption(QCommandLineOption(option(setting.option), settingHelp(setting),
+                                            QString::fromLatin1(setting.valueName)));
+    for (const Declared& declared : commandOptions)
+        parser.addOption(optionOf(declared));
 }
 
 std::optional<CliCommand> commandNamed(const QString& name)
@@ -139,78 +158,59 @@ std::optional<CliCommand> commandNamed(const QString& name)
     return std::nullopt;
 }
 
-QString invalidValue(const QCommandLineParser& parser, const char* name, const char* expected)
+QString invalidValue(const QCommandLineParser& parser, const char* name, const QString& expected)
 {
     return QStringLiteral("--%1 %2: expected %3")
-        .arg(option(name), parser.value(option(name)), QString::fromLatin1(expected));
+        .arg(option(name), parser.value(option(name)), expected);
 }
 
-std::optional<bool> parseYesNo(const QString& text)
+// The element a value named on the command line stands for: numbers by their
+// value, names whatever their case.
+std::optional<int> elementNamed(const Setting& setting, const QString& text)
 {
-    if (text.compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0)
-        return true;
-    if (text.compare(QLatin1String("no"), Qt::CaseInsensitive) == 0)
-        return false;
+    bool isNumber = false;
+    const int number = text.toInt(&isNumber, 10);
+    for (const int element : settingText::sendable(setting)) {
+        const QString name = settingText::name(setting, element);
+        const bool same = setting.kind == ValueKind::Number
+                              ? isNumber && name.toInt() == number
+                              : text.compare(name, Qt::CaseInsensitive) == 0;
+        if (same)
+            return element;
+    }
     return std::nullopt;
-}
-
-std::optional<int> parseNumber(const QString& text)
-{
-    bool ok = false;
-    const int number = text.toInt(&ok, 10);
-    return ok ? std::optional<int>(number) : std::nullopt;
-}
-
-std::optional<int> parseBaudRate(const QString& text)
-{
-    const std::optional<int> rate = parseNumber(text);
-    return rate && baudCode(*rate) ? rate : std::nullopt;
-}
-
-std::optional<int> parseSlots(const QString& text)
-{
-    const std::optional<int> slots = parseNumber(text);
-    return slots && isSlotCount(*slots) ? slots : std::nullopt;
-}
-
-std::optional<int> parseDiscoveryTime(const QString& text)
-{
-    const std::optional<int> seconds = parseNumber(text);
-    return seconds && isDiscoveryTime(*seconds) ? seconds : std::nullopt;
-}
-
-// Reads one setting into `target` with `parse`; false, with `error` set, for
-// a value `parse` refuses.
-template <typename T, typename Parse>
-bool readSetting(const QCommandLineParser& parser, const char* name, const char* expected,
-                 Parse parse, std::optional<T>& target, QString& error)
-{
-    if (!parser.isSet(option(name)))
-        return true;
-    target = parse(parser.value(option(name)));
-    if (!target)
-        error = invalidValue(parser, name, expected);
-    return target.has_value();
 }
 
 std::optional<CliExit> readChanges(const QCommandLineParser& parser, FieldChanges& changes)
 {
-    QString error;
-    const bool valid =
-        readSetting(parser, "baud", "1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200",
-                    parseBaudRate, changes.baudRate, error) &&
-        readSetting(parser, "ignore-cts", "yes or no", parseYesNo, changes.ignoreCts, error) &&
-        readSetting(parser, "ignore-dsr", "yes or no", parseYesNo, changes.ignoreDsr, error) &&
-        readSetting(parser, "mode", "primary-secondary or secondary-only", parseModeName,
-                    changes.mode, error) &&
-        readSetting(parser, "slots", "1 or 6", parseSlots, changes.discoverySlots, error) &&
-        readSetting(parser, "discovery-time", "1, 2, 3, 4 or 5", parseDiscoveryTime,
-                    changes.discoveryTimeS, error) &&
-        readSetting(parser, "protocol", "ircomm, irlpt, obex or irsocket", parseProtocolName,
-                    changes.protocol, error);
-    if (!valid)
-        return usageError(error);
+    SettingElements elements;
+    for (std::size_t index = 0; index < settingCount; ++index) {
+        const Setting& setting = settingTable[index];
+        if (!parser.isSet(option(setting.option)))
+            continue;
+        elements[index] = elementNamed(setting, parser.value(option(setting.option)));
+        if (!elements[index])
+            return usageError(invalidValue(parser, setting.option, valuesOf(setting)));
+    }
+    changes = changesFrom(elements);
     return std::nullopt;
+}
+
+// "--baud, --ignore-cts, ... or --protocol"
+QString settingOptions()
+{
+    QStringList options;
+    for (const Setting& setting : settingTable)
+        options << QStringLiteral("--") + option(setting.option);
+    return settingText::oneOf(options);
+}
+
+constexpr std::array<const char*, settingCount> settingOptionNames()
+{
+    std::array<const char*, settingCount> names{};
+    for (std::size_t index = 0; index < settingCount; ++index)
+        names[index] = settingTable[index].option;
+    return names;
 }
 
 template <typename Names>
@@ -237,7 +237,7 @@ std::optional<CliExit> checkApplyFits(const QCommandLineParser& parser)
 std::optional<CliExit> checkOptionsFit(const QCommandLineParser& parser, CliCommand command)
 {
     if (command != CliCommand::Set) {
-        if (auto misfit = checkBelongs(parser, setOnlyOptions, "set command"))
+        if (auto misfit = checkBelongs(parser, settingOptionNames(), "set command"))
             return misfit;
     }
     if (command != CliCommand::Set && command != CliCommand::Apply) {
@@ -354,9 +354,8 @@ std::variant<CliOptions, CliExit> readOptions(const QCommandLineParser& parser)
     if (std::optional<CliExit> invalid = readChanges(parser, options.changes))
         return *invalid;
     if (options.command == CliCommand::Set && options.changes.isEmpty())
-        return usageError(QStringLiteral("set needs at least one setting: --baud, --ignore-cts, "
-                                         "--ignore-dsr, --mode, --slots, --discovery-time or "
-                                         "--protocol"));
+        return usageError(
+            QStringLiteral("set needs at least one setting: %1").arg(settingOptions()));
     return options;
 }
 

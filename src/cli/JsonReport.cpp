@@ -1,6 +1,6 @@
 #include "cli/JsonReport.h"
 
-#include "settings/ConfigFields.h"
+#include "settings/SettingText.h"
 
 namespace qm240lx {
 
@@ -15,18 +15,14 @@ QJsonObject JsonReport::port(const PortChoice& choice, const QString& device)
 QJsonObject JsonReport::configuration(const PortChoice& choice, const QString& device,
                                       const ConfigBytes& bytes)
 {
-    const ConfigFields fields = ConfigFields::decode(bytes);
     QJsonObject object = port(choice, device);
     object.insert(QStringLiteral("h_byte"), bytes.h);
     object.insert(QStringLiteral("d_byte"), bytes.d);
     object.insert(QStringLiteral("p_byte"), bytes.p);
-    object.insert(QStringLiteral("baud"), fields.baudRate);
-    object.insert(QStringLiteral("ignore_cts"), fields.ignoreCts);
-    object.insert(QStringLiteral("ignore_dsr"), fields.ignoreDsr);
-    object.insert(QStringLiteral("mode"), modeName(fields.mode));
-    object.insert(QStringLiteral("slots"), fields.discoverySlots);
-    object.insert(QStringLiteral("discovery_time_s"), fields.discoveryTimeS);
-    object.insert(QStringLiteral("protocol"), protocolName(fields.protocol));
+    for (const auto& [group, element] : decodeConfiguration(bytes)) {
+        const Setting& setting = settingOf(group);
+        object.insert(settingText::key(setting), settingText::json(setting, element));
+    }
     return object;
 }
 

@@ -17,8 +17,7 @@ public:
     static QJsonObject port(const PortChoice& choice, const QString& device);
 
     // The port, the three bytes as integers (h_byte, d_byte, p_byte) and the
-    // settings they stand for: baud, ignore_cts, ignore_dsr, mode, slots,
-    // discovery_time_s, protocol.
+    // settings they stand for, under their keys in settingTable.
     static QJsonObject configuration(const PortChoice& choice, const QString& device,
                                      const ConfigBytes& bytes);
 

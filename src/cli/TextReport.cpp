@@ -1,39 +1,27 @@
 #include "cli/TextReport.h"
 
-#include "settings/ConfigFields.h"
+#include "settings/SettingText.h"
 
 namespace qm240lx {
 namespace {
 
-QString row(const char* label, const QString& value)
+QString row(const QString& label, const QString& value)
 {
-    return QStringLiteral("%1 %2").arg(QString::fromLatin1(label), -18).arg(value);
-}
-
-QString yesNo(bool value)
-{
-    return value ? QStringLiteral("yes") : QStringLiteral("no");
+    return QStringLiteral("%1 %2").arg(label + QLatin1Char(':'), -18).arg(value);
 }
 
 } // namespace
 
 QStringList TextReport::configuration(const QString& port, const ConfigBytes& bytes)
 {
-    const ConfigFields fields = ConfigFields::decode(bytes);
-    return {
-        row("Port:", port),
-        row("Host baud rate:", QStringLiteral("%1 bps").arg(fields.baudRate)),
-        row("Ignore CTS:", yesNo(fields.ignoreCts)),
-        row("Ignore DSR:", yesNo(fields.ignoreDsr)),
-        row("Mode:",
-            QStringLiteral("%1 (%2)").arg(modeName(fields.mode), modeCaption(fields.mode))),
-        row("Discovery slots:", QString::number(fields.discoverySlots)),
-        row("Discovery time:", QStringLiteral("%1 s").arg(fields.discoveryTimeS)),
-        row("Primary protocol:", QStringLiteral("%1 (%2)").arg(protocolName(fields.protocol),
-                                                               protocolCaption(fields.protocol))),
-        row("Raw bytes:", QStringLiteral("H-Byte %1  D-Byte %2  P-Byte %3")
-                              .arg(hex(bytes.h), hex(bytes.d), hex(bytes.p))),
-    };
+    QStringList lines{row(QStringLiteral("Port"), port)};
+    for (const auto& [group, element] : decodeConfiguration(bytes)) {
+        const Setting& setting = settingOf(group);
+        lines << row(QString::fromLatin1(setting.label), settingText::shown(setting, element));
+    }
+    lines << row(QStringLiteral("Raw bytes"), QStringLiteral("H-Byte %1  D-Byte %2  P-Byte %3")
+                                                  .arg(hex(bytes.h), hex(bytes.d), hex(bytes.p)));
+    return lines;
 }
 
 QString TextReport::hex(std::uint8_t byte)

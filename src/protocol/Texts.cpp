@@ -1,5 +1,7 @@
 #include "protocol/Texts.h"
 
+#include "settings/SettingTable.h"
+
 namespace qm240lx::text {
 
 QString portFailure(const CommControl& comm)
@@ -12,23 +14,7 @@ QString portFailure(const CommControl& comm)
 
 QString settingCaption(Group group)
 {
-    switch (group) {
-    case Group::Hspeed:
-        return QStringLiteral("RS-232 Baudrate (bps)");
-    case Group::CCTRL:
-        return QStringLiteral("Ignore CTS");
-    case Group::FCTRL:
-        return QStringLiteral("Ignore DSR");
-    case Group::OPT_Mode:
-        return QStringLiteral("Mode");
-    case Group::Opt_Dis:
-        return QStringLiteral("Discovery Slot");
-    case Group::OPT_DTime:
-        return QStringLiteral("Discovery Time(Sec)");
-    case Group::Opt_PP:
-        return QStringLiteral("Primary Protocol");
-    }
-    return {};
+    return QString::fromLatin1(settingOf(group).frame);
 }
 
 QString nothingSelected(Group group)

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "link/CommControl.h"
-#include "settings/Group.h"
+#include "settings/SettingTable.h"
 
 #include <QString>
 

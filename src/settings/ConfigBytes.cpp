@@ -1,79 +1,78 @@
 #include "settings/ConfigBytes.h"
 
-#include <initializer_list>
-
 namespace qm240lx {
 namespace {
 
-// ORs the recorded values of `groups`, or names the first one still empty.
-BuiltByte join(const RecordedValues& recorded, std::initializer_list<Group> groups, int extra,
-               std::uint8_t fields)
+// The code sent for `element` of `setting`: its own, or the fallback's when
+// it has none (nothing selected, or a hidden element without a code).
+std::uint8_t codeOf(const Setting& setting, std::optional<int> element)
 {
-    int joined = extra;
-    for (Group group : groups) {
-        const auto value = recorded.value(group);
-        if (!value)
-            return {std::nullopt, group};
-        joined |= *value;
-    }
-    return {static_cast<std::uint8_t>(joined & fields), std::nullopt};
-}
-
-int discoveryTimeElement(std::uint8_t dByte)
-{
-    const std::uint8_t code = dByte & 0xF8;
-    for (std::size_t element = 0; element < discoveryTimeCodes.size(); ++element) {
-        if (discoveryTimeCodes[element] == code)
-            return static_cast<int>(element);
-    }
-    return fallbackDiscoveryTime;
+    const auto values = setting.values;
+    const bool known = element && *element >= 0 && *element < static_cast<int>(values.size()) &&
+                       values[static_cast<std::size_t>(*element)].code;
+    return *values[static_cast<std::size_t>(known ? *element : setting.fallback)].code;
 }
 
 } // namespace
 
+// ORs the byte's recorded values, or names a group still without one: one
+// asked first, else the first in the table.
+BuiltByte buildByte(ConfigByte byte, const RecordedValues& recorded,
+                    std::optional<int> discoveryTime)
+{
+    int joined = 0;
+    std::optional<Group> missing;
+    for (const Setting& setting : settingTable) {
+        if (setting.byte != byte)
+            continue;
+        if (!setting.recorded) {
+            joined |= codeOf(setting, discoveryTime);
+            continue;
+        }
+        const std::optional<int> value = recorded.value(setting.group);
+        if (value)
+            joined |= *value;
+        else if (!missing || setting.askedFirst)
+            missing = setting.group;
+    }
+    if (missing)
+        return {std::nullopt, missing};
+    return {static_cast<std::uint8_t>(joined & fieldsOf(byte)), std::nullopt};
+}
+
 BuiltByte buildHByte(const RecordedValues& recorded)
 {
-    return join(recorded, {Group::Hspeed, Group::CCTRL, Group::FCTRL}, 0, hByteFields);
+    return buildByte(ConfigByte::H, recorded);
 }
 
 BuiltByte buildDByte(const RecordedValues& recorded, std::optional<int> discoveryTime)
 {
-    const bool known = discoveryTime && *discoveryTime >= 0 &&
-                       *discoveryTime < static_cast<int>(discoveryTimeCodes.size());
-    const int code = discoveryTimeCodes[known ? *discoveryTime : fallbackDiscoveryTime];
-    return join(recorded, {Group::Opt_Dis, Group::OPT_Mode}, code, dByteFields);
+    return buildByte(ConfigByte::D, recorded, discoveryTime);
 }
 
 BuiltByte buildPByte(const RecordedValues& recorded)
 {
-    return join(recorded, {Group::Opt_PP}, 0, pByteFields);
+    return buildByte(ConfigByte::P, recorded);
 }
 
-std::array<Selection, 3> decodeHByte(std::uint8_t byte)
+int decodedElement(const Setting& setting, std::uint8_t byte)
 {
-    return {{{Group::Hspeed, byte & 0x07},
-             {Group::CCTRL, (byte & 0x10) ? 0 : 1},
-             {Group::FCTRL, (byte & 0x08) ? 0 : 1}}};
+    const std::uint8_t code = byte & setting.bits;
+    for (std::size_t element = 0; element < setting.values.size(); ++element) {
+        if (setting.values[element].code == code)
+            return static_cast<int>(element);
+    }
+    return setting.fallback;
 }
 
-std::array<Selection, 3> decodeDByte(std::uint8_t byte)
+std::array<Selection, settingCount> decodeConfiguration(const ConfigBytes& bytes)
 {
-    return {{{Group::OPT_Mode, (byte & 0x01) ? 1 : 0},
-             {Group::Opt_Dis, (byte & 0x02) ? 0 : 1},
-             {Group::OPT_DTime, discoveryTimeElement(byte)}}};
-}
-
-std::array<Selection, 1> decodePByte(std::uint8_t byte)
-{
-    return {{{Group::Opt_PP, byte & 0x03}}};
-}
-
-std::array<Selection, 7> decodeConfiguration(const ConfigBytes& bytes)
-{
-    const auto h = decodeHByte(bytes.h);
-    const auto d = decodeDByte(bytes.d);
-    const auto p = decodePByte(bytes.p);
-    return {h[0], h[1], h[2], d[0], d[1], d[2], p[0]};
+    std::array<Selection, settingCount> selections{};
+    for (std::size_t index = 0; index < settingCount; ++index) {
+        const Setting& setting = settingTable[index];
+        selections[index] = {setting.group, decodedElement(setting, bytes[setting.byte])};
+    }
+    return selections;
 }
 
 } // namespace qm240lx

@@ -1,11 +1,10 @@
 #include "settings/Profile.h"
 
 #include "settings/RepeatedKey.h"
+#include "settings/SettingElements.h"
+#include "settings/SettingText.h"
 
-#include <cmath>
-#include <functional>
 #include <optional>
-#include <vector>
 
 #include <QByteArrayView>
 #include <QJsonArray>
@@ -17,105 +16,30 @@
 namespace qm240lx {
 namespace {
 
-// How one setting is read from its JSON value and told of.
-struct Setting
+// The element whose JSON value `value` is; names match whatever their case.
+std::optional<int> elementOf(const Setting& setting, const QJsonValue& value)
 {
-    QString key;
-    QString expected;
-    std::function<bool(const QJsonValue&, FieldChanges&)> read; // false for a value refused
-    std::function<std::optional<QString>(const FieldChanges&, const ConfigFields&)> difference;
-};
-
-template <typename T>
-Setting setting(const char* key, const char* expected, std::optional<T> FieldChanges::*wanted,
-                T ConfigFields::*held, std::optional<T> (*parse)(const QJsonValue&),
-                QString (*show)(T))
-{
-    const QString name = QString::fromLatin1(key);
-    return {
-        name, QString::fromLatin1(expected),
-        [=](const QJsonValue& value, FieldChanges& changes) {
-            changes.*wanted = parse(value);
-            return (changes.*wanted).has_value();
-        },
-        [=](const FieldChanges& changes, const ConfigFields& fields) -> std::optional<QString> {
-            const std::optional<T>& value = changes.*wanted;
-            if (!value || *value == fields.*held)
-                return std::nullopt;
-            return QStringLiteral("%1 %2, profile %3").arg(name, show(fields.*held), show(*value));
-        }};
+    for (const int element : settingText::sendable(setting)) {
+        const QJsonValue own = settingText::json(setting, element);
+        const bool same = setting.kind == ValueKind::Word
+                              ? value.isString() && value.toString().compare(
+                                                        own.toString(), Qt::CaseInsensitive) == 0
+                              : value == own;
+        if (same)
+            return element;
+    }
+    return std::nullopt;
 }
 
-std::optional<int> wholeNumber(const QJsonValue& value)
+QString expected(const Setting& setting)
 {
-    const double number = value.toDouble(NAN);
-    if (!value.isDouble() || !(std::fabs(number) < 1e9) || number != std::floor(number))
-        return std::nullopt;
-    return static_cast<int>(number);
-}
-
-std::optional<int> baudRate(const QJsonValue& value)
-{
-    const std::optional<int> rate = wholeNumber(value);
-    return rate && baudCode(*rate) ? rate : std::nullopt;
-}
-
-std::optional<int> slotCount(const QJsonValue& value)
-{
-    const std::optional<int> count = wholeNumber(value);
-    return count && isSlotCount(*count) ? count : std::nullopt;
-}
-
-std::optional<int> discoveryTime(const QJsonValue& value)
-{
-    const std::optional<int> seconds = wholeNumber(value);
-    return seconds && isDiscoveryTime(*seconds) ? seconds : std::nullopt;
-}
-
-std::optional<bool> flag(const QJsonValue& value)
-{
-    return value.isBool() ? std::optional<bool>(value.toBool()) : std::nullopt;
-}
-
-std::optional<DiscoveryMode> mode(const QJsonValue& value)
-{
-    return value.isString() ? parseModeName(value.toString()) : std::nullopt;
-}
-
-std::optional<PrimaryProtocol> protocol(const QJsonValue& value)
-{
-    return value.isString() ? parseProtocolName(value.toString()) : std::nullopt;
-}
-
-QString number(int value)
-{
-    return QString::number(value);
-}
-
-QString trueFalse(bool value)
-{
-    return value ? QStringLiteral("true") : QStringLiteral("false");
-}
-
-const std::vector<Setting>& settings()
-{
-    static const std::vector<Setting> all{
-        setting("baud", "1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200",
-                &FieldChanges::baudRate, &ConfigFields::baudRate, baudRate, number),
-        setting("ignore_cts", "true or false", &FieldChanges::ignoreCts, &ConfigFields::ignoreCts,
-                flag, trueFalse),
-        setting("ignore_dsr", "true or false", &FieldChanges::ignoreDsr, &ConfigFields::ignoreDsr,
-                flag, trueFalse),
-        setting("mode", "\"primary-secondary\" or \"secondary-only\"", &FieldChanges::mode,
-                &ConfigFields::mode, mode, modeName),
-        setting("slots", "1 or 6", &FieldChanges::discoverySlots, &ConfigFields::discoverySlots,
-                slotCount, number),
-        setting("discovery_time_s", "1, 2, 3, 4 or 5", &FieldChanges::discoveryTimeS,
-                &ConfigFields::discoveryTimeS, discoveryTime, number),
-        setting("protocol", "\"ircomm\", \"irlpt\", \"obex\" or \"irsocket\"",
-                &FieldChanges::protocol, &ConfigFields::protocol, protocol, protocolName),
-    };
-    return all;
+    QStringList values;
+    for (const int element : settingText::sendable(setting)) {
+        const QJsonValue value = settingText::json(setting, element);
+        values << (value.isString() ? QStringLiteral("\"%1\"").arg(value.toString())
+                                    : settingText::plainJson(setting, element));
+    }
+    return settingText::oneOf(values);
 }
 
 // What `qm240lx read --json` prints besides the settings.
@@ -127,20 +51,20 @@ bool isIgnored(const QString& key)
     return ignored.contains(key);
 }
 
-const Setting* settingNamed(const QString& key)
+std::optional<std::size_t> settingNamed(const QString& key)
 {
-    for (const Setting& setting : settings()) {
-        if (setting.key == key)
-            return &setting;
+    for (std::size_t index = 0; index < settingCount; ++index) {
+        if (settingText::key(settingTable[index]) == key)
+            return index;
     }
-    return nullptr;
+    return std::nullopt;
 }
 
 QString settingNames()
 {
     QStringList names;
-    for (const Setting& setting : settings())
-        names << setting.key;
+    for (const Setting& setting : settingTable)
+        names << settingText::key(setting);
     return names.join(QStringLiteral(", "));
 }
 
@@ -178,18 +102,21 @@ QString kindOf(const QJsonDocument& document)
 
 std::variant<FieldChanges, QString> readObject(const QJsonObject& object)
 {
-    FieldChanges changes;
+    SettingElements elements;
     for (auto entry = object.begin(); entry != object.end(); ++entry) {
         if (isIgnored(entry.key()))
             continue;
-        const Setting* setting = settingNamed(entry.key());
-        if (!setting)
+        const std::optional<std::size_t> index = settingNamed(entry.key());
+        if (!index)
             return QStringLiteral("key %1: unknown; expected %2")
                 .arg(quoted(entry.key()), settingNames());
-        if (!setting->read(entry.value(), changes))
+        const Setting& setting = settingTable[*index];
+        elements[*index] = elementOf(setting, entry.value());
+        if (!elements[*index])
             return QStringLiteral("key %1: %2; expected %3")
-                .arg(quoted(entry.key()), quoted(entry.value()), setting->expected);
+                .arg(quoted(entry.key()), quoted(entry.value()), expected(setting));
     }
+    const FieldChanges changes = changesFrom(elements);
     if (changes.isEmpty())
         return QStringLiteral("no setting; expected at least one of %1").arg(settingNames());
     return changes;
@@ -222,10 +149,17 @@ std::variant<FieldChanges, QString> Profile::parse(const QByteArray& text)
 
 QStringList Profile::differences(const FieldChanges& wanted, const ConfigFields& held)
 {
+    const SettingElements profile = elementsOf(wanted);
+    const SettingElements adapter = elementsOf(held);
     QStringList found;
-    for (const Setting& setting : settings()) {
-        if (const std::optional<QString> difference = setting.difference(wanted, held))
-            found << *difference;
+    for (std::size_t index = 0; index < settingCount; ++index) {
+        if (!profile[index] || profile[index] == adapter[index])
+            continue;
+        const Setting& setting = settingTable[index];
+        found << QStringLiteral("%1 %2, profile %3")
+                     .arg(settingText::key(setting),
+                          settingText::plainJson(setting, adapter[index].value_or(0)),
+                          settingText::plainJson(setting, *profile[index]));
     }
     return found;
 }

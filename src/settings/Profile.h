@@ -12,8 +12,7 @@
 namespace qm240lx {
 
 // A configuration profile: a JSON object with any of the settings under the
-// names `qm240lx read --json` prints (baud, ignore_cts, ignore_dsr, mode,
-// slots, discovery_time_s, protocol). The other keys that command prints
+// keys `qm240lx read --json` prints, those of settingTable. The other keys that command prints
 // (port, device, h_byte, d_byte, p_byte) are allowed and ignored, so its
 // output is a profile; every other key, and any key given twice, is an error.
 class Profile

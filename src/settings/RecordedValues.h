@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/Group.h"
+#include "settings/SettingTable.h"
 
 #include <array>
 #include <optional>
@@ -18,8 +18,8 @@ public:
     // Records what selecting `element` of `group` contributes.
     void select(Group group, int element) { m_values[index(group)] = contribution(group, element); }
 
-    // What selecting an element contributes: the index itself for Hspeed and
-    // Opt_PP, a bit weight for the two-element groups, nothing for OPT_DTime.
+    // What selecting an element contributes: the code of its value, already
+    // at its place in the byte; nothing for a group that records nothing.
     static std::optional<int> contribution(Group group, int element);
 
     friend bool operator==(const RecordedValues&, const RecordedValues&) = default;
@@ -27,7 +27,7 @@ public:
 private:
     static constexpr std::size_t index(Group group) { return static_cast<std::size_t>(group); }
 
-    std::array<std::optional<int>, allGroups.size()> m_values{};
+    std::array<std::optional<int>, settingCount> m_values{};
 };
 
 } // namespace qm240lx

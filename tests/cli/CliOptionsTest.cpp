@@ -67,6 +67,7 @@ TEST(CliOptions, OtherLinesEndWithTheCodeAndSayWhy)
 {
     const std::tuple<const char*, ExitCode, const char*> cases[] = {
         {"--help", ExitCode::Success, "Exit codes:"},
+        {"--help", ExitCode::Success, "set: discovery slots, 1 or 6."},
         {"--version", ExitCode::Success, "qm240lx " QM240LX_VERSION},
         {"", ExitCode::Usage, "no command"},
         {"flash", ExitCode::Usage, "'flash'"},

@@ -4,6 +4,9 @@
 
 #include <tuple>
 
+#include <QByteArray>
+#include <QString>
+
 #include <gtest/gtest.h>
 
 // The changes name only the fields they change.
