@@ -83,10 +83,8 @@ attributes:
 notes:
   - With I(save=true), an adapter configured by an earlier run without
     saving, which now matches, is not saved; use C(qm240lx save) for it.
-seealso:
-  - name: qm240lx manual page
-    description: C(man qm240lx) on the managed host.
-    link: https://manpages.debian.org/qm240lx
+  - C(man qm240lx) on the managed host describes the tool, the ports and
+    the profiles.
 """
 
 EXAMPLES = r"""
