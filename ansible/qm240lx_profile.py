@@ -236,7 +236,7 @@ class Adapters(object):
                 entry["saved"] = True
             else:
                 entry["result"] = "failed"
-                entry["error"] = err.strip()
+                entry["error"] = err.strip().replace("qm240lx: ", "", 1)
 
     def settings_now(self):
         """Each named port's settings, read before anything is sent; with no

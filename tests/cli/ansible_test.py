@@ -101,12 +101,15 @@ class AnsibleModuleTest(unittest.TestCase):
         self.assertEqual(status, "SUCCESS", output)
         self.assertEqual(sim.heard().count(SAVE), 1)
 
-    def test_a_silent_port_fails_the_task_and_the_other_is_configured(self):
-        self.adapters([], ["--silent", "all"])
-        status, result, output = self.run_module({"slots": 6, "ports": ["COM101", "COM102"]})
+    def test_a_silent_port_fails_the_task_and_the_others_are_configured(self):
+        self.adapters([], ["--silent", "all"], ["--silent", "af"])
+        status, result, output = self.run_module(
+            {"slots": 6, "ports": ["COM101", "COM102", "COM103"], "save": True})
         self.assertEqual(status, "FAILED!", output)
-        self.assertRegex(result["msg"], r"^COM102 \(.*\): no adapter: nothing answered the probe")
-        self.assertEqual([port["result"] for port in result["ports"]], ["configured", "failed"])
+        self.assertRegex(result["msg"], r"^COM102 \(.*\): no adapter: nothing answered the probe"
+                                        r".*; COM103 \(.*\): the adapter did not confirm the save")
+        self.assertEqual([(port["result"], port["saved"]) for port in result["ports"]],
+                         [("configured", True), ("failed", False), ("failed", False)])
 
     def test_a_bad_value_fails_before_anything_is_sent(self):
         (sim,) = self.adapters([])

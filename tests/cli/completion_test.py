@@ -17,7 +17,7 @@ COMMANDS = ("detect", "read", "set", "save", "scan", "apply")
 
 def run(command, line, env):
     return subprocess.run(command + [line], env=env, capture_output=True, text=True,
-                          timeout=60, check=True).stdout
+                          timeout=20, check=True).stdout
 
 
 # Each shell's completion at the end of a line, as the words it offers.
