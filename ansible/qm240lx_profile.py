@@ -149,7 +149,9 @@ SETTINGS = ("baud", "ignore_cts", "ignore_dsr", "mode", "slots", "discovery_time
 
 
 def argument_spec():
-    documented = {
+    """The options as DOCUMENTATION describes them; Ansible refuses any other
+    value before the module runs, so a bad value never reaches an adapter."""
+    spec = {
         "baud": dict(type="int", choices=[1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200]),
         "ignore_cts": dict(type="bool"),
         "ignore_dsr": dict(type="bool"),
@@ -158,12 +160,12 @@ def argument_spec():
         "discovery_time_s": dict(type="int", choices=[1, 2, 3, 4, 5]),
         "protocol": dict(type="str", choices=["ircomm", "irlpt", "obex", "irsocket"]),
     }
-    documented.update(
+    spec.update(
         profile=dict(type="path"),
         ports=dict(type="list", elements="str"),
         save=dict(type="bool", default=False),
     )
-    return documented
+    return spec
 
 
 def port_name(entry):
