@@ -69,6 +69,8 @@ int main(int argc, char** argv)
     const auto app = qm240lx::startApplication(argc, argv);
     QApplication::setApplicationName(QStringLiteral("qm240lx-setup"));
     QApplication::setApplicationVersion(QStringLiteral(QM240LX_VERSION));
+    // Wayland matches the window to its desktop file (and icon) by this name.
+    QApplication::setDesktopFileName(QStringLiteral("org.example.qm240lx_setup"));
     qm240lx::applyApplicationStyle(*app);
     // Again without the options Qt has taken.
     const auto parsed = SetupOptions::parse(QApplication::arguments());

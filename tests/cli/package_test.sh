@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian packages from a build folder into a temporary folder and
 # checks each one: its fields, lintian's verdict, its files, that its program
-# runs from the unpacked tree, and that the command-line tool and the emulator
-# neither load nor depend on a GUI library.
+# runs from the unpacked tree, the window's desktop file and AppStream
+# metainfo, and that the command-line tool and the emulator neither load nor
+# depend on a GUI library.
 #   package_test.sh BUILD_FOLDER VERSION
 set -euo pipefail
 
@@ -11,7 +12,10 @@ version=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
-command -v lintian >/dev/null || fail "lintian is not installed (scripts/install-deps installs it)"
+for tool in lintian appstreamcli desktop-file-validate; do
+    command -v $tool >/dev/null || fail "$tool is not installed (scripts/install-deps installs it)"
+done
+id=org.example.qm240lx_setup
 
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/out" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log" >&2; fail "cpack failed"; }
@@ -31,10 +35,15 @@ declare -A shuns=(
     [qm240lx]="libqt6gui6 libqt6widgets6 qt6-qpa-plugins fonts-wine"
     [qm240lx-sim]="libqt6gui6 libqt6widgets6 libqt6network6 libqt6serialport6 qt6-qpa-plugins fonts-wine")
 declare -A extras=(
-    [qm240lx-setup]="usr/share/applications/qm240lx-setup.desktop
+    [qm240lx-setup]="usr/share/applications/$id.desktop
+usr/share/metainfo/$id.metainfo.xml
 usr/share/icons/hicolor/16x16/apps/qm240lx-setup.png
 usr/share/icons/hicolor/32x32/apps/qm240lx-setup.png"
-    [qm240lx]="" [qm240lx-sim]="")
+    [qm240lx]="usr/share/bash-completion/completions/qm240lx
+usr/share/zsh/vendor-completions/_qm240lx
+usr/share/fish/vendor_completions.d/qm240lx.fish
+usr/share/ansible/plugins/modules/qm240lx_profile.py"
+    [qm240lx-sim]="")
 
 # Each package's summary line, to the package that has it.
 declare -A summaries=()
@@ -89,13 +98,28 @@ check_files() {
     [[ $output == "$package $version" ]] || fail "$package --version said '$output'"
 }
 
-# lintian checks the icons' sizes against their folders.
+# lintian checks the icons' sizes against their folders. validate-tree also
+# finds the desktop file by the metainfo's id; any note at all fails.
 check_desktop_file() {
-    local line
+    local root=$work/root-qm240lx-setup line report
     for line in Exec=qm240lx-setup Icon=qm240lx-setup; do
-        grep -qx "$line" "$work/root-qm240lx-setup/usr/share/applications/qm240lx-setup.desktop" ||
+        grep -qx "$line" "$root/usr/share/applications/$id.desktop" ||
             fail "the desktop file lacks $line"
     done
+    report=$(desktop-file-validate "$root/usr/share/applications/$id.desktop" 2>&1) &&
+        [[ -z $report ]] || fail "desktop-file-validate: $report"
+    report=$(appstreamcli validate-tree --pedantic --no-net "$root" 2>&1) &&
+        [[ $report == "✔ Validation was successful." ]] || fail "appstreamcli: $report"
+}
+
+# The metainfo's release is the package's version, dated as in the changelog.
+check_release() {
+    local date
+    date=$(dpkg-parsechangelog -l "$(dirname "$0")/../../packaging/changelog" -S Date)
+    date=$(date -u -d "$date" +%F)
+    grep -q "<release version=\"$version\" date=\"$date\"/>" \
+        "$work/root-qm240lx-setup/usr/share/metainfo/$id.metainfo.xml" ||
+        fail "the metainfo lacks the release $version of $date"
 }
 
 # Neither the tool nor the emulator may load a GUI library, directly or
@@ -115,6 +139,7 @@ for package in qm240lx-setup qm240lx qm240lx-sim; do
     check_files "$deb" "$package"
 done
 check_desktop_file
+check_release
 check_no_gui qm240lx
 check_no_gui qm240lx-sim
 echo "package: $found checked"

@@ -1,0 +1,134 @@
+"""The Ansible module qm240lx_profile, run by the real `ansible` against
+localhost on emulated adapters: what it reports, what reaches each adapter
+byte for byte, and what lands in the emulator's flash.
+    ansible_test.py MODULE_FOLDER QM240LX QM240LX_SIM"""
+import json
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import unittest
+
+MODULES, TOOL, SIM = map(os.path.abspath, sys.argv[1:4])
+PROBE, READ, SAVE = 0xAC, 0xAD, 0xAF
+
+
+class Sim:
+    """An emulated adapter on a pty, with its flash in a file and every byte
+    it heard in its trace."""
+
+    def __init__(self, folder, name, *faults):
+        self.flash = os.path.join(folder, name + ".flash")
+        self.trace = os.path.join(folder, name + ".trace")
+        with open(self.trace, "w") as trace:
+            self.process = subprocess.Popen([SIM, "--flash", self.flash, "--trace", *faults],
+                                            stdout=subprocess.PIPE, stderr=trace, text=True)
+        self.device = self.process.stdout.readline().split()[1]
+
+    def heard(self):
+        with open(self.trace) as trace:
+            return bytes(int(byte, 16) for byte in re.findall(r" rx ([0-9A-F]{2})$", trace.read(), re.M))
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait()
+        self.process.stdout.close()
+
+
+class AnsibleModuleTest(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.TemporaryDirectory()
+        self.dir = self.folder.name
+        self.sims = []
+        # Ansible keeps nothing in HOME, which may be read-only.
+        self.env = dict(os.environ, PATH=os.path.dirname(TOOL) + os.pathsep + os.environ["PATH"],
+                        ANSIBLE_LIBRARY=MODULES, ANSIBLE_HOME=self.dir + "/home",
+                        ANSIBLE_LOCAL_TEMP=self.dir + "/local", ANSIBLE_REMOTE_TEMP=self.dir + "/remote",
+                        ANSIBLE_NOCOLOR="1", ANSIBLE_LOCALHOST_WARNING="false",
+                        ANSIBLE_INVENTORY_UNPARSED_WARNING="false")
+
+    def tearDown(self):
+        for sim in self.sims:
+            sim.stop()
+        self.folder.cleanup()
+
+    def adapters(self, *faults_each):
+        """Emulators on COM101, COM102, ..."""
+        for faults in faults_each:
+            self.sims.append(Sim(self.dir, "com%d" % (101 + len(self.sims)), *faults))
+            self.env["QM240LX_COM%d" % (100 + len(self.sims))] = self.sims[-1].device
+        return self.sims
+
+    def run_module(self, arguments, *flags):
+        """The task's status (CHANGED, SUCCESS, FAILED!), its result and the whole output."""
+        output = subprocess.run(["ansible", "localhost", "-m", "qm240lx_profile",
+                                 "-a", json.dumps(arguments), *flags],
+                                env=self.env, cwd=self.dir, capture_output=True, text=True,
+                                timeout=120).stdout
+        status, _, result = output.partition(" => ")
+        self.assertTrue(result, output)
+        return status.split(" | ")[-1].strip(), json.JSONDecoder().raw_decode(result)[0], output
+
+    def test_a_second_run_changes_nothing(self):
+        first, second = self.adapters([], [])
+        task = {"baud": 57600, "protocol": "obex", "ports": ["COM101", second.device]}
+        status, result, output = self.run_module(task)
+        self.assertEqual(status, "CHANGED", output)
+        self.assertEqual([port["changed"] for port in result["ports"]], [["h_byte", "p_byte"]] * 2)
+        heard = [sim.heard() for sim in (first, second)]
+        status, result, output = self.run_module(task)
+        self.assertEqual((status, result["changed"]), ("SUCCESS", False), output)
+        for sim, before in zip((first, second), heard):
+            self.assertLessEqual(set(sim.heard()[len(before):]), {PROBE, READ})
+
+    def test_check_mode_only_reads_and_shows_the_difference(self):
+        (sim,) = self.adapters([])
+        status, result, output = self.run_module({"baud": 57600, "ports": ["COM101"]}, "--check", "--diff")
+        self.assertEqual(status, "CHANGED", output)
+        self.assertEqual(result["ports"][0]["differences"], ["baud 9600, profile 57600"])
+        self.assertIn("\n-baud: 9600\n+baud: 57600\n", output)
+        self.assertLessEqual(set(sim.heard()), {PROBE, READ})
+
+    def test_save_reaches_flash_once(self):
+        (sim,) = self.adapters([])
+        task = {"baud": 57600, "ports": ["COM101"], "save": True}
+        status, result, output = self.run_module(task)
+        self.assertEqual((status, result["ports"][0]["saved"]), ("CHANGED", True), output)
+        with open(sim.flash, "rb") as flash:
+            self.assertEqual(flash.read(), bytes([0x06, 0x92, 0x00]))
+        status, result, output = self.run_module(task)
+        self.assertEqual(status, "SUCCESS", output)
+        self.assertEqual(sim.heard().count(SAVE), 1)
+
+    def test_a_silent_port_fails_the_task_and_the_others_are_configured(self):
+        self.adapters([], ["--silent", "all"], ["--silent", "af"])
+        status, result, output = self.run_module(
+            {"slots": 6, "ports": ["COM101", "COM102", "COM103"], "save": True})
+        self.assertEqual(status, "FAILED!", output)
+        self.assertRegex(result["msg"], r"^COM102 \(.*\): no adapter: nothing answered the probe"
+                                        r".*; COM103 \(.*\): the adapter did not confirm the save")
+        self.assertEqual([(port["result"], port["saved"]) for port in result["ports"]],
+                         [("configured", True), ("failed", False), ("failed", False)])
+
+    def test_a_bad_value_fails_before_anything_is_sent(self):
+        (sim,) = self.adapters([])
+        profile = os.path.join(self.dir, "bad.json")
+        with open(profile, "w") as stream:
+            json.dump({"baud": 12345}, stream)
+        for task in ({"baud": 12345}, {"profile": profile}, {"baud": 9600, "profile": profile}):
+            with self.subTest(task=task):
+                status, result, output = self.run_module(dict(task, ports=["COM101"]))
+                self.assertEqual(status, "FAILED!", output)
+                self.assertEqual(sim.heard(), b"")
+
+    def test_ansible_doc_renders_the_documentation(self):
+        shown = subprocess.run(["ansible-doc", "-M", MODULES, "qm240lx_profile"], env=self.env,
+                               cwd=self.dir, capture_output=True, text=True, timeout=60)
+        self.assertEqual(shown.returncode, 0, shown.stderr)
+        for part in ("> QM240LX_PROFILE", "- discovery_time_s", "EXAMPLES:", "RETURN VALUES:"):
+            self.assertIn(part, shown.stdout)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)
