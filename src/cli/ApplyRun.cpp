@@ -51,9 +51,8 @@ Task<std::vector<PortApply::Outcome>> ApplyRun::run(QList<PortChoice> ports, Fin
         co_await port;
     std::vector<std::size_t> order(distinct.size());
     std::iota(order.begin(), order.end(), 0);
-    std::ranges::stable_sort(order, {}, [&distinct](std::size_t index) {
-        return distinct[index].key.order;
-    });
+    std::ranges::stable_sort(order, {},
+                             [&distinct](std::size_t index) { return distinct[index].key.order; });
     std::vector<PortApply::Outcome> sorted;
     for (const std::size_t index : order) {
         if (!outcomes[index].leftOut)

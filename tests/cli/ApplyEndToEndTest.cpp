@@ -10,6 +10,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <memory>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -267,6 +269,37 @@ TEST(Apply, ASignalEndsEveryPortAndFreesThem)
         // The other ports may not have sent their probe yet when the signal came.
         EXPECT_TRUE(QByteArray("\xAC").startsWith(adapters.sim(index).received())) << index;
         EXPECT_EQ(test::lockFilesOf(adapters.sim(index).devicePath()), QStringList()) << index;
+    }
+}
+
+// More ports than the soft limit on open files allows: the tool raises it to
+// the hard limit, so that each port fails for its own reason (nothing listens
+// on any), or says in one line that even the hard limit is too small.
+TEST(Apply, MakesRoomForManyPortsUnderTheOpenFileLimit)
+{
+    constexpr int ports = 100;
+    QByteArray inventory;
+    for (int index = 0; index < ports; ++index) {
+        QTcpServer closed; // a free port, closed again: refused
+        ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+        inventory += "tcp://127.0.0.1:" + QByteArray::number(closed.serverPort()) + '\n';
+    }
+    const ProfileFiles files;
+    const QStringList arguments{"--port", "@" + files.write("ports", inventory), "apply",
+                                files.write("site.json", R"({"baud": 9600})")};
+    for (const rlim_t hard : {rlim_t(4096), rlim_t(64)}) {
+        SCOPED_TRACE(hard);
+        const CliProcess run = CliProcess::run(arguments, {}, [hard] {
+            const rlimit limit{64, hard};
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+        });
+        if (hard == 64) {
+            test::expectEnd(run, 71, "100 ports need 164 open files, but the limit is 64");
+            continue;
+        }
+        EXPECT_EQ(run.exitCode, 74) << run.err.toStdString();
+        EXPECT_EQ(run.standardOutput().count("refused the connection"), ports)
+            << run.out.toStdString();
     }
 }
 
