@@ -5,7 +5,6 @@
 #include "ToolRun.h"
 
 #include <cstdio>
-#include <sys/resource.h>
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -50,17 +49,6 @@ private:
     QProcess m_process;
 };
 
-// tcp_adapters inherits the limit: a thousand ports need more than the usual
-// 1,024 open files. qm240lx raises its own.
-void raiseOpenFileLimit()
-{
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
-}
-
 } // namespace
 
 bool benchApply(int adapters)
@@ -82,7 +70,6 @@ bool benchApply(int adapters)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    raiseOpenFileLimit();
     std::printf("target: 1,000 adapters within 1.0 s wall and 0.5 ms of qm240lx's processor time "
                 "each\n");
     const QList<int> counts =

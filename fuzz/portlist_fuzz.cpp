@@ -2,6 +2,7 @@
 // when it takes a port --port would not, or refuses in more than one line or
 // without naming a line of the text.
 
+#include "Require.h"
 #include "cli/PortList.h"
 
 #include <cstdint>
@@ -12,13 +13,7 @@ namespace {
 
 using namespace qm240lx;
 
-void require(bool holds, const char* why)
-{
-    if (holds)
-        return;
-    std::fprintf(stderr, "broken: %s\n", why);
-    __builtin_trap();
-}
+using fuzz::require;
 
 } // namespace
 

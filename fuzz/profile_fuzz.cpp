@@ -2,6 +2,7 @@
 // value outside its setting's range, a profile without a setting, or one
 // with a key given twice.
 
+#include "Require.h"
 #include "settings/Profile.h"
 #include "settings/SettingElements.h"
 
@@ -16,13 +17,7 @@ namespace {
 
 using namespace qm240lx;
 
-void require(bool holds, const char* why)
-{
-    if (holds)
-        return;
-    std::fprintf(stderr, "broken: %s\n", why);
-    __builtin_trap();
-}
+using fuzz::require;
 
 void checkRanges(const FieldChanges& changes)
 {

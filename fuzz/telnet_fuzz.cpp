@@ -3,6 +3,7 @@
 // answers than it took in, keeps more of a subnegotiation than its bound, or
 // no longer passes escaped data through unchanged afterwards.
 
+#include "Require.h"
 #include "link/TelnetCodec.h"
 
 #include <cstdint>
@@ -13,13 +14,7 @@ namespace {
 
 using qm240lx::TelnetCodec;
 
-void require(bool holds, const char* why)
-{
-    if (holds)
-        return;
-    std::fprintf(stderr, "broken: %s\n", why);
-    __builtin_trap();
-}
+using qm240lx::fuzz::require;
 
 // Ends whatever sequence the server left open, in any state of the codec, so
 // that data follows.
