@@ -279,10 +279,14 @@ TEST(Apply, MakesRoomForManyPortsUnderTheOpenFileLimit)
 {
     constexpr int ports = 100;
     QByteArray inventory;
-    for (int index = 0; index < ports; ++index) {
-        QTcpServer closed; // a free port, closed again: refused
-        ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
-        inventory += "tcp://127.0.0.1:" + QByteArray::number(closed.serverPort()) + '\n';
+    {
+        // Free ports, each one different, closed again: refused.
+        std::vector<std::unique_ptr<QTcpServer>> closed;
+        for (int index = 0; index < ports; ++index) {
+            closed.push_back(std::make_unique<QTcpServer>());
+            ASSERT_TRUE(closed.back()->listen(QHostAddress::LocalHost));
+            inventory += "tcp://127.0.0.1:" + QByteArray::number(closed.back()->serverPort()) + '\n';
+        }
     }
     const ProfileFiles files;
     const QStringList arguments{"--port", "@" + files.write("ports", inventory), "apply",
