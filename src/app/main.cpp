@@ -7,6 +7,7 @@
 #include "link/PortComm.h"
 #include "link/QtAlarm.h"
 #include "link/TerminationSignals.h"
+#include "link/TlsCredentials.h"
 
 #include <cstdio>
 #include <optional>
@@ -20,6 +21,7 @@ namespace {
 
 using qm240lx::SetupExit;
 using qm240lx::SetupOptions;
+using qm240lx::TlsFiles;
 
 QStringList commandLine(int argc, char** argv)
 {
@@ -75,6 +77,13 @@ int main(int argc, char** argv)
     if (const SetupExit* exit = std::get_if<SetupExit>(&parsed))
         return finish(*exit);
     const SetupOptions& options = std::get<SetupOptions>(parsed);
+    if (const TlsFiles files = options.tls.withEnvironment(qm240lx::processEnvironment);
+        !files.isEmpty()) {
+        const auto loaded = qm240lx::TlsCredentials::load(files);
+        if (const auto* refused = std::get_if<qm240lx::PortError>(&loaded))
+            return finish(SetupExit::tlsRefused(*refused));
+        qm240lx::TlsCredentials::install(std::get<QSslConfiguration>(loaded));
+    }
     const std::optional<int> startPort = qm240lx::bindStartPort(options.port);
     if (!startPort)
         return finish(

@@ -1,12 +1,15 @@
 #include "link/QtTcpComm.h"
 
 #include "link/ComMap.h"
+#include "link/TlsFailure.h"
 
 #include <algorithm>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <utility>
+
+#include <QSslConfiguration>
 
 namespace qm240lx {
 
@@ -20,7 +23,13 @@ QtTcpComm::QtTcpComm(DeviceResolver resolveAddress) : m_resolveAddress(std::move
     });
     QObject::connect(&m_socket, &QAbstractSocket::connected, &m_socket,
                      [this] { m_socketNews.wake(); });
-    QObject::connect(&m_socket, &QIODevice::readyRead, &m_socket, [this] { onSocketNews(); });
+    QObject::connect(&m_socket, &QSslSocket::encrypted, &m_socket, [this] { m_socketNews.wake(); });
+    QObject::connect(&m_socket, &QSslSocket::sslErrors, &m_socket,
+                     [this](const QList<QSslError>& errors) { m_certificateErrors = errors; });
+    QObject::connect(&m_socket, &QIODevice::readyRead, &m_socket, [this] {
+        m_heardSinceHandshake = true;
+        onSocketNews();
+    });
     m_expiry.setSingleShot(true);
     QObject::connect(&m_expiry, &QTimer::timeout, [this] { m_socketNews.wake(); });
 }
@@ -53,7 +62,8 @@ void QtTcpComm::onSocketNews()
 {
     m_socketNews.wake();
     if (m_address && m_news)
-        QMetaObject::invokeMethod(&m_socket, [this] { m_news(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &m_socket, [this] { m_news(); }, Qt::QueuedConnection);
 }
 
 bool QtTcpComm::portOpen() const
@@ -154,6 +164,7 @@ Task<bool> QtTcpComm::open()
 Task<bool> QtTcpComm::connect(NetAddress address)
 {
     const std::uint64_t opening = ++m_openings;
+    m_failure.reset();
     m_deadline = QDeadlineTimer(connectLimitMs);
     m_expiry.start(connectLimitMs + 1);
     const auto hosts = co_await HostLookup::run(address.host, m_deadline);
@@ -162,7 +173,8 @@ Task<bool> QtTcpComm::connect(NetAddress address)
     if (const auto* failure = std::get_if<HostLookup::Failure>(&hosts))
         co_return failLookingUp(address, *failure);
     m_socket.setReadBufferSize(receiveBufferSize);
-    const bool connected = co_await connectToAny(std::get<QList<QHostAddress>>(hosts), address.port);
+    const bool connected =
+        co_await connectToAny(std::get<QList<QHostAddress>>(hosts), address.port);
     if (opening != m_openings)
         co_return failClosed(address);
     if (!connected)
@@ -170,6 +182,10 @@ Task<bool> QtTcpComm::connect(NetAddress address)
                                               ? QAbstractSocket::SocketTimeoutError
                                               : m_socket.error());
     m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    if (address.tls && !co_await encrypt(address))
+        co_return false;
+    if (opening != m_openings)
+        co_return failClosed(address);
     if (address.kind == NetAddress::Kind::Rfc2217 && !co_await negotiate(address))
         co_return false;
     if (opening != m_openings)
@@ -253,6 +269,55 @@ bool QtTcpComm::failConnecting(const NetAddress& address, QAbstractSocket::Socke
     }
 }
 
+// The server's certificate is verified against the installed trust and must
+// be made out to the host as the address names it.
+Task<bool> QtTcpComm::encrypt(NetAddress address)
+{
+    const std::uint64_t opening = m_openings;
+    m_certificateErrors.clear();
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setProtocol(QSsl::TlsV1_2OrLater);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    m_socket.setSslConfiguration(configuration);
+    m_socket.setPeerVerifyName(address.host);
+    m_socket.startClientEncryption();
+    m_heardSinceHandshake = false;
+    while (!m_socket.isEncrypted() && !m_failure &&
+           m_socket.state() == QAbstractSocket::ConnectedState && !m_deadline.hasExpired() &&
+           opening == m_openings)
+        co_await m_socketNews;
+    if (opening != m_openings)
+        co_return failClosed(address);
+    if (!m_socket.isEncrypted())
+        co_return failEncrypting(address);
+    co_return true;
+}
+
+bool QtTcpComm::failEncrypting(const NetAddress& address)
+{
+    const QString where = address.text();
+    if (!m_certificateErrors.isEmpty())
+        return fail(PortError::Kind::Other, where,
+                    TlsFailure::certificate(where, address.host, m_certificateErrors));
+    if (m_deadline.hasExpired())
+        return fail(PortError::Kind::Other, where,
+                    QStringLiteral("%1 did not finish the TLS handshake within %2 seconds. %3")
+                        .arg(where)
+                        .arg(connectLimitMs / 1000)
+                        .arg(TlsFailure::notTls(where)));
+    if (!m_failure || *m_failure == QAbstractSocket::RemoteHostClosedError)
+        return fail(
+            PortError::Kind::Other, where,
+            QStringLiteral("%1 closed the connection during the TLS handshake.").arg(where));
+    return fail(PortError::Kind::Other, where,
+                TlsFailure::handshake(where, m_socket.errorString(), certificateGiven()));
+}
+
+bool QtTcpComm::certificateGiven() const
+{
+    return !m_socket.sslConfiguration().localCertificate().isNull();
+}
+
 // Asks for BINARY and COM-PORT-OPTION and, once the server takes the latter,
 // sets the line. Data the server sends meanwhile is dropped with the rest.
 Task<bool> QtTcpComm::negotiate(NetAddress address)
@@ -292,6 +357,12 @@ Task<bool> QtTcpComm::awaitServer()
 bool QtTcpComm::failNegotiating(const NetAddress& address)
 {
     const QString where = address.text();
+    if (address.tls && m_failure && TlsFailure::isTlsReason(m_socket.errorString()))
+        return failEncrypting(address);
+    if (address.tls && !m_heardSinceHandshake &&
+        m_socket.state() != QAbstractSocket::ConnectedState)
+        return fail(PortError::Kind::Other, where,
+                    TlsFailure::closedAfterHandshake(where, certificateGiven()));
     if (m_socket.state() != QAbstractSocket::ConnectedState)
         return fail(PortError::Kind::Other, where,
                     QStringLiteral("%1 closed the connection at once.").arg(where));
@@ -349,6 +420,8 @@ void QtTcpComm::send(const QByteArray& bytes)
 
 void QtTcpComm::onSocketError(QAbstractSocket::SocketError error)
 {
+    if (!m_address)
+        m_failure = error;
     if (error != QAbstractSocket::SocketTimeoutError)
         markLost(m_socket.errorString());
     onSocketNews();
@@ -362,6 +435,16 @@ void QtTcpComm::markLost(const QString& reason)
         return;
     m_lost = true;
     const QString where = m_address->text();
+    if (m_address->tls && TlsFailure::isTlsReason(reason)) {
+        m_error = PortError{PortError::Kind::Lost, where,
+                            TlsFailure::handshake(where, reason, certificateGiven())};
+        return;
+    }
+    if (m_address->tls && !m_heardSinceHandshake) {
+        m_error = PortError{PortError::Kind::Lost, where,
+                            TlsFailure::closedAfterHandshake(where, certificateGiven())};
+        return;
+    }
     m_error = PortError{PortError::Kind::Lost, where,
                         QStringLiteral("The connection to %1 was lost (%2).").arg(where, reason)};
 }
