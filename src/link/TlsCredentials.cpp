@@ -30,19 +30,42 @@ std::variant<QByteArray, PortError> readFile(const QString& path, const char* wh
     return file.readAll();
 }
 
-std::variant<QList<QSslCertificate>, PortError> readCertificates(const QString& path,
-                                                                 const char* what)
+// OpenSSL asks on the terminal for a passphrase unless told there is none.
+int noPassphrase(char*, int, int, void*)
 {
-    const auto bytes = readFile(path, what);
-    if (const PortError* error = std::get_if<PortError>(&bytes))
-        return *error;
-    const QList<QSslCertificate> certificates =
-        QSslCertificate::fromData(std::get<QByteArray>(bytes), QSsl::Pem);
-    if (certificates.isEmpty() || certificates.first().isNull())
+    return 0;
+}
+
+using Bio = std::unique_ptr<BIO, decltype(&BIO_free)>;
+using Certificate = std::unique_ptr<X509, decltype(&X509_free)>;
+using Key = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
+
+Bio memory(const QByteArray& bytes)
+{
+    return Bio(BIO_new_mem_buf(bytes.constData(), static_cast<int>(bytes.size())), BIO_free);
+}
+
+Certificate parseCertificate(const QByteArray& pem)
+{
+    const Bio bio = memory(pem);
+    return Certificate(PEM_read_bio_X509(bio.get(), nullptr, noPassphrase, nullptr), X509_free);
+}
+
+Key parseKey(const QByteArray& pem)
+{
+    const Bio bio = memory(pem);
+    return Key(PEM_read_bio_PrivateKey(bio.get(), nullptr, noPassphrase, nullptr), EVP_PKEY_free);
+}
+
+// The file's bytes, when it holds a PEM certificate first.
+std::variant<QByteArray, PortError> readCertificate(const QString& path, const char* what)
+{
+    auto bytes = readFile(path, what);
+    if (std::holds_alternative<QByteArray>(bytes) && !parseCertificate(std::get<QByteArray>(bytes)))
         return refused(PortError::Kind::BadTlsFile, path,
                        QStringLiteral("The TLS %1 %2 holds no PEM certificate.")
                            .arg(QString::fromLatin1(what), path));
-    return certificates;
+    return bytes;
 }
 
 // As ssh does: a private key anyone but its owner can read is not private.
@@ -68,45 +91,11 @@ bool encryptedPem(const QByteArray& pem)
            pem.contains("Proc-Type: 4,ENCRYPTED");
 }
 
-std::optional<QSslKey> parseKey(const QByteArray& pem)
-{
-    for (const QSsl::KeyAlgorithm algorithm : {QSsl::Rsa, QSsl::Ec, QSsl::Dsa}) {
-        const QSslKey key(pem, algorithm, QSsl::Pem, QSsl::PrivateKey);
-        if (!key.isNull())
-            return key;
-    }
-    return std::nullopt;
-}
-
-// OpenSSL asks on the terminal for a passphrase unless told there is none.
-int noPassphrase(char*, int, int, void*)
-{
-    return 0;
-}
-
-using Bio = std::unique_ptr<BIO, decltype(&BIO_free)>;
-using Certificate = std::unique_ptr<X509, decltype(&X509_free)>;
-using Key = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
-
-bool keyBelongsTo(const QByteArray& certificatePem, const QByteArray& keyPem)
-{
-    const Bio certificateBio(
-        BIO_new_mem_buf(certificatePem.constData(), static_cast<int>(certificatePem.size())),
-        BIO_free);
-    const Bio keyBio(BIO_new_mem_buf(keyPem.constData(), static_cast<int>(keyPem.size())),
-                     BIO_free);
-    const Certificate certificate(
-        PEM_read_bio_X509(certificateBio.get(), nullptr, noPassphrase, nullptr), X509_free);
-    const Key key(PEM_read_bio_PrivateKey(keyBio.get(), nullptr, noPassphrase, nullptr),
-                  EVP_PKEY_free);
-    return certificate && key && X509_check_private_key(certificate.get(), key.get()) == 1;
-}
-
-std::variant<QSslKey, PortError> readKey(const QString& path, const QByteArray& certificatePem)
+std::variant<QByteArray, PortError> readKey(const QString& path, const QByteArray& certificatePem)
 {
     if (std::optional<PortError> exposed = checkKeyPrivate(path))
         return *exposed;
-    const auto bytes = readFile(path, "key");
+    auto bytes = readFile(path, "key");
     if (const PortError* error = std::get_if<PortError>(&bytes))
         return *error;
     const QByteArray& pem = std::get<QByteArray>(bytes);
@@ -116,20 +105,34 @@ std::variant<QSslKey, PortError> readKey(const QString& path, const QByteArray& 
                                       "never asked for; store it without one: openssl pkey -in "
                                       "%1 -out NEWFILE")
                            .arg(path));
-    const std::optional<QSslKey> key = parseKey(pem);
+    const Key key = parseKey(pem);
     if (!key)
         return refused(PortError::Kind::BadTlsFile, path,
                        QStringLiteral("The TLS key %1 holds no PEM private key.").arg(path));
-    if (!keyBelongsTo(certificatePem, pem))
+    const Certificate certificate = parseCertificate(certificatePem);
+    if (X509_check_private_key(certificate.get(), key.get()) != 1)
         return refused(
             PortError::Kind::BadTlsFile, path,
             QStringLiteral("The TLS key %1 does not belong to the certificate.").arg(path));
-    return *key;
+    return bytes;
 }
 
-std::optional<PortError> addClientCertificate(const TlsFiles& files,
-                                              QSslConfiguration& configuration)
+struct Checked
 {
+    QByteArray authorities;
+    QByteArray certificate;
+    QByteArray key;
+};
+
+std::variant<Checked, PortError> checkFiles(const TlsFiles& files)
+{
+    Checked checked;
+    if (!files.ca.isEmpty()) {
+        auto authorities = readCertificate(files.ca, "CA file");
+        if (const PortError* error = std::get_if<PortError>(&authorities))
+            return *error;
+        checked.authorities = std::get<QByteArray>(authorities);
+    }
     if (files.cert.isEmpty() != files.key.isEmpty()) {
         const QString named = files.cert.isEmpty() ? files.key : files.cert;
         return refused(PortError::Kind::BadTlsFile, named,
@@ -139,32 +142,57 @@ std::optional<PortError> addClientCertificate(const TlsFiles& files,
                            .arg(named));
     }
     if (files.cert.isEmpty())
-        return std::nullopt;
-    const auto certificates = readCertificates(files.cert, "certificate");
-    if (const PortError* error = std::get_if<PortError>(&certificates))
+        return checked;
+    auto certificate = readCertificate(files.cert, "certificate");
+    if (const PortError* error = std::get_if<PortError>(&certificate))
         return *error;
-    const QSslCertificate& certificate = std::get<QList<QSslCertificate>>(certificates).first();
-    const auto key = readKey(files.key, certificate.toPem());
+    checked.certificate = std::get<QByteArray>(certificate);
+    auto key = readKey(files.key, checked.certificate);
     if (const PortError* error = std::get_if<PortError>(&key))
         return *error;
-    configuration.setLocalCertificate(certificate);
-    configuration.setPrivateKey(std::get<QSslKey>(key));
-    return std::nullopt;
+    checked.key = std::get<QByteArray>(key);
+    return checked;
+}
+
+QSslKey qtKey(const QByteArray& pem)
+{
+    for (const QSsl::KeyAlgorithm algorithm : {QSsl::Rsa, QSsl::Ec, QSsl::Dsa}) {
+        QSslKey key(pem, algorithm, QSsl::Pem, QSsl::PrivateKey);
+        if (!key.isNull())
+            return key;
+    }
+    return {};
 }
 
 } // namespace
 
+std::optional<PortError> TlsCredentials::check(const TlsFiles& files)
+{
+    const auto checked = checkFiles(files);
+    if (const PortError* error = std::get_if<PortError>(&checked))
+        return *error;
+    return std::nullopt;
+}
+
 std::variant<QSslConfiguration, PortError> TlsCredentials::load(const TlsFiles& files)
 {
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    if (!files.ca.isEmpty()) {
-        const auto authorities = readCertificates(files.ca, "CA file");
-        if (const PortError* error = std::get_if<PortError>(&authorities))
-            return *error;
-        configuration.setCaCertificates(std::get<QList<QSslCertificate>>(authorities));
-    }
-    if (std::optional<PortError> error = addClientCertificate(files, configuration))
+    const auto checked = checkFiles(files);
+    if (const PortError* error = std::get_if<PortError>(&checked))
         return *error;
+    const Checked& bytes = std::get<Checked>(checked);
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    if (!bytes.authorities.isEmpty())
+        configuration.setCaCertificates(QSslCertificate::fromData(bytes.authorities, QSsl::Pem));
+    if (!bytes.certificate.isEmpty()) {
+        const QSslKey key = qtKey(bytes.key);
+        if (key.isNull())
+            return refused(PortError::Kind::BadTlsFile, files.key,
+                           QStringLiteral("The TLS key %1 is of a kind Qt cannot use (RSA, EC "
+                                          "or DSA).")
+                               .arg(files.key));
+        configuration.setLocalCertificate(QSslCertificate(bytes.certificate, QSsl::Pem));
+        configuration.setPrivateKey(key);
+    }
     return configuration;
 }
 

@@ -3,6 +3,7 @@
 #include "link/PortError.h"
 #include "link/TlsFiles.h"
 
+#include <optional>
 #include <variant>
 
 #include <QSslConfiguration>
@@ -19,6 +20,9 @@ namespace qm240lx {
 class TlsCredentials
 {
 public:
+    // The checks alone, without Qt's TLS, which needs the application object.
+    static std::optional<PortError> check(const TlsFiles& files);
+
     static std::variant<QSslConfiguration, PortError> load(const TlsFiles& files);
 
     // Makes `configuration` the one TLS ports open with.

@@ -60,13 +60,12 @@ CommandRecord runRecorded(CommandKind kind, Exchange& exchange, VirtualLine& lin
     if (kind == CommandKind::Detection)
         record.claim = claimOf(line.run(detectAdapter(exchange, showNothing)));
     else if (kind == CommandKind::ReadBack)
-        record.claim =
-            line.run(readBack()).end == ReadBack::End::Read ? Claim::Read : Claim::None;
+        record.claim = line.run(readBack()).end == ReadBack::End::Read ? Claim::Read : Claim::None;
     else if (kind == CommandKind::Save)
         record.claim = claimOf(line.run(saveToFlash(exchange, showNothing)));
     else
-        record.claim =
-            claimOf(line.run(uploadSetting(exchange, uploadOf(kind), build, readBack, showNothing)));
+        record.claim = claimOf(
+            line.run(uploadSetting(exchange, uploadOf(kind), build, readBack, showNothing)));
     record.writes = line.bytesWritten() - record.firstWrite;
     return record;
 }

@@ -1,5 +1,6 @@
 #include "support/Ser2net.h"
 
+#include <QDir>
 #include <QFile>
 #include <QHostAddress>
 #include <QStandardPaths>
@@ -48,8 +49,9 @@ std::uint16_t Ser2net::freePort()
     return server.serverPort();
 }
 
-bool Ser2net::start(const QString& device, const QString& line)
+bool Ser2net::start(const QString& device, const QString& line, const std::optional<Tls>& tls)
 {
+    m_tls = tls;
     // An ordinary user's PATH may lack /usr/sbin.
     QString program = QStandardPaths::findExecutable(QStringLiteral("ser2net"));
     if (program.isEmpty())
@@ -59,6 +61,8 @@ bool Ser2net::start(const QString& device, const QString& line)
         m_error = QStringLiteral("ser2net is not installed (scripts/install-deps installs it)");
         return false;
     }
+    if (m_tls && !m_tls->clientCa.isEmpty() && !allowClients())
+        return false;
     m_rfc2217Port = freePort();
     do {
         m_tcpPort = freePort();
@@ -101,31 +105,61 @@ bool Ser2net::waitUntilListening()
 QString Ser2net::configuration(const QString& device, const QString& line) const
 {
     const QString connector = QStringLiteral("serialdev,%1,%2,local").arg(device, line);
+    const QString authdir =
+        m_tls && !m_tls->clientCa.isEmpty()
+            ? QStringLiteral("    authdir: %1\n").arg(m_dir.filePath(QStringLiteral("auth")))
+            : QString();
     return QStringLiteral("%YAML 1.1\n---\n"
                           "connection: &rfc2217\n"
-                          "  accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n"
+                          "  accepter: telnet(rfc2217),%4tcp,127.0.0.1,%1\n"
                           "  connector: %3\n"
                           "  options:\n"
-                          "    kickolduser: true\n"
+                          "    kickolduser: true\n%5"
                           "\n"
                           "connection: &raw\n"
-                          "  accepter: tcp,127.0.0.1,%2\n"
+                          "  accepter: %4tcp,127.0.0.1,%2\n"
                           "  connector: %3\n"
                           "  options:\n"
-                          "    kickolduser: true\n")
+                          "    kickolduser: true\n%5")
         .arg(m_rfc2217Port)
         .arg(m_tcpPort)
-        .arg(connector);
+        .arg(connector, tlsLayer(), authdir);
+}
+
+// "ssl(key=KEY,cert=CERT)," in front of tcp; with client certificates, ssl
+// asks for one and ser2net lets through those that a CA in the user's
+// allowed_certs issued, the user being the certificate's common name.
+QString Ser2net::tlsLayer() const
+{
+    if (!m_tls)
+        return QString();
+    const QString clientAuth =
+        m_tls->clientCa.isEmpty() ? QString() : QStringLiteral(",clientauth");
+    return QStringLiteral("ssl(key=%1,cert=%2%3),").arg(m_tls->key, m_tls->cert, clientAuth);
+}
+
+bool Ser2net::allowClients()
+{
+    const QString allowed = m_dir.filePath(QStringLiteral("auth/client/allowed_certs"));
+    QProcess rehash;
+    if (QDir().mkpath(allowed) &&
+        QFile::copy(m_tls->clientCa, allowed + QStringLiteral("/ca.crt"))) {
+        rehash.start(QStringLiteral("openssl"), {QStringLiteral("rehash"), allowed});
+        if (rehash.waitForFinished(10000) && rehash.exitCode() == 0)
+            return true;
+    }
+    m_error = QStringLiteral("cannot set up %1: %2").arg(allowed, rehash.errorString());
+    return false;
 }
 
 QString Ser2net::rfc2217Address() const
 {
-    return QStringLiteral("rfc2217://127.0.0.1:%1").arg(m_rfc2217Port);
+    return QStringLiteral("rfc2217%1://127.0.0.1:%2").arg(m_tls ? "+tls" : "").arg(m_rfc2217Port);
 }
 
 QString Ser2net::tcpAddress() const
 {
-    return QStringLiteral("tcp://127.0.0.1:%1").arg(m_tcpPort);
+    return QStringLiteral("tcp%1://127.0.0.1:%2").arg(m_tls ? "+tls" : "").arg(m_tcpPort);
 }
 
 void Ser2net::kill()

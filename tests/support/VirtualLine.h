@@ -48,8 +48,7 @@ public:
     // Resumes the suspended command, pass after pass, until none waits.
     void run();
     // Runs `task` to its end and gives its result.
-    template <typename T>
-    T run(Task<T> task)
+    template <typename T> T run(Task<T> task)
     {
         run();
         if (!task.done())
