@@ -24,6 +24,11 @@ QtTcpComm::QtTcpComm(DeviceResolver resolveAddress) : m_resolveAddress(std::move
     QObject::connect(&m_socket, &QAbstractSocket::connected, &m_socket,
                      [this] { m_socketNews.wake(); });
     QObject::connect(&m_socket, &QSslSocket::encrypted, &m_socket, [this] { m_socketNews.wake(); });
+    // With TLS 1.3 the server answers the client's Finished with its session
+    // tickets and then its first record, which its Nagle holds until the
+    // tickets are acknowledged: a delayed acknowledgement would cost 40 ms.
+    QObject::connect(&m_socket, &QSslSocket::encryptedBytesWritten, &m_socket,
+                     [this] { acknowledgeAtOnce(); });
     QObject::connect(&m_socket, &QSslSocket::sslErrors, &m_socket,
                      [this](const QList<QSslError>& errors) { m_certificateErrors = errors; });
     QObject::connect(&m_socket, &QIODevice::readyRead, &m_socket, [this] {
