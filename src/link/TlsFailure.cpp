@@ -141,11 +141,13 @@ QString TlsFailure::handshake(const QString& where, const QString& reason, bool 
 QString TlsFailure::closedAfterHandshake(const QString& where, bool certificateGiven)
 {
     if (certificateGiven)
-        return QStringLiteral("%1 closed the connection right after the TLS handshake: it "
-                              "refused the client certificate given.")
+        return QStringLiteral("%1 closed the connection right after the TLS handshake, before "
+                              "sending anything: it probably refused the client certificate "
+                              "given.")
             .arg(where);
-    return QStringLiteral("%1 closed the connection right after the TLS handshake: it demands a "
-                          "client certificate and none was given (--tls-cert and --tls-key).")
+    return QStringLiteral("%1 closed the connection right after the TLS handshake, before "
+                          "sending anything: it probably demands a client certificate, and none "
+                          "was given (--tls-cert and --tls-key).")
         .arg(where);
 }
 

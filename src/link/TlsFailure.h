@@ -24,7 +24,8 @@ public:
 
     // The server closed the connection after the handshake before it sent a
     // byte: what a server that checks client certificates only then does
-    // (ser2net with TLS 1.3) when it refuses the certificate, or finds none.
+    // (ser2net with TLS 1.3) when it refuses the certificate, or finds none;
+    // a server that ends then for another reason looks the same.
     static QString closedAfterHandshake(const QString& where, bool certificateGiven);
 
     // Whether `reason` is a TLS alert or a record that is no TLS at all.

@@ -156,7 +156,7 @@ TEST(TlsPorts, EachFailureSaysWhatFailedAndShowsNoKey)
          false,
          {"--tls-ca", pki.ca()},
          74,
-         "demands a client certificate and none was given"},
+         "demands a client certificate, and none was given"},
         {"client certificate of another CA",
          Server::DemandsClientCertificate,
          true,
