@@ -32,11 +32,18 @@ QtTcpComm::QtTcpComm(DeviceResolver resolveAddress) : m_resolveAddress(std::move
     QObject::connect(&m_socket, &QSslSocket::sslErrors, &m_socket,
                      [this](const QList<QSslError>& errors) { m_certificateErrors = errors; });
     QObject::connect(&m_socket, &QIODevice::readyRead, &m_socket, [this] {
-        m_heardSinceHandshake = true;
+        m_quietSinceHandshake = false;
         onSocketNews();
     });
+    // A coarse timer may fire up to 5 % early, before the deadline it stands
+    // for: the opening would wait on with no timer left.
     m_expiry.setSingleShot(true);
-    QObject::connect(&m_expiry, &QTimer::timeout, [this] { m_socketNews.wake(); });
+    m_expiry.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&m_expiry, &QTimer::timeout, [this] {
+        if (!m_deadline.hasExpired())
+            m_expiry.start(static_cast<int>(m_deadline.remainingTime()) + 1);
+        m_socketNews.wake();
+    });
 }
 
 QtTcpComm::~QtTcpComm()
@@ -80,6 +87,7 @@ bool QtTcpComm::output(const QByteArray& bytes)
 {
     if (!portOpen())
         return false;
+    m_quietSinceHandshake = false;
     const QByteArray wire = m_telnet ? TelnetCodec::escape(bytes) : bytes;
     if (m_socket.write(wire) != wire.size())
         return false;
@@ -286,7 +294,7 @@ Task<bool> QtTcpComm::encrypt(NetAddress address)
     m_socket.setSslConfiguration(configuration);
     m_socket.setPeerVerifyName(address.host);
     m_socket.startClientEncryption();
-    m_heardSinceHandshake = false;
+    m_quietSinceHandshake = true;
     while (!m_socket.isEncrypted() && !m_failure &&
            m_socket.state() == QAbstractSocket::ConnectedState && !m_deadline.hasExpired() &&
            opening == m_openings)
@@ -364,8 +372,7 @@ bool QtTcpComm::failNegotiating(const NetAddress& address)
     const QString where = address.text();
     if (address.tls && m_failure && TlsFailure::isTlsReason(m_socket.errorString()))
         return failEncrypting(address);
-    if (address.tls && !m_heardSinceHandshake &&
-        m_socket.state() != QAbstractSocket::ConnectedState)
+    if (address.tls && m_quietSinceHandshake && m_socket.state() != QAbstractSocket::ConnectedState)
         return fail(PortError::Kind::Other, where,
                     TlsFailure::closedAfterHandshake(where, certificateGiven()));
     if (m_socket.state() != QAbstractSocket::ConnectedState)
@@ -445,7 +452,7 @@ void QtTcpComm::markLost(const QString& reason)
                             TlsFailure::handshake(where, reason, certificateGiven())};
         return;
     }
-    if (m_address->tls && !m_heardSinceHandshake) {
+    if (m_address->tls && m_quietSinceHandshake) {
         m_error = PortError{PortError::Kind::Lost, where,
                             TlsFailure::closedAfterHandshake(where, certificateGiven())};
         return;

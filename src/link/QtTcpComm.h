@@ -97,7 +97,9 @@ private:
     std::optional<TelnetCodec> m_telnet; // for rfc2217:// only
     QByteArray m_received;
     QList<QSslError> m_certificateErrors; // of the handshake under way
-    bool m_heardSinceHandshake = false;
+    // Neither a byte from the server nor one of the exchange's since the
+    // handshake: a close now is the server's verdict on the handshake.
+    bool m_quietSinceHandshake = false;
     std::optional<QAbstractSocket::SocketError> m_failure; // of the opening under way
     bool m_lost = false;
     PortError m_error;

@@ -115,6 +115,25 @@ TEST(TlsPorts, DetectReadAndSaveWithAndWithoutAClientCertificate)
     }
 }
 
+// ser2net killed while the probe waits for a silent adapter: the loss of
+// the connection, not a verdict on the handshake.
+TEST(TlsPorts, AServerLostDuringAWaitIsALostConnection)
+{
+    Served served(serving(TestCertificates::get().serverCert()), {"--silent", "ac"});
+    QProcess detect;
+    QProcessEnvironment environment = CliProcess::environment({});
+    environment.insert("QM240LX_TLS_CA", TestCertificates::get().ca());
+    detect.setProcessEnvironment(environment);
+    detect.start(QStringLiteral(QM240LX_CLI_PATH),
+                 {"--port", served.server.tcpAddress(), "detect"});
+    ASSERT_TRUE(served.sim.waitForReceived(1));
+    served.server.kill();
+    ASSERT_TRUE(detect.waitForFinished(10000));
+    EXPECT_EQ(detect.exitCode(), 74);
+    EXPECT_TRUE(detect.readAllStandardError().contains(
+        "The connection to " + served.server.tcpAddress().toUtf8() + " was lost"));
+}
+
 enum class Server
 {
     Good,
