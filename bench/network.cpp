@@ -3,11 +3,14 @@
 // pseudo-terminals: `read` over the pty, over RFC 2217 and over raw TCP (the
 // network should add no more than a few milliseconds), `scan` across 16
 // network ports, and `apply --all` across 16 network ports beside the same
-// across 16 ptys, so that the network's cost shows. Wall time, and the
-// processor time the tool itself used.
+// across 16 ptys, so that the network's cost shows; then `read` over
+// rfc2217+tls:// and tcp+tls:// (TLS should add at most 30 ms, handshake
+// included) and `apply` to 64 adapters over tcp+tls:// behind one ser2net.
+// Wall time, and the processor time the tool itself used.
 #include "ToolRun.h"
 #include "support/Ser2net.h"
 #include "support/SimProcess.h"
+#include "support/TestCertificates.h"
 
 #include <cstdio>
 #include <memory>
@@ -19,6 +22,7 @@
 using namespace qm240lx::bench;
 using qm240lx::test::Ser2net;
 using qm240lx::test::SimProcess;
+using qm240lx::test::TestCertificates;
 
 namespace {
 
@@ -27,6 +31,64 @@ constexpr int scanRuns = 3;
 constexpr int applyRuns = 3;
 constexpr int manyPorts = 16;
 constexpr int firstCom = 100;
+constexpr int tlsAdapters = 64;
+
+Ser2net::Tls servingTls()
+{
+    const TestCertificates& pki = TestCertificates::get();
+    return {pki.serverCert(), pki.serverKey(), {}};
+}
+
+QProcessEnvironment trustingTestCa()
+{
+    QProcessEnvironment environment = environmentWithoutOverrides();
+    environment.insert(QStringLiteral("QM240LX_TLS_CA"), TestCertificates::get().ca());
+    return environment;
+}
+
+// The same as benchRead, inside TLS.
+bool benchTlsRead()
+{
+    SimProcess sim;
+    Ser2net server;
+    if (!sim.start() || !server.start(sim.devicePath(), QStringLiteral("9600n81"), servingTls())) {
+        std::printf("read over TLS: %s%s\n", qPrintable(sim.errorString()),
+                    qPrintable(server.errorString()));
+        return false;
+    }
+    std::printf("target: TLS adds at most 30 ms to a read, handshake included\n");
+    printRuns("read, rfc2217+tls via ser2net",
+              repeatTool(readRuns, {"--port", server.rfc2217Address(), "read"}, trustingTestCa()));
+    printRuns("read, tcp+tls via ser2net",
+              repeatTool(readRuns, {"--port", server.tcpAddress(), "read"}, trustingTestCa()));
+    return true;
+}
+
+// 64 emulators behind one ser2net serving each over TLS, named by --port.
+bool benchTlsApply()
+{
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    QStringList devices;
+    for (int index = 0; index < tlsAdapters; ++index) {
+        sims.push_back(std::make_unique<SimProcess>());
+        if (!sims.back()->start()) {
+            std::printf("an emulator did not start: %s\n", qPrintable(sims.back()->errorString()));
+            return false;
+        }
+        devices << sims.back()->devicePath();
+    }
+    Ser2net server;
+    if (!server.start(devices, QStringLiteral("9600n81"), servingTls())) {
+        std::printf("%s\n", qPrintable(server.errorString()));
+        return false;
+    }
+    QStringList ports;
+    for (int index = 0; index < tlsAdapters; ++index)
+        ports << QStringLiteral("--port") << server.tcpAddress(index);
+    const ToolRuns runs = repeatApply(applyRuns, ports, {}, trustingTestCa());
+    printRuns("apply --port, 64 tcp+tls ports via one ser2net", runs);
+    return runs.allExpected;
+}
 
 // ser2net keeps a device a moment after its client left, and answers a
 // client of its other port meanwhile with a message of its own: each kind
@@ -135,5 +197,6 @@ int main(int argc, char** argv)
         return 1;
     const bool overNetwork = benchApplyAll(Link::Alternating, "apply --all, 16 rfc2217/tcp ports");
     const bool onPtys = benchApplyAll(Link::Pty, "apply --all, 16 ptys");
-    return overNetwork && onPtys ? 0 : 1;
+    const bool overTls = benchTlsRead() && benchTlsApply();
+    return overNetwork && onPtys && overTls ? 0 : 1;
 }

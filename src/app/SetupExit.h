@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/PortError.h"
+
 #include <QString>
 
 namespace qm240lx {
@@ -10,6 +12,8 @@ struct SetupExit
 {
     static constexpr int usageStatus = 64; // EX_USAGE, as the command-line tool
     static constexpr int noDisplayStatus = 1;
+    static constexpr int keyRefusedStatus = 77; // EX_NOPERM: a TLS key others can read
+    static constexpr int badTlsFileStatus = 78; // EX_CONFIG: an unusable certificate or key
 
     int code = 0;
     QString text;
@@ -19,6 +23,14 @@ struct SetupExit
     static SetupExit usageError(const QString& message)
     {
         return SetupExit{usageStatus, QStringLiteral("qm240lx-setup: %1\n").arg(message)};
+    }
+
+    // A TLS certificate or key refused before the window opens any port.
+    static SetupExit tlsRefused(const PortError& error)
+    {
+        return SetupExit{error.kind == PortError::Kind::KeyRefused ? keyRefusedStatus
+                                                                   : badTlsFileStatus,
+                         QStringLiteral("qm240lx-setup: %1\n").arg(error.message)};
     }
 
     static SetupExit noDisplay()

@@ -8,17 +8,21 @@ namespace qm240lx {
 namespace {
 
 const QString usageLine = QStringLiteral(
-    "Usage: qm240lx-setup [--port PORT] [--screenshot FILE [--screenshot-delay MS]]");
+    "Usage: qm240lx-setup [--port PORT] [--tls-ca FILE] [--tls-cert FILE --tls-key FILE]\n"
+    "                     [--screenshot FILE [--screenshot-delay MS]]");
 
 const QString description =
     QStringLiteral("Communication Setting for VEL-QM240LX: detects the adapter on COM1, or on the\n"
                    "port --port names, shows its configuration and sends new settings.\n"
                    "\n"
                    "PORT is a COM number (1, COM1, com1; default COM1), a device path, or a\n"
-                   "serial device server's port: rfc2217://HOST:PORT or tcp://HOST:PORT.\n"
+                   "serial device server's port: rfc2217://HOST:PORT or tcp://HOST:PORT, or\n"
+                   "the same inside TLS: rfc2217+tls://HOST:PORT or tcp+tls://HOST:PORT.\n"
                    "COM 1-32 are /dev/ttyS0-31, 33-64 /dev/ttyUSB0-31, 65-96 /dev/ttyACM0-31;\n"
                    "QM240LX_COM<n>=DEVICE in the environment maps COM n to DEVICE. A device path\n"
-                   "outside this map is given the first free COM number (97 unless taken).");
+                   "outside this map is given the first free COM number (97 unless taken).\n"
+                   "QM240LX_TLS_CA, QM240LX_TLS_CERT and QM240LX_TLS_KEY stand for --tls-ca,\n"
+                   "--tls-cert and --tls-key.");
 
 QCommandLineOption qtOption(const QString& name)
 {
@@ -39,6 +43,16 @@ void declare(QCommandLineParser& parser)
          QStringLiteral(
              "Serial port to start on: COM number, device path or network port (default COM1)."),
          QStringLiteral("PORT")},
+        {QStringLiteral("tls-ca"),
+         QStringLiteral("TLS ports: trust only the certificates of this PEM file instead of the "
+                        "system's."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("tls-cert"),
+         QStringLiteral("TLS ports: the client certificate (PEM) for servers that demand one."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("tls-key"),
+         QStringLiteral("TLS ports: the private key (PEM, mode 600, no passphrase) of --tls-cert."),
+         QStringLiteral("FILE")},
         {QStringLiteral("screenshot"), QStringLiteral("Save a picture of the window and quit."),
          QStringLiteral("file")},
         {QStringLiteral("screenshot-delay"),
@@ -109,6 +123,8 @@ std::variant<SetupOptions, SetupExit> SetupOptions::parse(const QStringList& arg
                 QStringLiteral("--port %1: expected %2")
                     .arg(value, QLatin1String(PortChoice::expectedFor(value))));
     }
+    options.tls = {parser.value(QStringLiteral("tls-ca")), parser.value(QStringLiteral("tls-cert")),
+                   parser.value(QStringLiteral("tls-key"))};
     if (parser.isSet(QStringLiteral("screenshot")))
         options.screenshot = parser.value(QStringLiteral("screenshot"));
     options.screenshotDelayMs = parser.value(QStringLiteral("screenshot-delay")).toInt();

@@ -3,6 +3,7 @@
 #include "app/SetupExit.h"
 #include "link/ComMap.h"
 #include "link/PortChoice.h"
+#include "link/TlsFiles.h"
 
 #include <optional>
 #include <variant>
@@ -13,12 +14,14 @@
 namespace qm240lx {
 
 // The window's command line:
-//   qm240lx-setup [--port PORT] [--screenshot FILE [--screenshot-delay MS]]
+//   qm240lx-setup [--port PORT] [--tls-ca FILE] [--tls-cert FILE --tls-key FILE]
+//                 [--screenshot FILE [--screenshot-delay MS]]
 // It is read once before Qt starts, where no display may be, and once after
 // Qt has taken its own options (-style, -geometry...) out of it.
 struct SetupOptions
 {
     std::optional<PortChoice> port; // COM1 when none is given
+    TlsFiles tls;                   // as given; the environment fills in the rest
     std::optional<QString> screenshot;
     int screenshotDelayMs = 1000;
     QString platform; // Qt's -platform

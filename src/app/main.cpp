@@ -7,6 +7,7 @@
 #include "link/PortComm.h"
 #include "link/QtAlarm.h"
 #include "link/TerminationSignals.h"
+#include "link/TlsCredentials.h"
 
 #include <cstdio>
 #include <optional>
@@ -20,6 +21,7 @@ namespace {
 
 using qm240lx::SetupExit;
 using qm240lx::SetupOptions;
+using qm240lx::TlsFiles;
 
 QStringList commandLine(int argc, char** argv)
 {
@@ -35,15 +37,35 @@ int finish(const SetupExit& exit)
     return exit.code;
 }
 
-// Help, version, usage errors and a missing display are answered before Qt
-// starts, as Qt aborts where it finds no display. Nullopt: start the window.
+TlsFiles tlsFiles(const SetupOptions& options)
+{
+    return options.tls.withEnvironment(qm240lx::processEnvironment);
+}
+
+// Checked before Qt starts, loaded once it runs.
+std::optional<qm240lx::PortError> installTls(const SetupOptions& options)
+{
+    if (tlsFiles(options).isEmpty())
+        return std::nullopt;
+    const auto loaded = qm240lx::TlsCredentials::load(tlsFiles(options));
+    if (const auto* refused = std::get_if<qm240lx::PortError>(&loaded))
+        return *refused;
+    qm240lx::TlsCredentials::install(std::get<QSslConfiguration>(loaded));
+    return std::nullopt;
+}
+
+// Help, version, usage errors, TLS files that cannot be used and a missing display are answered
+// before Qt starts, as Qt aborts where it finds no display. Nullopt: start the window.
 std::optional<int> answerWithoutWindow(int argc, char** argv)
 {
     const auto parsed =
         SetupOptions::parse(commandLine(argc, argv), SetupOptions::QtOptions::Present);
     if (const SetupExit* exit = std::get_if<SetupExit>(&parsed))
         return finish(*exit);
-    if (std::get<SetupOptions>(parsed).displayMissing(qm240lx::processEnvironment))
+    const SetupOptions& options = std::get<SetupOptions>(parsed);
+    if (const auto refused = qm240lx::TlsCredentials::check(tlsFiles(options)))
+        return finish(SetupExit::tlsRefused(*refused));
+    if (options.displayMissing(qm240lx::processEnvironment))
         return finish(SetupExit::noDisplay());
     return std::nullopt;
 }
@@ -77,6 +99,8 @@ int main(int argc, char** argv)
     if (const SetupExit* exit = std::get_if<SetupExit>(&parsed))
         return finish(*exit);
     const SetupOptions& options = std::get<SetupOptions>(parsed);
+    if (const auto refused = installTls(options))
+        return finish(SetupExit::tlsRefused(*refused));
     const std::optional<int> startPort = qm240lx::bindStartPort(options.port);
     if (!startPort)
         return finish(

@@ -10,6 +10,7 @@
 #include "cli/ProfileFile.h"
 #include "link/ComMap.h"
 #include "link/PresentPorts.h"
+#include "link/TlsCredentials.h"
 
 #include <variant>
 
@@ -53,6 +54,19 @@ CommandResult noAdapterFound(qsizetype probed)
     return result;
 }
 
+// Every certificate and key is checked before any port is opened.
+std::optional<PortError> installTls(const TlsFiles& given)
+{
+    const TlsFiles files = given.withEnvironment(processEnvironment);
+    if (files.isEmpty())
+        return std::nullopt;
+    const auto loaded = TlsCredentials::load(files);
+    if (const PortError* error = std::get_if<PortError>(&loaded))
+        return *error;
+    TlsCredentials::install(std::get<QSslConfiguration>(loaded));
+    return std::nullopt;
+}
+
 } // namespace
 
 CliApp::CliApp(std::FILE* out, std::FILE* err) : m_out(out), m_err(err)
@@ -74,6 +88,10 @@ int CliApp::run(const QStringList& arguments)
         return toInt(exit->code);
     }
     const CliOptions& options = std::get<CliOptions>(parsed);
+    if (std::optional<PortError> refused = installTls(options.tls)) {
+        printError(refused->message);
+        return toInt(exitCodeFor(refused->kind));
+    }
     if (options.trace)
         m_trace = TraceLog::toStandardError();
     if (m_termination.received())

@@ -34,11 +34,13 @@ const QString description = QStringLiteral(
     "          flash, --check only compares.\n"
     "\n"
     "PORT is a COM number (1, COM1, com1; default COM1), a device path, or a\n"
-    "serial device server's port: rfc2217://HOST:PORT or tcp://HOST:PORT.\n"
+    "serial device server's port: rfc2217://HOST:PORT or tcp://HOST:PORT, or the\n"
+    "same inside TLS: rfc2217+tls://HOST:PORT or tcp+tls://HOST:PORT.\n"
     "COM 1-32 are /dev/ttyS0-31, 33-64 /dev/ttyUSB0-31, 65-96 /dev/ttyACM0-31;\n"
     "QM240LX_COM<n>=DEVICE in the environment maps COM n to DEVICE. --port @FILE\n"
     "takes the ports FILE lists, one a line (# starts a comment); @- reads them\n"
-    "from standard input.");
+    "from standard input. QM240LX_TLS_CA, QM240LX_TLS_CERT and QM240LX_TLS_KEY\n"
+    "stand for --tls-ca, --tls-cert and --tls-key.");
 
 const QString exitCodes =
     QStringLiteral("Exit codes:\n"
@@ -54,8 +56,11 @@ const QString exitCodes =
                    "  75  the port is busy: another program holds it\n"
                    "  76  the adapter rejected a byte three times, did not confirm it, or did not\n"
                    "      send its configuration\n"
-                   "  77  permission denied (join the dialout group), or a stale lock file of\n"
-                   "      another user's that only that user or root may remove\n"
+                   "  77  permission denied (join the dialout group), a stale lock file of\n"
+                   "      another user's that only that user or root may remove, or a TLS key\n"
+                   "      that others can read or that is protected by a passphrase\n"
+                   "  78  a TLS certificate or key that cannot be read or parsed, or a key that\n"
+                   "      does not belong to its certificate\n"
                    "  128+n  ended by signal n: 130 for Ctrl-C, 143 for SIGTERM, 129 for SIGHUP\n"
                    "apply ends with the code of the first port in COM order that failed.\n");
 
@@ -76,6 +81,13 @@ constexpr std::array declaredOptions{
     Declared{"json", "Print the result as one JSON object.", nullptr},
     Declared{"trace", "Log every byte written and read, with the time, on standard error.",
              nullptr},
+    Declared{"tls-ca",
+             "TLS ports: trust only the certificates of this PEM file instead of the system's.",
+             "FILE"},
+    Declared{"tls-cert", "TLS ports: the client certificate (PEM) for servers that demand one.",
+             "FILE"},
+    Declared{"tls-key", "TLS ports: the private key (PEM, mode 600, no passphrase) of --tls-cert.",
+             "FILE"},
 };
 
 // After the settings.
@@ -337,6 +349,8 @@ std::variant<CliOptions, CliExit> readOptions(const QCommandLineParser& parser)
     options.onlyOverrides = parser.isSet(QStringLiteral("only-overrides"));
     options.check = parser.isSet(QStringLiteral("check"));
     options.all = parser.isSet(QStringLiteral("all"));
+    options.tls = {parser.value(QStringLiteral("tls-ca")), parser.value(QStringLiteral("tls-cert")),
+                   parser.value(QStringLiteral("tls-key"))};
     if (std::optional<CliExit> misfit = checkOptionsFit(parser, options.command))
         return *misfit;
     if (options.command == CliCommand::Apply) {

@@ -3,6 +3,7 @@
 #include "cli/CliCommand.h"
 #include "cli/CliExit.h"
 #include "link/PortChoice.h"
+#include "link/TlsFiles.h"
 #include "settings/FieldChanges.h"
 
 #include <variant>
@@ -14,7 +15,8 @@
 namespace qm240lx {
 
 // The tool's command line:
-//   qm240lx [--port PORT] [--json] [--trace] COMMAND [OPTIONS]
+//   qm240lx [--port PORT] [--json] [--trace] [--tls-ca FILE] [--tls-cert FILE
+//           --tls-key FILE] COMMAND [OPTIONS]
 struct CliOptions
 {
     PortChoice port = PortChoice::comPort(1);
@@ -28,6 +30,7 @@ struct CliOptions
     QString profile;            // apply: its path; "-" for standard input
     bool check = false;         // apply
     bool all = false;           // apply
+    TlsFiles tls;               // as given; the environment fills in the rest
 
     friend bool operator==(const CliOptions&, const CliOptions&) = default;
 

@@ -9,9 +9,12 @@ ExitCode exitCodeFor(PortError::Kind kind)
         return ExitCode::PortBusy;
     case PortError::Kind::PermissionDenied:
     case PortError::Kind::StaleLock:
+    case PortError::Kind::KeyRefused:
         return ExitCode::PermissionDenied;
     case PortError::Kind::BadAddress:
         return ExitCode::Usage;
+    case PortError::Kind::BadTlsFile:
+        return ExitCode::Configuration;
     case PortError::Kind::None:
     case PortError::Kind::NoSuchDevice:
     case PortError::Kind::SystemConsole:

@@ -17,7 +17,8 @@ enum class ExitCode : int
     InputOutput = 74,      // EX_IOERR: the port cannot be opened, or was lost
     PortBusy = 75,         // EX_TEMPFAIL: another program holds the port
     NotConfirmed = 76,     // EX_PROTOCOL: a byte rejected or not confirmed
-    PermissionDenied = 77, // EX_NOPERM: no access to the device
+    PermissionDenied = 77, // EX_NOPERM: no access to the device, or a TLS key not private
+    Configuration = 78,    // EX_CONFIG: a TLS certificate or key that cannot be used
 };
 
 constexpr int toInt(ExitCode code)

@@ -17,6 +17,8 @@ struct PortError
         PermissionDenied, // the device's access rights keep us out
         Lost,             // the port vanished or failed while open (unplugged adapter)
         BadAddress,       // a network port that is no rfc2217:// or tcp:// address
+        KeyRefused,       // a TLS key others can read, or one behind a passphrase
+        BadTlsFile,       // a TLS certificate or key that cannot be read, parsed or paired
         Other,
     };
 

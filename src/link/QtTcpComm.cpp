@@ -1,12 +1,15 @@
 #include "link/QtTcpComm.h"
 
 #include "link/ComMap.h"
+#include "link/TlsFailure.h"
 
 #include <algorithm>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <utility>
+
+#include <QSslConfiguration>
 
 namespace qm240lx {
 
@@ -20,9 +23,27 @@ QtTcpComm::QtTcpComm(DeviceResolver resolveAddress) : m_resolveAddress(std::move
     });
     QObject::connect(&m_socket, &QAbstractSocket::connected, &m_socket,
                      [this] { m_socketNews.wake(); });
-    QObject::connect(&m_socket, &QIODevice::readyRead, &m_socket, [this] { onSocketNews(); });
+    QObject::connect(&m_socket, &QSslSocket::encrypted, &m_socket, [this] { m_socketNews.wake(); });
+    // With TLS 1.3 the server answers the client's Finished with its session
+    // tickets and then its first record, which its Nagle holds until the
+    // tickets are acknowledged: a delayed acknowledgement would cost 40 ms.
+    QObject::connect(&m_socket, &QSslSocket::encryptedBytesWritten, &m_socket,
+                     [this] { acknowledgeAtOnce(); });
+    QObject::connect(&m_socket, &QSslSocket::sslErrors, &m_socket,
+                     [this](const QList<QSslError>& errors) { m_certificateErrors = errors; });
+    QObject::connect(&m_socket, &QIODevice::readyRead, &m_socket, [this] {
+        m_quietSinceHandshake = false;
+        onSocketNews();
+    });
+    // A coarse timer may fire up to 5 % early, before the deadline it stands
+    // for: the opening would wait on with no timer left.
     m_expiry.setSingleShot(true);
-    QObject::connect(&m_expiry, &QTimer::timeout, [this] { m_socketNews.wake(); });
+    m_expiry.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&m_expiry, &QTimer::timeout, [this] {
+        if (!m_deadline.hasExpired())
+            m_expiry.start(static_cast<int>(m_deadline.remainingTime()) + 1);
+        m_socketNews.wake();
+    });
 }
 
 QtTcpComm::~QtTcpComm()
@@ -66,6 +87,7 @@ bool QtTcpComm::output(const QByteArray& bytes)
 {
     if (!portOpen())
         return false;
+    m_quietSinceHandshake = false;
     const QByteArray wire = m_telnet ? TelnetCodec::escape(bytes) : bytes;
     if (m_socket.write(wire) != wire.size())
         return false;
@@ -155,6 +177,7 @@ Task<bool> QtTcpComm::open()
 Task<bool> QtTcpComm::connect(NetAddress address)
 {
     const std::uint64_t opening = ++m_openings;
+    m_failure.reset();
     m_deadline = QDeadlineTimer(connectLimitMs);
     m_expiry.start(connectLimitMs + 1);
     const auto hosts = co_await HostLookup::run(address.host, m_deadline);
@@ -172,6 +195,10 @@ Task<bool> QtTcpComm::connect(NetAddress address)
                                               ? QAbstractSocket::SocketTimeoutError
                                               : m_socket.error());
     m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    if (address.tls && !co_await encrypt(address))
+        co_return false;
+    if (opening != m_openings)
+        co_return failClosed(address);
     if (address.kind == NetAddress::Kind::Rfc2217 && !co_await negotiate(address))
         co_return false;
     if (opening != m_openings)
@@ -255,6 +282,55 @@ bool QtTcpComm::failConnecting(const NetAddress& address, QAbstractSocket::Socke
     }
 }
 
+// The server's certificate is verified against the installed trust and must
+// be made out to the host as the address names it.
+Task<bool> QtTcpComm::encrypt(NetAddress address)
+{
+    const std::uint64_t opening = m_openings;
+    m_certificateErrors.clear();
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setProtocol(QSsl::TlsV1_2OrLater);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    m_socket.setSslConfiguration(configuration);
+    m_socket.setPeerVerifyName(address.host);
+    m_socket.startClientEncryption();
+    m_quietSinceHandshake = true;
+    while (!m_socket.isEncrypted() && !m_failure &&
+           m_socket.state() == QAbstractSocket::ConnectedState && !m_deadline.hasExpired() &&
+           opening == m_openings)
+        co_await m_socketNews;
+    if (opening != m_openings)
+        co_return failClosed(address);
+    if (!m_socket.isEncrypted())
+        co_return failEncrypting(address);
+    co_return true;
+}
+
+bool QtTcpComm::failEncrypting(const NetAddress& address)
+{
+    const QString where = address.text();
+    if (!m_certificateErrors.isEmpty())
+        return fail(PortError::Kind::Other, where,
+                    TlsFailure::certificate(where, address.host, m_certificateErrors));
+    if (m_deadline.hasExpired())
+        return fail(PortError::Kind::Other, where,
+                    QStringLiteral("%1 did not finish the TLS handshake within %2 seconds. %3")
+                        .arg(where)
+                        .arg(connectLimitMs / 1000)
+                        .arg(TlsFailure::notTls(where)));
+    if (!m_failure || *m_failure == QAbstractSocket::RemoteHostClosedError)
+        return fail(
+            PortError::Kind::Other, where,
+            QStringLiteral("%1 closed the connection during the TLS handshake.").arg(where));
+    return fail(PortError::Kind::Other, where,
+                TlsFailure::handshake(where, m_socket.errorString(), certificateGiven()));
+}
+
+bool QtTcpComm::certificateGiven() const
+{
+    return !m_socket.sslConfiguration().localCertificate().isNull();
+}
+
 // Asks for BINARY and COM-PORT-OPTION and, once the server takes the latter,
 // sets the line. Data the server sends meanwhile is dropped with the rest.
 Task<bool> QtTcpComm::negotiate(NetAddress address)
@@ -294,6 +370,11 @@ Task<bool> QtTcpComm::awaitServer()
 bool QtTcpComm::failNegotiating(const NetAddress& address)
 {
     const QString where = address.text();
+    if (address.tls && m_failure && TlsFailure::isTlsReason(m_socket.errorString()))
+        return failEncrypting(address);
+    if (address.tls && m_quietSinceHandshake && m_socket.state() != QAbstractSocket::ConnectedState)
+        return fail(PortError::Kind::Other, where,
+                    TlsFailure::closedAfterHandshake(where, certificateGiven()));
     if (m_socket.state() != QAbstractSocket::ConnectedState)
         return fail(PortError::Kind::Other, where,
                     QStringLiteral("%1 closed the connection at once.").arg(where));
@@ -351,6 +432,8 @@ void QtTcpComm::send(const QByteArray& bytes)
 
 void QtTcpComm::onSocketError(QAbstractSocket::SocketError error)
 {
+    if (!m_address)
+        m_failure = error;
     if (error != QAbstractSocket::SocketTimeoutError)
         markLost(m_socket.errorString());
     onSocketNews();
@@ -364,6 +447,16 @@ void QtTcpComm::markLost(const QString& reason)
         return;
     m_lost = true;
     const QString where = m_address->text();
+    if (m_address->tls && TlsFailure::isTlsReason(reason)) {
+        m_error = PortError{PortError::Kind::Lost, where,
+                            TlsFailure::handshake(where, reason, certificateGiven())};
+        return;
+    }
+    if (m_address->tls && m_quietSinceHandshake) {
+        m_error = PortError{PortError::Kind::Lost, where,
+                            TlsFailure::closedAfterHandshake(where, certificateGiven())};
+        return;
+    }
     m_error = PortError{PortError::Kind::Lost, where,
                         QStringLiteral("The connection to %1 was lost (%2).").arg(where, reason)};
 }

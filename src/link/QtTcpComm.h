@@ -11,7 +11,8 @@
 #include <optional>
 
 #include <QDeadlineTimer>
-#include <QTcpSocket>
+#include <QSslError>
+#include <QSslSocket>
 #include <QTimer>
 
 namespace qm240lx {
@@ -19,7 +20,9 @@ namespace qm240lx {
 // CommControl on a TCP connection to a serial device server: the COM number
 // resolves to rfc2217://HOST:PORT, which sets the server's line to 9600 8N1
 // without flow control, or to tcp://HOST:PORT, which leaves the line as the
-// server set it. Received bytes wait in the socket, which the event loop
+// server set it; either inside TLS (rfc2217+tls://, tcp+tls://) with the
+// configuration TlsCredentials installed, the handshake within the same
+// bound as the connection. Received bytes wait in the socket, which the event loop
 // fills, as a serial port's do; they are decoded when counted or read, and
 // never more than receiveBufferSize of them are held. The opening (lookup,
 // connection, negotiation) suspends its caller until the socket has news.
@@ -29,7 +32,8 @@ class QtTcpComm : public CommControl
 public:
     using DeviceResolver = std::function<std::optional<QString>(int com)>;
 
-    // Connecting, and agreeing on COM-PORT-OPTION, must end within this.
+    // Connecting, the TLS handshake and agreeing on COM-PORT-OPTION must end
+    // within this.
     static constexpr int connectLimitMs = 3000;
     static constexpr qint64 receiveBufferSize = 1024;
     // Answers to the server's negotiations beyond this much unsent output are
@@ -71,6 +75,9 @@ private:
     Task<bool> connectToAny(QList<QHostAddress> hosts, quint16 port);
     bool failLookingUp(const NetAddress& address, HostLookup::Failure failure);
     bool failConnecting(const NetAddress& address, QAbstractSocket::SocketError error);
+    Task<bool> encrypt(NetAddress address);
+    bool failEncrypting(const NetAddress& address);
+    bool certificateGiven() const;
     Task<bool> negotiate(NetAddress address);
     Task<bool> awaitServer();
     bool failNegotiating(const NetAddress& address);
@@ -82,13 +89,18 @@ private:
     void onSocketError(QAbstractSocket::SocketError error);
     void markLost(const QString& reason);
 
-    QTcpSocket m_socket;
+    QSslSocket m_socket;
     DeviceResolver m_resolveAddress;
     int m_commPort = 1;
     int m_inputLen = 0;
     std::optional<NetAddress> m_address; // while connected
     std::optional<TelnetCodec> m_telnet; // for rfc2217:// only
     QByteArray m_received;
+    QList<QSslError> m_certificateErrors; // of the handshake under way
+    // Neither a byte from the server nor one of the exchange's since the
+    // handshake: a close now is the server's verdict on the handshake.
+    bool m_quietSinceHandshake = false;
+    std::optional<QAbstractSocket::SocketError> m_failure; // of the opening under way
     bool m_lost = false;
     PortError m_error;
     std::function<void()> m_news;

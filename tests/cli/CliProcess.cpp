@@ -18,7 +18,8 @@ QProcessEnvironment CliProcess::environment(const QMap<int, QString>& comOverrid
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const QString& key : environment.keys()) {
-        if (key.startsWith(QLatin1String("QM240LX_COM")))
+        if (key.startsWith(QLatin1String("QM240LX_COM")) ||
+            key.startsWith(QLatin1String("QM240LX_TLS_")))
             environment.remove(key);
     }
     for (auto override = comOverrides.begin(); override != comOverrides.end(); ++override)
@@ -27,12 +28,16 @@ QProcessEnvironment CliProcess::environment(const QMap<int, QString>& comOverrid
 }
 
 CliProcess CliProcess::run(const QStringList& arguments, const QMap<int, QString>& comOverrides,
-                           const ChildSetup& childSetup, const QString& program)
+                           const ChildSetup& childSetup, const QString& program,
+                           const QMap<QString, QString>& variables)
 {
     QProcess process;
     process.setProgram(program.isEmpty() ? QStringLiteral(QM240LX_CLI_PATH) : program);
     process.setArguments(arguments);
-    process.setProcessEnvironment(environment(comOverrides));
+    QProcessEnvironment env = environment(comOverrides);
+    for (auto variable = variables.begin(); variable != variables.end(); ++variable)
+        env.insert(variable.key(), variable.value());
+    process.setProcessEnvironment(env);
     if (childSetup)
         process.setChildProcessModifier(childSetup);
     process.start(QIODevice::ReadOnly);

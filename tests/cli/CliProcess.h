@@ -25,9 +25,11 @@ struct CliProcess
 
     QString failure; // why it did not run to its end, when it did not
 
-    // `program` is the built qm240lx unless given.
+    // `program` is the built qm240lx unless given; `variables` go into its
+    // environment too.
     static CliProcess run(const QStringList& arguments, const QMap<int, QString>& comOverrides,
-                          const ChildSetup& childSetup = {}, const QString& program = {});
+                          const ChildSetup& childSetup = {}, const QString& program = {},
+                          const QMap<QString, QString>& variables = {});
 
     // The test's environment without any QM240LX_COM<n>, plus `comOverrides`.
     static QProcessEnvironment environment(const QMap<int, QString>& comOverrides);

@@ -146,6 +146,8 @@ TEST(NetworkPorts, MalformedAddressesAreUsageErrors)
         {"rfc2217://127.0.0.1:65536", false, QM240LX_CLI_PATH},
         {"rfc2217://:4001", false, QM240LX_CLI_PATH},
         {"telnet://127.0.0.1:4001", false, QM240LX_CLI_PATH},
+        {"tcp+tls://127.0.0.1", true, QM240LX_CLI_PATH},
+        {"rfc2217+tls://127.0.0.1:0", false, QM240LX_SETUP_PATH, {}},
         {"tcp://127.0.0.1:0", true, QM240LX_CLI_PATH},
         {"ssh://127.0.0.1:22", true, QM240LX_CLI_PATH},
         {"tcp://127.0.0.1:99999", false, QM240LX_SETUP_PATH, {}},

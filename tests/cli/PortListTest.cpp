@@ -14,12 +14,16 @@ TEST(PortList, TakesOnePortALineAndNamesTheLineItRefuses)
 {
     const PortChoice usb{std::nullopt, "/dev/ttyUSB0"};
     const PortChoice server{std::nullopt, "tcp://10.0.0.7:4001"};
+    const PortChoice tls{std::nullopt, "rfc2217+tls://[::1]:4001"};
     const std::tuple<const char*, QList<PortChoice>, const char*> cases[] = {
-        {"COM3\n/dev/ttyUSB0\ntcp://10.0.0.7:4001\n", {PortChoice::comPort(3), usb, server}, ""},
+        {"COM3\n/dev/ttyUSB0\ntcp://10.0.0.7:4001\nrfc2217+tls://[::1]:4001\n",
+         {PortChoice::comPort(3), usb, server, tls},
+         ""},
         {"# site A\n\n  com3 \r\n\t# off: 4\n", {PortChoice::comPort(3)}, ""},
         {"", {}, ""},
         {"3\n\nCOM256\n", {}, "ports.txt, line 3: COM256: expected a COM number"},
         {"rfc2217://host\n", {}, "ports.txt, line 1: rfc2217://host: expected rfc2217://"},
+        {"tcp+ssl://host:1\n", {}, "line 1: tcp+ssl://host:1: expected rfc2217://"},
         {"3 4\n", {}, "line 1: 3 4: expected"},
         {"COM3\n\xff\n", {}, "line 2: not UTF-8 text"},
     };

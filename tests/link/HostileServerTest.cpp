@@ -1,20 +1,31 @@
 // QtTcpComm against a server that never stops sending: endless option
-// negotiations, a subnegotiation without end, data faster than it is read.
+// negotiations, a subnegotiation without end, data faster than it is read,
+// plain or inside TLS; and a TLS server that never finishes its handshake.
 // The opening ends by its deadline, and no more than the receive buffer is
 // ever held.
 #include "link/QtTcpComm.h"
+#include "link/TlsCredentials.h"
 #include "support/Finish.h"
+#include "support/TestCertificates.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <netinet/in.h>
 #include <optional>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include <QByteArray>
+#include <QFile>
+#include <QSslKey>
+#include <QSslServer>
+#include <QSslSocket>
+#include <QTcpServer>
 
 #include <gtest/gtest.h>
 
@@ -98,10 +109,33 @@ const Flood floods[] = {
 
 // Until the buffer has been full of data for a while, or a good deal of
 // anything else has been taken in and thrown away.
-bool floodTakenIn(const Flood& flood, const FloodingServer& server, int pass, int most)
+bool floodTakenIn(const Flood& flood, qint64 sent, int pass, int most)
 {
     return flood.keepsData ? most >= QtTcpComm::receiveBufferSize && pass >= 100
-                           : server.sent >= swallowed;
+                           : sent >= swallowed;
+}
+
+// Opens `comm` on a flooding server, then reads while the flood goes on.
+void expectFloodWithstood(QtTcpComm& comm, const Flood& flood, const std::function<qint64()>& sent)
+{
+    ASSERT_EQ(test::finish(comm.open()), flood.opens) << comm.lastError().message.toStdString();
+    if (!flood.opens) {
+        EXPECT_TRUE(comm.lastError().message.contains("did not take up RFC 2217"));
+        return;
+    }
+    int most = 0;
+    int pass = 0;
+    for (; pass < mostPasses && !floodTakenIn(flood, sent(), pass, most); ++pass) {
+        QTest::qWait(1);
+        const std::optional<int> held = comm.inBufferCount();
+        ASSERT_TRUE(held) << comm.lastError().message.toStdString();
+        most = std::max(most, *held);
+    }
+    EXPECT_TRUE(floodTakenIn(flood, sent(), pass, most))
+        << "held at most " << most << ", the server sent " << sent();
+    EXPECT_LE(most, QtTcpComm::receiveBufferSize);
+    EXPECT_TRUE(flood.keepsData || most == 0) << most;
+    comm.discardInput(); // returns although the flood goes on
 }
 
 TEST(HostileServer, NeitherHangsTheOpeningNorGrowsWhatIsHeld)
@@ -112,25 +146,92 @@ TEST(HostileServer, NeitherHangsTheOpeningNorGrowsWhatIsHeld)
         QtTcpComm comm([&server](int) {
             return std::optional(QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.port));
         });
-        ASSERT_EQ(test::finish(comm.open()), flood.opens) << comm.lastError().message.toStdString();
-        if (!flood.opens) {
-            EXPECT_TRUE(comm.lastError().message.contains("did not take up RFC 2217"));
-            continue;
-        }
-        int most = 0;
-        int pass = 0;
-        for (; pass < mostPasses && !floodTakenIn(flood, server, pass, most); ++pass) {
-            QTest::qWait(1);
-            const std::optional<int> held = comm.inBufferCount();
-            ASSERT_TRUE(held) << comm.lastError().message.toStdString();
-            most = std::max(most, *held);
-        }
-        EXPECT_TRUE(floodTakenIn(flood, server, pass, most))
-            << "held at most " << most << ", the server sent " << server.sent;
-        EXPECT_LE(most, QtTcpComm::receiveBufferSize);
-        EXPECT_TRUE(flood.keepsData || most == 0) << most;
-        comm.discardInput(); // returns although the flood goes on
+        expectFloodWithstood(comm, flood, [&server] { return server.sent.load(); });
     }
+}
+
+// A TLS server on the test's own event loop with the tests' server
+// certificate: after each handshake, it sends `repeated` for as long as the
+// client takes it in, up to the flood's budget.
+class TlsFloodingServer
+{
+public:
+    explicit TlsFloodingServer(QByteArray repeated) : m_repeated(std::move(repeated))
+    {
+        const test::TestCertificates& pki = test::TestCertificates::get();
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        configuration.setLocalCertificate(QSslCertificate::fromPath(pki.serverCert()).value(0));
+        QFile key(pki.serverKey());
+        key.open(QIODevice::ReadOnly);
+        configuration.setPrivateKey(QSslKey(key.readAll(), QSsl::Ec));
+        m_server.setSslConfiguration(configuration);
+        m_server.listen(QHostAddress::LocalHost);
+        port = m_server.serverPort();
+        QObject::connect(&m_server, &QTcpServer::pendingConnectionAvailable, &m_server, [this] {
+            auto* client = qobject_cast<QSslSocket*>(m_server.nextPendingConnection());
+            QObject::connect(client, &QSslSocket::encryptedBytesWritten,
+                             [this, client] { send(client); });
+            send(client);
+        });
+    }
+
+    std::uint16_t port = 0;
+    qint64 sent = 0;
+
+private:
+    void send(QTcpSocket* client)
+    {
+        while (client->bytesToWrite() < 65536 && sent < FloodingServer::budget)
+            sent += client->write(m_repeated);
+    }
+
+    QSslServer m_server;
+    QByteArray m_repeated;
+};
+
+QtTcpComm::DeviceResolver at(const QString& scheme, std::uint16_t port)
+{
+    return [scheme, port](int) {
+        return std::optional(QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port));
+    };
+}
+
+// The client trusts the tests' CA: a flood inside TLS is no certificate failure.
+void trustTestCa()
+{
+    const auto loaded = TlsCredentials::load({test::TestCertificates::get().ca(), {}, {}});
+    ASSERT_TRUE(std::holds_alternative<QSslConfiguration>(loaded));
+    TlsCredentials::install(std::get<QSslConfiguration>(loaded));
+}
+
+TEST(HostileServer, InsideTlsNeitherHangsTheOpeningNorGrowsWhatIsHeld)
+{
+    trustTestCa();
+    const struct
+    {
+        const char* scheme;
+        const Flood& flood;
+    } cases[] = {{"rfc2217+tls", floods[0]}, {"tcp+tls", floods[3]}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.flood.name);
+        TlsFloodingServer server(c.flood.repeated);
+        QtTcpComm comm(at(c.scheme, server.port));
+        expectFloodWithstood(comm, c.flood, [&server] { return server.sent; });
+    }
+}
+
+// It takes the connection and the client's greeting, and never answers.
+TEST(HostileServer, ATlsHandshakeThatNeverEndsEndsTheOpeningByItsDeadline)
+{
+    trustTestCa();
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    QtTcpComm comm(at("rfc2217+tls", server.serverPort()));
+    EXPECT_FALSE(test::finish(comm.open()));
+    EXPECT_TRUE(
+        comm.lastError().message.contains("did not finish the TLS handshake within 3 seconds"))
+        << comm.lastError().message.toStdString();
+    EXPECT_TRUE(server.hasPendingConnections());
 }
 
 } // namespace
