@@ -151,7 +151,7 @@ SETTINGS = ("baud", "ignore_cts", "ignore_dsr", "mode", "slots", "discovery_time
 def argument_spec():
     """The options as DOCUMENTATION describes them; Ansible refuses any other
     value before the module runs, so a bad value never reaches an adapter."""
-    spec = {
+    options = {
         "baud": dict(type="int", choices=[1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200]),
         "ignore_cts": dict(type="bool"),
         "ignore_dsr": dict(type="bool"),
@@ -160,12 +160,12 @@ def argument_spec():
         "discovery_time_s": dict(type="int", choices=[1, 2, 3, 4, 5]),
         "protocol": dict(type="str", choices=["ircomm", "irlpt", "obex", "irsocket"]),
     }
-    spec.update(
+    options.update(
         profile=dict(type="path"),
         ports=dict(type="list", elements="str"),
         save=dict(type="bool", default=False),
     )
-    return spec
+    return options
 
 
 def port_name(entry):
