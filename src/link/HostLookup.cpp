@@ -38,12 +38,15 @@ Task<HostLookup::Result> HostLookup::run(QString host, QDeadlineTimer deadline)
         if (!answer)
             QHostInfo::abortHostLookup(request);
     });
+    // Set again on each turn: a timer may ring a little before the deadline.
     QTimer expiry;
     expiry.setSingleShot(true);
+    expiry.setTimerType(Qt::PreciseTimer);
     QObject::connect(&expiry, &QTimer::timeout, [&] { wakeup.wake(); });
-    expiry.start(static_cast<int>(deadline.remainingTime()));
-    while (!answer && !deadline.hasExpired())
+    while (!answer && !deadline.hasExpired()) {
+        expiry.start(static_cast<int>(deadline.remainingTime()) + 1);
         co_await wakeup;
+    }
     if (!answer)
         co_return Failure::TimedOut;
     const QList<QHostAddress> addresses = distinct(answer->addresses());
