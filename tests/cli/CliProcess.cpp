@@ -1,5 +1,10 @@
 #include "CliProcess.h"
 
+#include "support/SimProcess.h"
+
+#include <cstdint>
+
+#include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -86,6 +91,18 @@ void expectEnd(const CliProcess& run, int exitCode, const QString& mentions)
     EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
     EXPECT_EQ(run.standardError().count(u'\n'), 1) << run.err.toStdString();
     EXPECT_TRUE(run.standardError().startsWith(QLatin1String("qm240lx"))) << run.err.toStdString();
+}
+
+void expectSavedThrough(const CliProcess& set, const SimProcess& sim, qsizetype receivedBefore,
+                        const QString& flash)
+{
+    ASSERT_TRUE(sim.waitForReceived(receivedBefore + set.tracedWrites().size()));
+    EXPECT_EQ(sim.received().mid(receivedBefore).toHex(' '), set.tracedWrites().toHex(' '));
+    QFile file(flash);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray saved = file.readAll();
+    ASSERT_EQ(saved.size(), 3);
+    EXPECT_EQ(static_cast<std::uint8_t>(saved[2]), set.json()["p_byte"].toInt());
 }
 
 } // namespace qm240lx::test

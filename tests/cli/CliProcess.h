@@ -11,6 +11,8 @@
 
 namespace qm240lx::test {
 
+class SimProcess;
+
 // One run of the built qm240lx program. The environment is the test's own
 // without any QM240LX_COM<n>, plus the given overrides, so that no run ever
 // reaches a real serial device.
@@ -48,5 +50,11 @@ struct CliProcess
 // mentions `mentions` there; a failure prints one line, "qm240lx: ...", on
 // standard error only, mentioning it.
 void expectEnd(const CliProcess& run, int exitCode, const QString& mentions);
+
+// Checks that a `set --save --trace` reached the emulator: the bytes its
+// trace shows written are those the emulator received after
+// `receivedBefore`, and the P-Byte it reports is the one in `flash`.
+void expectSavedThrough(const CliProcess& set, const SimProcess& sim, qsizetype receivedBefore,
+                        const QString& flash);
 
 } // namespace qm240lx::test

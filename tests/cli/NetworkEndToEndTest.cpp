@@ -75,14 +75,7 @@ TEST_P(OverTheNetwork, DetectsReadsAndSavesASetting)
     ASSERT_EQ(set.exitCode, 0) << set.err.toStdString();
     EXPECT_EQ(set.json()["protocol"].toString(), protocol);
     EXPECT_TRUE(set.json()["saved"].toBool());
-    ASSERT_TRUE(served.sim.waitForReceived(receivedBefore + set.tracedWrites().size()));
-    EXPECT_EQ(served.sim.received().mid(receivedBefore).toHex(' '), set.tracedWrites().toHex(' '));
-
-    QFile file(flash);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray saved = file.readAll();
-    ASSERT_EQ(saved.size(), 3);
-    EXPECT_EQ(static_cast<std::uint8_t>(saved[2]), set.json()["p_byte"].toInt());
+    test::expectSavedThrough(set, served.sim, receivedBefore, flash);
 }
 
 // While the probe waits for a silent adapter, the device is at 9600 8N1

@@ -8,7 +8,6 @@
 
 #include <optional>
 
-#include <QFile>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -104,14 +103,7 @@ TEST(TlsPorts, DetectReadAndSaveWithAndWithoutAClientCertificate)
         ASSERT_EQ(set.exitCode, 0) << set.err.toStdString();
         EXPECT_TRUE(set.json()["saved"].toBool());
         // The trace shows the bytes inside TLS, as the adapter got them.
-        ASSERT_TRUE(served.sim.waitForReceived(receivedBefore + set.tracedWrites().size()));
-        EXPECT_EQ(served.sim.received().mid(receivedBefore).toHex(' '),
-                  set.tracedWrites().toHex(' '));
-        QFile file(flash);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        const QByteArray saved = file.readAll();
-        ASSERT_EQ(saved.size(), 3);
-        EXPECT_EQ(static_cast<std::uint8_t>(saved[2]), set.json()["p_byte"].toInt());
+        test::expectSavedThrough(set, served.sim, receivedBefore, flash);
     }
 }
 
