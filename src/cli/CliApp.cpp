@@ -67,6 +67,25 @@ std::optional<PortError> installTls(const TlsFiles& given)
     return std::nullopt;
 }
 
+// The commands that also run on many ports at once, and what each does
+// after the probe.
+std::optional<PortApply::Step> stepOnEveryPort(CliCommand command)
+{
+    switch (command) {
+    case CliCommand::Detect:
+        return PortApply::Step::Detect;
+    case CliCommand::Read:
+        return PortApply::Step::Read;
+    case CliCommand::Save:
+        return PortApply::Step::Save;
+    case CliCommand::Set:
+    case CliCommand::Scan:
+    case CliCommand::Apply:
+        break;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 CliApp::CliApp(std::FILE* out, std::FILE* err) : m_out(out), m_err(err)
@@ -124,8 +143,15 @@ Task<CommandResult> CliApp::runCommand(const CliOptions& options)
     case CliCommand::Apply:
         co_return co_await apply(options);
     default:
-        co_return co_await runOnPort(options);
+        break;
     }
+    const std::optional<PortApply::Step> step = stepOnEveryPort(options.command);
+    if (step && (options.all || options.ports.size() > 1)) {
+        PortApply::Plan plan;
+        plan.step = *step;
+        co_return co_await onEveryPort(options, std::move(plan));
+    }
+    co_return co_await runOnPort(options);
 }
 
 Task<CommandResult> CliApp::runOnPort(const CliOptions& options)
@@ -170,14 +196,23 @@ Task<CommandResult> CliApp::scan(const CliOptions& options)
     co_return result;
 }
 
-// The profile is whole and valid before any port opens. With --all, each
-// candidate port is probed once: where an adapter answers, the same session
-// goes on to configure it; the others are left out.
+// The profile is whole and valid before any port opens.
 Task<CommandResult> CliApp::apply(const CliOptions& options)
 {
     const std::variant<FieldChanges, CliExit> profile = ProfileFile::load(options.profile);
     if (const CliExit* failure = std::get_if<CliExit>(&profile))
         co_return CommandResult::failed(*failure);
+    PortApply::Plan plan;
+    plan.step = options.check ? PortApply::Step::Check : PortApply::Step::Configure;
+    plan.changes = std::get<FieldChanges>(profile);
+    plan.save = options.save;
+    co_return co_await onEveryPort(options, std::move(plan));
+}
+
+// With --all, each candidate port is probed once: where an adapter answers,
+// the same session goes on with the plan; the others are left out.
+Task<CommandResult> CliApp::onEveryPort(const CliOptions& options, PortApply::Plan plan)
+{
     QList<PortChoice> ports = options.ports;
     if (options.all) {
         for (const PortScan::Port& port : candidatePorts(options.onlyOverrides))
@@ -185,9 +220,9 @@ Task<CommandResult> CliApp::apply(const CliOptions& options)
     }
     if (std::optional<CliExit> failure = makeRoomForPorts(ports.size()))
         co_return CommandResult::failed(*failure);
-    const PortApply::Plan plan{std::get<FieldChanges>(profile), options.save, options.check,
-                               options.all};
-    ApplyRun run(plan, m_trace ? &*m_trace : nullptr, m_interruption);
+    plan.onlyWhereAnswered = options.all;
+    const PortApply::Step step = plan.step;
+    ApplyRun run(std::move(plan), m_trace ? &*m_trace : nullptr, m_interruption);
     const std::vector<PortApply::Outcome> outcomes =
         co_await run.run(ports, [this, &options](const PortApply::Outcome& outcome) {
             if (!options.json && !m_termination.received())
@@ -195,7 +230,7 @@ Task<CommandResult> CliApp::apply(const CliOptions& options)
         });
     if (options.all && outcomes.empty())
         co_return noAdapterFound(ports.size());
-    co_return ApplyReport::result(outcomes, options.check);
+    co_return ApplyReport::result(outcomes, step);
 }
 
 void CliApp::print(const CliOptions& options, const CommandResult& result)

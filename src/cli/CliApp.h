@@ -3,6 +3,7 @@
 #include "cli/CliOptions.h"
 #include "cli/CommandResult.h"
 #include "cli/Interruption.h"
+#include "cli/PortApply.h"
 #include "cli/PortScan.h"
 #include "cli/TraceLog.h"
 #include "link/Task.h"
@@ -33,6 +34,7 @@ private:
     Task<CommandResult> runOnPort(const CliOptions& options);
     Task<CommandResult> scan(const CliOptions& options);
     Task<CommandResult> apply(const CliOptions& options);
+    Task<CommandResult> onEveryPort(const CliOptions& options, PortApply::Plan plan);
     void print(const CliOptions& options, const CommandResult& result);
     void printError(const QString& message);
 

@@ -48,6 +48,8 @@ public:
     Task<Applied> applyAfterProbe(FieldChanges changes, bool save);
     // The configuration, once the adapter answered the probe.
     Task<std::variant<ConfigBytes, CliExit>> readBytes();
+    // The failure, when the adapter does not confirm the save.
+    Task<std::optional<CliExit>> saveIntoFlash();
 
 private:
     // The configuration read back after the byte took effect.
@@ -55,7 +57,6 @@ private:
     // The configuration after the changed bytes went out, each confirmed.
     Task<std::variant<ConfigBytes, CliExit>> uploadChanges(ConfigBytes read, FieldChanges changes,
                                                            Applied& report);
-    Task<std::optional<CliExit>> saveIntoFlash();
     CliExit adapterFailure(ExitCode code, const QString& what) const;
     CommandResult configurationResult(const ConfigBytes& bytes) const;
 

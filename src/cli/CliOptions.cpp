@@ -15,6 +15,7 @@ namespace {
 
 const QString usageLine =
     QStringLiteral("Usage: qm240lx [--port PORT] [--json] [--trace] COMMAND [OPTIONS]\n"
+                   "       qm240lx [--port PORT]... [--json] [--trace] detect|read|save [--all]\n"
                    "       qm240lx [--port PORT]... [--json] [--trace] apply PROFILE [--save] "
                    "[--check] [--all]");
 
@@ -24,6 +25,8 @@ const QString description = QStringLiteral(
     "Commands:\n"
     "  detect  Probe the adapter; succeeds when it answers ready.\n"
     "  read    Print the adapter's configuration.\n"
+    "          Given several --port, or --all (every port where an adapter answers),\n"
+    "          detect, read and save run on all at the same time, a line each.\n"
     "  set     Change the named settings (--baud ... --protocol) and keep the\n"
     "          others; with --save, also save the configuration into flash.\n"
     "  save    Save the adapter's current configuration into its flash memory.\n"
@@ -62,7 +65,8 @@ const QString exitCodes =
                    "  78  a TLS certificate or key that cannot be read or parsed, or a key that\n"
                    "      does not belong to its certificate\n"
                    "  128+n  ended by signal n: 130 for Ctrl-C, 143 for SIGTERM, 129 for SIGHUP\n"
-                   "apply ends with the code of the first port in COM order that failed.\n");
+                   "With many ports, the code is that of the first port in COM order that\n"
+                   "failed.\n");
 
 struct Declared
 {
@@ -74,9 +78,9 @@ struct Declared
 // Before the settings in --help.
 constexpr std::array declaredOptions{
     Declared{"port",
-             "Serial port: COM number, device path or network port (default COM1); apply "
-             "takes it repeated, and @FILE (@- for standard input) for the ports a file lists, "
-             "one a line.",
+             "Serial port: COM number, device path or network port (default COM1); detect, "
+             "read, save and apply take it repeated, and @FILE (@- for standard input) for the "
+             "ports a file lists, one a line.",
              "PORT"},
     Declared{"json", "Print the result as one JSON object.", nullptr},
     Declared{"trace", "Log every byte written and read, with the time, on standard error.",
@@ -94,12 +98,12 @@ constexpr std::array declaredOptions{
 constexpr std::array commandOptions{
     Declared{"save", "set, apply: save the configuration into flash at the end.", nullptr},
     Declared{"check", "apply: only compare each adapter with the profile.", nullptr},
-    Declared{"all", "apply: every port where an adapter answers the probe.", nullptr},
-    Declared{"only-overrides", "scan, apply --all: probe only the ports named by QM240LX_COM<n>.",
+    Declared{"all", "detect, read, apply: every port where an adapter answers the probe.", nullptr},
+    Declared{"only-overrides",
+             "scan, detect, read, apply with --all: probe only the ports named by "
+             "QM240LX_COM<n>.",
              nullptr},
 };
-
-constexpr std::array applyOnlyOptions{"check", "all"};
 
 struct NamedCommand
 {
@@ -237,12 +241,22 @@ std::optional<CliExit> checkBelongs(const QCommandLineParser& parser, const Name
     return std::nullopt;
 }
 
-std::optional<CliExit> checkApplyFits(const QCommandLineParser& parser)
+bool takesAll(CliCommand command)
 {
-    if (parser.isSet(QStringLiteral("check")) && parser.isSet(QStringLiteral("save")))
-        return usageError(QStringLiteral("--check compares only: it does not go with --save"));
-    if (parser.isSet(QStringLiteral("all")) && parser.isSet(QStringLiteral("port")))
+    return command == CliCommand::Detect || command == CliCommand::Read ||
+           command == CliCommand::Apply;
+}
+
+std::optional<CliExit> checkPortsFit(const QCommandLineParser& parser, CliCommand command)
+{
+    const bool all = parser.isSet(QStringLiteral("all"));
+    if (!takesAll(command) && all)
+        return usageError(QStringLiteral("--all belongs to the detect, read and apply commands"));
+    if (all && parser.isSet(QStringLiteral("port")))
         return usageError(QStringLiteral("--all probes every port: it does not go with --port"));
+    if (!all && command != CliCommand::Scan && parser.isSet(QStringLiteral("only-overrides")))
+        return usageError(QStringLiteral("--only-overrides belongs to the scan command and to "
+                                         "--all"));
     return std::nullopt;
 }
 
@@ -257,15 +271,12 @@ std::optional<CliExit> checkOptionsFit(const QCommandLineParser& parser, CliComm
             return misfit;
     }
     if (command != CliCommand::Apply) {
-        if (auto misfit = checkBelongs(parser, applyOnlyOptions, "apply command"))
+        if (auto misfit = checkBelongs(parser, std::array{"check"}, "apply command"))
             return misfit;
     }
-    const bool probesAll = command == CliCommand::Scan ||
-                           (command == CliCommand::Apply && parser.isSet(QStringLiteral("all")));
-    if (!probesAll && parser.isSet(QStringLiteral("only-overrides")))
-        return usageError(
-            QStringLiteral("--only-overrides belongs to the scan command and to apply --all"));
-    return command == CliCommand::Apply ? checkApplyFits(parser) : std::nullopt;
+    if (parser.isSet(QStringLiteral("check")) && parser.isSet(QStringLiteral("save")))
+        return usageError(QStringLiteral("--check compares only: it does not go with --save"));
+    return checkPortsFit(parser, command);
 }
 
 std::variant<CliCommand, CliExit> readCommand(const QCommandLineParser& parser)
@@ -318,18 +329,6 @@ std::variant<QList<PortChoice>, CliExit> readPorts(const QCommandLineParser& par
     return ports;
 }
 
-// The one port of a command other than apply.
-std::variant<PortChoice, CliExit> readPort(const QCommandLineParser& parser)
-{
-    const auto ports = readPorts(parser);
-    if (const CliExit* exit = std::get_if<CliExit>(&ports))
-        return *exit;
-    const QList<PortChoice>& named = std::get<QList<PortChoice>>(ports);
-    if (named.size() > 1)
-        return usageError(QStringLiteral("only apply takes more than one --port"));
-    return named.first();
-}
-
 std::variant<CliOptions, CliExit> readOptions(const QCommandLineParser& parser)
 {
     const auto command = readCommand(parser);
@@ -337,12 +336,6 @@ std::variant<CliOptions, CliExit> readOptions(const QCommandLineParser& parser)
         return *exit;
     CliOptions options;
     options.command = std::get<CliCommand>(command);
-    if (options.command != CliCommand::Apply) {
-        const auto port = readPort(parser);
-        if (const CliExit* exit = std::get_if<CliExit>(&port))
-            return *exit;
-        options.port = std::get<PortChoice>(port);
-    }
     options.json = parser.isSet(QStringLiteral("json"));
     options.trace = parser.isSet(QStringLiteral("trace"));
     options.save = parser.isSet(QStringLiteral("save"));
@@ -359,12 +352,16 @@ std::variant<CliOptions, CliExit> readOptions(const QCommandLineParser& parser)
             parser.values(QStringLiteral("port")).contains(QStringLiteral("@-")))
             return usageError(QStringLiteral("the profile and the ports cannot both come from "
                                              "standard input"));
-        const auto ports = readPorts(parser);
-        if (const CliExit* exit = std::get_if<CliExit>(&ports))
-            return *exit;
-        options.ports = std::get<QList<PortChoice>>(ports);
-        options.port = options.ports.value(0, options.port);
     }
+    const auto ports = readPorts(parser);
+    if (const CliExit* exit = std::get_if<CliExit>(&ports))
+        return *exit;
+    options.ports = std::get<QList<PortChoice>>(ports);
+    if ((options.command == CliCommand::Set || options.command == CliCommand::Scan) &&
+        options.ports.size() > 1)
+        return usageError(QStringLiteral("only detect, read, save and apply take more than one "
+                                         "--port"));
+    options.port = options.ports.value(0, options.port);
     if (std::optional<CliExit> invalid = readChanges(parser, options.changes))
         return *invalid;
     if (options.command == CliCommand::Set && options.changes.isEmpty())

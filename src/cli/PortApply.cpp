@@ -28,10 +28,23 @@ Task<PortApply::Outcome> PortApply::run(PortChoice port, const Plan& plan, Trace
         outcome.leftOut = plan.onlyWhereAnswered && !interruption.interrupted();
         co_return outcome;
     }
-    if (plan.check)
-        co_await compare(commands, plan, outcome);
-    else
+    switch (plan.step) {
+    case Step::Configure:
         co_await configure(commands, plan, outcome);
+        break;
+    case Step::Check:
+        co_await compare(commands, plan, outcome);
+        break;
+    case Step::Detect:
+        outcome.result = Result::Ready;
+        break;
+    case Step::Read:
+        co_await read(commands, outcome);
+        break;
+    case Step::Save:
+        co_await save(commands, outcome);
+        break;
+    }
     co_return outcome;
 }
 
@@ -57,6 +70,28 @@ Task<> PortApply::compare(CliCommands& commands, const Plan& plan, Outcome& outc
     outcome.differences =
         Profile::differences(plan.changes, ConfigFields::decode(std::get<ConfigBytes>(bytes)));
     outcome.result = outcome.differences.isEmpty() ? Result::Matches : Result::Differs;
+}
+
+Task<> PortApply::read(CliCommands& commands, Outcome& outcome)
+{
+    const std::variant<ConfigBytes, CliExit> bytes = co_await commands.readBytes();
+    if (const CliExit* failure = std::get_if<CliExit>(&bytes)) {
+        fail(outcome, *failure);
+        co_return;
+    }
+    outcome.configuration = std::get<ConfigBytes>(bytes);
+    outcome.result = Result::Read;
+}
+
+Task<> PortApply::save(CliCommands& commands, Outcome& outcome)
+{
+    const std::optional<CliExit> failure = co_await commands.saveIntoFlash();
+    if (failure) {
+        fail(outcome, *failure);
+        co_return;
+    }
+    outcome.result = Result::Saved;
+    outcome.saved = true;
 }
 
 void PortApply::fail(Outcome& outcome, const CliExit& failure)

@@ -5,7 +5,10 @@
 #include "cli/TraceLog.h"
 #include "link/PortChoice.h"
 #include "link/Task.h"
+#include "settings/ConfigBytes.h"
 #include "settings/FieldChanges.h"
+
+#include <optional>
 
 #include <QJsonArray>
 #include <QString>
@@ -15,17 +18,28 @@ namespace qm240lx {
 
 class CliCommands;
 
-// One port's part in an apply: its own session, probe, read, the uploads
-// and the save, suspended whenever its adapter has nothing to say, beside
-// the other ports' on the same thread.
+// One port's part in a command given many ports: its own session, the
+// probe and what follows it (for apply: read, the uploads and the save),
+// suspended whenever its adapter has nothing to say, beside the other ports'
+// on the same thread.
 class PortApply
 {
 public:
+    // What follows the probe.
+    enum class Step
+    {
+        Configure, // apply
+        Check,     // apply --check: read and compare only
+        Detect,    // nothing
+        Read,
+        Save,
+    };
+
     struct Plan
     {
-        FieldChanges changes;
-        bool save = false;
-        bool check = false; // read and compare only
+        Step step = Step::Configure;
+        FieldChanges changes; // Configure, Check
+        bool save = false;    // Configure
         // A port where no adapter answers the probe is left out, not failed.
         bool onlyWhereAnswered = false;
     };
@@ -35,6 +49,9 @@ public:
         Configured,
         Matches, // check
         Differs, // check
+        Ready,   // detect
+        Read,
+        Saved,
         Failed,
     };
 
@@ -47,8 +64,9 @@ public:
         CliExit failure;    // when failed
         QJsonArray changed; // "h_byte", ...
         bool saved = false;
-        QStringList differences; // check: "baud 9600, profile 57600"
-        bool leftOut = false;    // no adapter answered, with onlyWhereAnswered
+        QStringList differences;                  // check: "baud 9600, profile 57600"
+        std::optional<ConfigBytes> configuration; // read
+        bool leftOut = false;                     // no adapter answered, with onlyWhereAnswered
     };
 
     // With a `trace`, the port's bytes and texts go to it.
@@ -58,6 +76,8 @@ public:
 private:
     static Task<> configure(CliCommands& commands, const Plan& plan, Outcome& outcome);
     static Task<> compare(CliCommands& commands, const Plan& plan, Outcome& outcome);
+    static Task<> read(CliCommands& commands, Outcome& outcome);
+    static Task<> save(CliCommands& commands, Outcome& outcome);
     static void fail(Outcome& outcome, const CliExit& failure);
 };
 
