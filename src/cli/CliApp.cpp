@@ -8,6 +8,8 @@
 #include "cli/PortScan.h"
 #include "cli/PortSession.h"
 #include "cli/ProfileFile.h"
+#include "cli/ProvisionLog.h"
+#include "cli/ProvisionStation.h"
 #include "link/ComMap.h"
 #include "link/PresentPorts.h"
 #include "link/TlsCredentials.h"
@@ -81,6 +83,7 @@ std::optional<PortApply::Step> stepOnEveryPort(CliCommand command)
     case CliCommand::Set:
     case CliCommand::Scan:
     case CliCommand::Apply:
+    case CliCommand::Provision:
         break;
     }
     return std::nullopt;
@@ -90,8 +93,14 @@ std::optional<PortApply::Step> stepOnEveryPort(CliCommand command)
 
 CliApp::CliApp(std::FILE* out, std::FILE* err) : m_out(out), m_err(err)
 {
-    QObject::connect(&m_termination, &TerminationSignals::caught, &m_termination,
-                     [this] { m_interruption.interrupt(); });
+    QObject::connect(&m_termination, &TerminationSignals::caught, &m_termination, [this] {
+        if (const std::function<void()> stop = std::exchange(m_gentleStop, {})) {
+            m_stoppedGently = true;
+            stop();
+        } else {
+            m_interruption.interrupt();
+        }
+    });
 }
 
 int CliApp::run(const QStringList& arguments)
@@ -119,7 +128,7 @@ int CliApp::run(const QStringList& arguments)
     const Task<> command = runToEnd(options, result);
     if (!command.done())
         QCoreApplication::exec();
-    if (m_termination.received()) {
+    if (m_interruption.interrupted() || (m_termination.received() && !m_stoppedGently)) {
         printError(QStringLiteral("interrupted"));
         return m_termination.exitStatus(toInt(result.code));
     }
@@ -142,6 +151,8 @@ Task<CommandResult> CliApp::runCommand(const CliOptions& options)
         co_return co_await scan(options);
     case CliCommand::Apply:
         co_return co_await apply(options);
+    case CliCommand::Provision:
+        co_return co_await provision(options);
     default:
         break;
     }
@@ -171,6 +182,7 @@ Task<CommandResult> CliApp::runOnPort(const CliOptions& options)
         co_return co_await commands.save();
     case CliCommand::Scan:
     case CliCommand::Apply:
+    case CliCommand::Provision:
         break;
     }
     co_return CommandResult{};
@@ -231,6 +243,32 @@ Task<CommandResult> CliApp::onEveryPort(const CliOptions& options, PortApply::Pl
     if (options.all && outcomes.empty())
         co_return noAdapterFound(ports.size());
     co_return ApplyReport::result(outcomes, step);
+}
+
+// The profile and the log are checked before anything is watched. The first
+// termination signal stops the station gently; a second one interrupts.
+Task<CommandResult> CliApp::provision(const CliOptions& options)
+{
+    const std::variant<FieldChanges, CliExit> profile = ProfileFile::load(options.profile);
+    if (const CliExit* failure = std::get_if<CliExit>(&profile))
+        co_return CommandResult::failed(*failure);
+    std::optional<ProvisionLog> log;
+    if (!options.log.isEmpty()) {
+        std::variant<ProvisionLog, CliExit> opened = ProvisionLog::open(options.log);
+        if (const CliExit* failure = std::get_if<CliExit>(&opened))
+            co_return CommandResult::failed(*failure);
+        log.emplace(std::move(std::get<ProvisionLog>(opened)));
+    }
+    if (m_interruption.interrupted())
+        co_return CommandResult{};
+    ProvisionStation station({std::get<FieldChanges>(profile), options.save, options.present,
+                              options.watch, options.json},
+                             std::move(log), m_out, m_err, m_trace ? &*m_trace : nullptr,
+                             m_interruption);
+    m_gentleStop = [&station] { station.stop(); };
+    CommandResult result = co_await station.run();
+    m_gentleStop = {};
+    co_return result;
 }
 
 void CliApp::print(const CliOptions& options, const CommandResult& result)

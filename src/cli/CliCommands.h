@@ -29,6 +29,7 @@ public:
     struct Applied
     {
         std::optional<CliExit> failure;
+        std::optional<ConfigBytes> before; // the configuration first read
         ConfigBytes bytes;  // the configuration read back at the end
         QStringList lines;  // "H-Byte 0x03 -> 0x06: set", ...
         QJsonArray changed; // "h_byte", ...: confirmed, even when a later step failed

@@ -17,7 +17,9 @@ const QString usageLine =
     QStringLiteral("Usage: qm240lx [--port PORT] [--json] [--trace] COMMAND [OPTIONS]\n"
                    "       qm240lx [--port PORT]... [--json] [--trace] detect|read|save [--all]\n"
                    "       qm240lx [--port PORT]... [--json] [--trace] apply PROFILE [--save] "
-                   "[--check] [--all]");
+                   "[--check] [--all]\n"
+                   "       qm240lx [--json] [--trace] provision PROFILE [--save] [--log FILE] "
+                   "[--watch PATTERN]... [--present]");
 
 const QString description = QStringLiteral(
     "Detects, reads and configures a Velorin QM240LX infrared adapter on a serial port.\n"
@@ -35,6 +37,10 @@ const QString description = QStringLiteral(
     "          standard input) to the adapter on each --port, or with --all on every\n"
     "          port where one answers, all at the same time; --save saves each into\n"
     "          flash, --check only compares.\n"
+    "  provision  Run until stopped, giving each serial device that appears (by\n"
+    "          default /dev/ttyUSB*, /dev/ttyACM*, /dev/serial/by-id/*) the profile:\n"
+    "          detect, apply, save with --save, read back, one line and log record\n"
+    "          each. Ctrl-C finishes the adapters in hand; a second one abandons them.\n"
     "\n"
     "PORT is a COM number (1, COM1, com1; default COM1), a device path, or a\n"
     "serial device server's port: rfc2217://HOST:PORT or tcp://HOST:PORT, or the\n"
@@ -48,13 +54,15 @@ const QString description = QStringLiteral(
 const QString exitCodes =
     QStringLiteral("Exit codes:\n"
                    "  0   success\n"
-                   "  1   apply --check: an adapter's configuration differs from the profile\n"
+                   "  1   apply --check: an adapter's configuration differs from the profile;\n"
+                   "      provision: an adapter failed\n"
                    "  64  usage error (for example a port outside 1 to 255)\n"
                    "  65  the profile is not valid: not JSON, an unknown key, a wrong value\n"
                    "  66  the profile, or a file of ports (--port @FILE), cannot be read\n"
                    "  69  no adapter detected (silence, or a wrong answer to the probe; for scan:\n"
                    "      no adapter on any port)\n"
                    "  71  more ports named than the open-file limit allows (ulimit -Hn)\n"
+                   "  73  provision: the log cannot be opened or written\n"
                    "  74  input/output error: the port cannot be opened, or was lost\n"
                    "  75  the port is busy: another program holds it\n"
                    "  76  the adapter rejected a byte three times, did not confirm it, or did not\n"
@@ -96,14 +104,25 @@ constexpr std::array declaredOptions{
 
 // After the settings.
 constexpr std::array commandOptions{
-    Declared{"save", "set, apply: save the configuration into flash at the end.", nullptr},
+    Declared{"save", "set, apply, provision: save the configuration into flash at the end.",
+             nullptr},
     Declared{"check", "apply: only compare each adapter with the profile.", nullptr},
     Declared{"all", "detect, read, apply: every port where an adapter answers the probe.", nullptr},
     Declared{"only-overrides",
              "scan, detect, read, apply with --all: probe only the ports named by "
              "QM240LX_COM<n>.",
              nullptr},
+    Declared{"log", "provision: append a JSON record of each adapter to FILE.", "FILE"},
+    Declared{"watch",
+             "provision: watch for devices matching PATTERN (a glob such as /dev/ttyUSB*); "
+             "repeated for more.",
+             "PATTERN"},
+    Declared{"present", "provision: also the devices present at the start.", nullptr},
 };
+
+// What provision watches when no --watch is given.
+const QStringList defaultWatch{QStringLiteral("/dev/ttyUSB*"), QStringLiteral("/dev/ttyACM*"),
+                               QStringLiteral("/dev/serial/by-id/*")};
 
 struct NamedCommand
 {
@@ -115,6 +134,7 @@ constexpr std::array commands{
     NamedCommand{"detect", CliCommand::Detect}, NamedCommand{"read", CliCommand::Read},
     NamedCommand{"set", CliCommand::Set},       NamedCommand{"save", CliCommand::Save},
     NamedCommand{"scan", CliCommand::Scan},     NamedCommand{"apply", CliCommand::Apply},
+    NamedCommand{"provision", CliCommand::Provision},
 };
 
 CliExit usageError(const QString& message)
@@ -155,7 +175,7 @@ void declare(QCommandLineParser& parser)
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("detect, read, set, save, scan or apply."));
+                                 QStringLiteral("detect, read, set, save, scan, apply or provision."));
     for (const Declared& declared : declaredOptions)
         parser.addOption(optionOf(declared));
     for (const Setting& setting : settingTable)
@@ -266,9 +286,19 @@ std::optional<CliExit> checkOptionsFit(const QCommandLineParser& parser, CliComm
         if (auto misfit = checkBelongs(parser, settingOptionNames(), "set command"))
             return misfit;
     }
-    if (command != CliCommand::Set && command != CliCommand::Apply) {
-        if (auto misfit = checkBelongs(parser, std::array{"save"}, "set and apply commands"))
+    if (command != CliCommand::Set && command != CliCommand::Apply &&
+        command != CliCommand::Provision) {
+        if (auto misfit =
+                checkBelongs(parser, std::array{"save"}, "set, apply and provision commands"))
             return misfit;
+    }
+    if (command != CliCommand::Provision) {
+        if (auto misfit =
+                checkBelongs(parser, std::array{"log", "watch", "present"}, "provision command"))
+            return misfit;
+    } else if (parser.isSet(QStringLiteral("port"))) {
+        return usageError(QStringLiteral("provision watches for devices: it takes --watch, not "
+                                         "--port"));
     }
     if (command != CliCommand::Apply) {
         if (auto misfit = checkBelongs(parser, std::array{"check"}, "apply command"))
@@ -284,16 +314,18 @@ std::variant<CliCommand, CliExit> readCommand(const QCommandLineParser& parser)
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
         return usageError(
-            QStringLiteral("no command given: detect, read, set, save, scan or apply"));
+            QStringLiteral("no command given: detect, read, set, save, scan, apply or provision"));
     const std::optional<CliCommand> command = commandNamed(positional.first());
     if (!command)
         return usageError(QStringLiteral("unknown command '%1': expected detect, read, set, "
-                                         "save, scan or apply")
+                                         "save, scan, apply or provision")
                               .arg(positional.first()));
-    const qsizetype arguments = *command == CliCommand::Apply ? 2 : 1;
+    const bool takesProfile = *command == CliCommand::Apply || *command == CliCommand::Provision;
+    const qsizetype arguments = takesProfile ? 2 : 1;
     if (positional.size() < arguments)
-        return usageError(QStringLiteral("apply needs a profile: a JSON file, or - for standard "
-                                         "input"));
+        return usageError(QStringLiteral("%1 needs a profile: a JSON file, or - for standard "
+                                         "input")
+                              .arg(positional.first()));
     if (positional.size() > arguments)
         return usageError(QStringLiteral("unexpected argument '%1'").arg(positional.at(arguments)));
     return *command;
@@ -329,6 +361,27 @@ std::variant<QList<PortChoice>, CliExit> readPorts(const QCommandLineParser& par
     return ports;
 }
 
+// A station watches local devices only: a pattern is an absolute path.
+std::variant<CliOptions, CliExit> provisionOptions(const QCommandLineParser& parser,
+                                                   CliOptions options)
+{
+    options.profile = parser.positionalArguments().at(1);
+    options.log = parser.value(QStringLiteral("log"));
+    options.present = parser.isSet(QStringLiteral("present"));
+    options.watch = parser.values(QStringLiteral("watch"));
+    for (const QString& pattern : options.watch) {
+        if (!pattern.startsWith(QLatin1Char('/')) || pattern.contains(QLatin1String("://")))
+            return usageError(QStringLiteral("--watch %1: expected the absolute path of local "
+                                             "devices, such as /dev/ttyUSB*")
+                                  .arg(pattern));
+    }
+    if (options.watch.isEmpty())
+        options.watch = defaultWatch;
+    options.watch.removeDuplicates();
+    options.ports.clear();
+    return options;
+}
+
 std::variant<CliOptions, CliExit> readOptions(const QCommandLineParser& parser)
 {
     const auto command = readCommand(parser);
@@ -346,6 +399,8 @@ std::variant<CliOptions, CliExit> readOptions(const QCommandLineParser& parser)
                    parser.value(QStringLiteral("tls-key"))};
     if (std::optional<CliExit> misfit = checkOptionsFit(parser, options.command))
         return *misfit;
+    if (options.command == CliCommand::Provision)
+        return provisionOptions(parser, std::move(options));
     if (options.command == CliCommand::Apply) {
         options.profile = parser.positionalArguments().at(1);
         if (options.profile == QLatin1String("-") &&

@@ -27,9 +27,12 @@ struct CliOptions
     bool save = false;          // set, apply
     bool onlyOverrides = false; // scan
     QList<PortChoice> ports;    // every --port, in the order given; port is the first
-    QString profile;            // apply: its path; "-" for standard input
+    QString profile;            // apply, provision: its path; "-" for standard input
     bool check = false;         // apply
     bool all = false;           // detect, read, apply
+    QString log;                // provision: the record's file; empty for none
+    QStringList watch;          // provision: the patterns of the devices watched
+    bool present = false;       // provision
     TlsFiles tls;               // as given; the environment fills in the rest
 
     friend bool operator==(const CliOptions&, const CliOptions&) = default;

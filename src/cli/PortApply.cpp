@@ -2,6 +2,7 @@
 
 #include "cli/CliCommands.h"
 #include "cli/PortSession.h"
+#include "link/Tick.h"
 #include "settings/Profile.h"
 
 #include <variant>
@@ -14,7 +15,7 @@ Task<PortApply::Outcome> PortApply::run(PortChoice port, const Plan& plan, Trace
     Outcome outcome;
     outcome.port = port;
     PortSession session(port, trace, interruption);
-    const std::optional<CliExit> unusable = co_await session.open();
+    const std::optional<CliExit> unusable = co_await open(session, plan);
     outcome.device = session.device();
     outcome.description = session.description();
     if (unusable) {
@@ -48,16 +49,66 @@ Task<PortApply::Outcome> PortApply::run(PortChoice port, const Plan& plan, Trace
     co_return outcome;
 }
 
+namespace {
+
+constexpr int accessAttempts = 20;
+constexpr Tick accessRetryMs = 100;
+
+bool mayBeSettingUp(const CliExit& failure)
+{
+    return failure.code == ExitCode::PermissionDenied || failure.code == ExitCode::InputOutput ||
+           failure.code == ExitCode::PortBusy;
+}
+
+} // namespace
+
+Task<std::optional<CliExit>> PortApply::open(PortSession& session, const Plan& plan)
+{
+    std::optional<CliExit> unusable = co_await session.open();
+    for (int attempt = 1; plan.waitForAccess && unusable && mayBeSettingUp(*unusable) &&
+                          attempt < accessAttempts && !session.exchange().aborted();
+         ++attempt) {
+        co_await session.exchange().settle(accessRetryMs);
+        unusable = co_await session.open();
+    }
+    co_return unusable;
+}
+
 Task<> PortApply::configure(CliCommands& commands, const Plan& plan, Outcome& outcome)
 {
     const CliCommands::Applied applied = co_await commands.applyAfterProbe(plan.changes, plan.save);
     outcome.changed = applied.changed;
+    outcome.before = applied.before;
     if (applied.failure) {
         fail(outcome, *applied.failure);
         co_return;
     }
-    outcome.result = Result::Configured;
+    outcome.configuration = applied.bytes;
     outcome.saved = plan.save;
+    bool held = true;
+    if (plan.verify)
+        held = co_await verify(commands, plan, outcome);
+    if (held)
+        outcome.result = Result::Configured;
+}
+
+// The configuration read anew holds every change, whatever bits lie outside
+// the fields.
+Task<bool> PortApply::verify(CliCommands& commands, const Plan& plan, Outcome& outcome)
+{
+    const std::variant<ConfigBytes, CliExit> bytes = co_await commands.readBytes();
+    if (const CliExit* failure = std::get_if<CliExit>(&bytes)) {
+        fail(outcome, *failure);
+        co_return false;
+    }
+    const ConfigBytes held = withFieldsOnly(std::get<ConfigBytes>(bytes));
+    outcome.configuration = std::get<ConfigBytes>(bytes);
+    if (plan.changes.applyTo(held) == held)
+        co_return true;
+    fail(outcome, {ExitCode::NotConfirmed,
+                   QStringLiteral("%1: the configuration read back does not hold the profile")
+                       .arg(outcome.description)});
+    co_return false;
 }
 
 Task<> PortApply::compare(CliCommands& commands, const Plan& plan, Outcome& outcome)

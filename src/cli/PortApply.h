@@ -17,6 +17,7 @@
 namespace qm240lx {
 
 class CliCommands;
+class PortSession;
 
 // One port's part in a command given many ports: its own session, the
 // probe and what follows it (for apply: read, the uploads and the save),
@@ -42,6 +43,12 @@ public:
         bool save = false;    // Configure
         // A port where no adapter answers the probe is left out, not failed.
         bool onlyWhereAnswered = false;
+        // Configure: read the configuration once more at the end and fail
+        // unless it holds the changes.
+        bool verify = false;
+        // A device that has just appeared may refuse to open until its
+        // permissions are set: try again for up to two seconds.
+        bool waitForAccess = false;
     };
 
     enum class Result
@@ -65,7 +72,8 @@ public:
         QJsonArray changed; // "h_byte", ...
         bool saved = false;
         QStringList differences;                  // check: "baud 9600, profile 57600"
-        std::optional<ConfigBytes> configuration; // read
+        std::optional<ConfigBytes> before;        // configure: as first read
+        std::optional<ConfigBytes> configuration; // read; configure: as read at the end
         bool leftOut = false;                     // no adapter answered, with onlyWhereAnswered
     };
 
@@ -77,6 +85,8 @@ private:
     static Task<> configure(CliCommands& commands, const Plan& plan, Outcome& outcome);
     static Task<> compare(CliCommands& commands, const Plan& plan, Outcome& outcome);
     static Task<> read(CliCommands& commands, Outcome& outcome);
+    static Task<bool> verify(CliCommands& commands, const Plan& plan, Outcome& outcome);
+    static Task<std::optional<CliExit>> open(PortSession& session, const Plan& plan);
     static Task<> save(CliCommands& commands, Outcome& outcome);
     static void fail(Outcome& outcome, const CliExit& failure);
 };
