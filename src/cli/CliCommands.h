@@ -30,8 +30,8 @@ public:
     {
         std::optional<CliExit> failure;
         std::optional<ConfigBytes> before; // the configuration first read
-        ConfigBytes bytes;  // the configuration read back at the end
-        QStringList lines;  // "H-Byte 0x03 -> 0x06: set", ...
+        ConfigBytes bytes;                 // the configuration read back at the end
+        QStringList lines;                 // "H-Byte 0x03 -> 0x06: set", ...
         QJsonArray changed; // "h_byte", ...: confirmed, even when a later step failed
     };
 

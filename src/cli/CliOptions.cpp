@@ -131,9 +131,12 @@ struct NamedCommand
 };
 
 constexpr std::array commands{
-    NamedCommand{"detect", CliCommand::Detect}, NamedCommand{"read", CliCommand::Read},
-    NamedCommand{"set", CliCommand::Set},       NamedCommand{"save", CliCommand::Save},
-    NamedCommand{"scan", CliCommand::Scan},     NamedCommand{"apply", CliCommand::Apply},
+    NamedCommand{"detect", CliCommand::Detect},
+    NamedCommand{"read", CliCommand::Read},
+    NamedCommand{"set", CliCommand::Set},
+    NamedCommand{"save", CliCommand::Save},
+    NamedCommand{"scan", CliCommand::Scan},
+    NamedCommand{"apply", CliCommand::Apply},
     NamedCommand{"provision", CliCommand::Provision},
 };
 
@@ -174,8 +177,9 @@ void declare(QCommandLineParser& parser)
     parser.setApplicationDescription(description);
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("detect, read, set, save, scan, apply or provision."));
+    parser.addPositionalArgument(
+        QStringLiteral("command"),
+        QStringLiteral("detect, read, set, save, scan, apply or provision."));
     for (const Declared& declared : declaredOptions)
         parser.addOption(optionOf(declared));
     for (const Setting& setting : settingTable)

@@ -95,8 +95,8 @@ bool DeviceWatch::watchFolders(bool announce)
 
 void DeviceWatch::scan(const QString& folder, bool announce)
 {
-    const QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::System |
-                                                     QDir::NoDotAndDotDot);
+    const QStringList names =
+        QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& name : names)
         nameAppeared(folder + QLatin1Char('/') + name, announce);
 }
@@ -160,9 +160,8 @@ bool DeviceWatch::matches(const QString& path) const
     const QByteArray name = QFile::encodeName(file.fileName());
     for (const QString& pattern : m_patterns) {
         const QFileInfo glob(pattern);
-        if (glob.path() == file.path() &&
-            ::fnmatch(QFile::encodeName(glob.fileName()).constData(), name.constData(),
-                      FNM_PERIOD) == 0)
+        if (glob.path() == file.path() && ::fnmatch(QFile::encodeName(glob.fileName()).constData(),
+                                                    name.constData(), FNM_PERIOD) == 0)
             return true;
     }
     return false;

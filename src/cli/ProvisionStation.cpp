@@ -2,6 +2,8 @@
 
 #include "cli/TextReport.h"
 
+#include <algorithm>
+
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -17,8 +19,8 @@ const QString byIdFolder = QStringLiteral("/dev/serial/by-id");
 // USB port it is plugged into; empty when it has none.
 QString byIdName(const QString& device)
 {
-    const QFileInfoList links = QDir(byIdFolder).entryInfoList(QDir::AllEntries | QDir::System |
-                                                               QDir::NoDotAndDotDot);
+    const QFileInfoList links =
+        QDir(byIdFolder).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo& link : links) {
         if (link.canonicalFilePath() == device)
             return link.fileName();
@@ -60,7 +62,9 @@ ProvisionStation::ProvisionStation(Plan plan, std::optional<ProvisionLog> log, s
       m_interruption(interruption), m_watch(m_plan.patterns)
 {
     QObject::connect(&m_watch, &DeviceWatch::appeared, &m_watch,
-                     [this](const QString& name, const QString& path) { take({name, path}); });
+                     [this](const QString& name, const QString& path) {
+                         take({name, path});
+                     });
     QObject::connect(&m_watch, &DeviceWatch::vanished, &m_watch,
                      [this](const QString& path) { m_handled.erase(path); });
 }
@@ -102,6 +106,13 @@ Task<CommandResult> ProvisionStation::run()
 
 void ProvisionStation::stop()
 {
+    const auto inHand = std::ranges::count_if(m_inHand, [](const auto& entry) {
+        return !entry.second.done();
+    });
+    if (!m_stopping && inHand > 0)
+        print(m_err, QStringLiteral("qm240lx: stopping: finishing the %1 adapter(s) in hand; "
+                                    "stop again to abandon them")
+                         .arg(inHand));
     m_stopping = true;
     m_watch.stop();
     m_news.wake();
@@ -133,12 +144,14 @@ Task<> ProvisionStation::handle(DeviceWatch::Device device, int number)
     if (m_log && !m_logFailure) {
         m_logFailure = m_log->append(entry);
         if (m_logFailure) {
-            print(m_err, QStringLiteral("qm240lx: %1; taking no more devices").arg(m_logFailure->text));
+            print(m_err,
+                  QStringLiteral("qm240lx: %1; taking no more devices").arg(m_logFailure->text));
             stop();
         }
     }
-    print(m_out, m_plan.json ? QString::fromUtf8(QJsonDocument(entry).toJson(QJsonDocument::Compact))
-                             : line(number, entry));
+    print(m_out, m_plan.json
+                     ? QString::fromUtf8(QJsonDocument(entry).toJson(QJsonDocument::Compact))
+                     : line(number, entry));
     const QString result = entry[QStringLiteral("result")].toString();
     if (result == QLatin1String("configured"))
         ++m_counts.configured;
