@@ -179,7 +179,7 @@ void declare(QCommandLineParser& parser)
     parser.addVersionOption();
     parser.addPositionalArgument(
         QStringLiteral("command"),
-        QStringLiteral("detect, read, set, save, scan, apply or provision."));
+        QStringLiteral("detect, read, set, save, scan, apply, provision."));
     for (const Declared& declared : declaredOptions)
         parser.addOption(optionOf(declared));
     for (const Setting& setting : settingTable)

@@ -1,6 +1,5 @@
 #include "cli/ProvisionStation.h"
 
-#include "cli/TextReport.h"
 
 #include <algorithm>
 

@@ -102,7 +102,8 @@ TEST(CliOptions, OtherLinesEndWithTheCodeAndSayWhy)
         {"apply site.json --all --port 3", ExitCode::Usage, "--all probes every port"},
         {"apply site.json --only-overrides", ExitCode::Usage, "--only-overrides belongs to"},
         {"set --baud 9600 --check", ExitCode::Usage, "--check belongs to the apply command"},
-        {"detect --save", ExitCode::Usage, "--save belongs to the set and apply commands"},
+        {"detect --save", ExitCode::Usage,
+         "--save belongs to the set, apply and provision commands"},
         {"--port 3 --port 4 set --baud 9600", ExitCode::Usage,
          "only detect, read, save and apply take more than one --port"},
     };
