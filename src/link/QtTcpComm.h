@@ -4,6 +4,7 @@
 #include "link/HostLookup.h"
 #include "link/NetAddress.h"
 #include "link/TelnetCodec.h"
+#include "link/TlsAlerts.h"
 #include "link/Wakeup.h"
 
 #include <cstdint>
@@ -97,6 +98,7 @@ private:
     std::optional<TelnetCodec> m_telnet; // for rfc2217:// only
     QByteArray m_received;
     QList<QSslError> m_certificateErrors; // of the handshake under way
+    TlsAlerts m_alerts;                   // of the handshake under way, and after it
     // Neither a byte from the server nor one of the exchange's since the
     // handshake: a close now is the server's verdict on the handshake.
     bool m_quietSinceHandshake = false;
