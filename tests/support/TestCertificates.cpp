@@ -41,12 +41,6 @@ TestCertificates::TestCertificates()
         make();
 }
 
-TestCertificates::TestCertificates(Empty)
-{
-    if (!m_dir.isValid())
-        m_error = QStringLiteral("no temporary folder");
-}
-
 bool TestCertificates::openssl(const QStringList& arguments)
 {
     QProcess process;
@@ -96,22 +90,6 @@ bool TestCertificates::issueForNames(const QString& name, const QString& subject
         return issue(name, subjectName, "ca", {"-days", "3650"});
     return writeFile(path(name + ".ext"), "subjectAltName=" + alternativeNames + "\n") &&
            issue(name, subjectName, "ca", {"-days", "3650", "-extfile", name + ".ext"});
-}
-
-QSslCertificate TestCertificates::madeOutTo(const QString& commonName,
-                                            const QString& alternativeNames)
-{
-    TestCertificates certificates(Empty{});
-    QStringList extra;
-    if (!alternativeNames.isEmpty())
-        extra << "-addext"
-              << "subjectAltName=" + alternativeNames;
-    if (!certificates.selfSigned("named", commonName, extra)) {
-        ADD_FAILURE() << certificates.m_error.toStdString();
-        return QSslCertificate();
-    }
-    QFile file(certificates.path("named.crt"));
-    return file.open(QIODevice::ReadOnly) ? QSslCertificate(file.readAll()) : QSslCertificate();
 }
 
 bool TestCertificates::make()

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QSslCertificate>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -49,17 +48,8 @@ public:
 
     QString error() const { return m_error; }
 
-    // A self-signed certificate with `commonName` and, unless empty, the
-    // subjectAltName `alternativeNames` as openssl writes it
-    // ("DNS:a.example,IP:10.0.0.1"); a null one when openssl fails.
-    static QSslCertificate madeOutTo(const QString& commonName, const QString& alternativeNames);
-
 private:
-    struct Empty
-    {
-    };
     TestCertificates();
-    explicit TestCertificates(Empty);
     bool make();
     bool openssl(const QStringList& arguments);
     bool issue(const QString& name, const QString& subjectName, const QString& caName,
