@@ -91,35 +91,53 @@ QString oldVersion(const QString& where)
         .arg(where);
 }
 
-// The server's alert, read for what it says of this client's offer and
-// certificate.
+bool asksForACertificate(QSsl::AlertType alert)
+{
+    return alert == QSsl::AlertType::CertificateRequired || alert == QSsl::AlertType::NoCertificate;
+}
+
+bool refusesTheOffer(QSsl::AlertType alert)
+{
+    return alert == QSsl::AlertType::HandshakeFailure ||
+           alert == QSsl::AlertType::InsufficientSecurity;
+}
+
+QString refusedCertificate(const QString& where, const QString& alertName)
+{
+    return QStringLiteral("%1 refused the client certificate (%2).").arg(where, alertName);
+}
+
+// A server answers a greeting it shares no cipher suite or version with so;
+// with TLS 1.2 also a client certificate it misses or refuses, which only
+// this client's answer to the server's first flight can have shown it.
+QString offerRefused(const QString& where, const TlsAlerts& alerts, const QString& alertName,
+                     bool certificateGiven)
+{
+    if (!alerts.afterAnswer())
+        return QStringLiteral("%1 broke off the TLS handshake at its greeting (alert \"%2\"): it "
+                              "shares no cipher suite or TLS version (1.2 or later) with this "
+                              "tool.")
+            .arg(where, alertName);
+    if (certificateGiven)
+        return refusedCertificate(where, alertName);
+    return QStringLiteral("%1 broke off the TLS handshake (alert \"%2\") after this tool "
+                          "answered without a client certificate: it probably demands one "
+                          "(--tls-cert and --tls-key).")
+        .arg(where, alertName);
+}
+
 QString fromAlert(const QString& where, const TlsAlerts& alerts, bool certificateGiven)
 {
     const QSsl::AlertType alert = *alerts.received();
     const QString name = PeerText::printable(alerts.description());
-    const bool aboutCertificate = alert == QSsl::AlertType::CertificateRequired ||
-                                  alert == QSsl::AlertType::NoCertificate ||
-                                  refusesACertificate(alert);
-    if (aboutCertificate && certificateGiven)
-        return QStringLiteral("%1 refused the client certificate (%2).").arg(where, name);
-    if (aboutCertificate && !refusesACertificate(alert))
+    if (certificateGiven && (asksForACertificate(alert) || refusesACertificate(alert)))
+        return refusedCertificate(where, name);
+    if (asksForACertificate(alert))
         return demanded(where);
     if (alert == QSsl::AlertType::ProtocolVersion)
         return oldVersion(where);
-    const bool offerRefused = alert == QSsl::AlertType::HandshakeFailure ||
-                              alert == QSsl::AlertType::InsufficientSecurity;
-    if (offerRefused && !alerts.afterAnswer())
-        return QStringLiteral("%1 broke off the TLS handshake at its greeting (alert \"%2\"): it "
-                              "shares no cipher suite or TLS version (1.2 or later) with this "
-                              "tool.")
-            .arg(where, name);
-    if (offerRefused && certificateGiven)
-        return QStringLiteral("%1 refused the client certificate (%2).").arg(where, name);
-    if (offerRefused)
-        return QStringLiteral("%1 broke off the TLS handshake (alert \"%2\") after this tool "
-                              "answered without a client certificate: it probably demands one "
-                              "(--tls-cert and --tls-key).")
-            .arg(where, name);
+    if (refusesTheOffer(alert))
+        return offerRefused(where, alerts, name, certificateGiven);
     return QStringLiteral("TLS with %1 failed: the server sent the alert \"%2\".").arg(where, name);
 }
 
