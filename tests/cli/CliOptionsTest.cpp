@@ -110,44 +110,58 @@ TEST(CliOptions, OtherLinesEndWithTheCodeAndSayWhy)
     }
 }
 
-// Every option --help lists, as the arguments it is given in: the good
-// values, then the bad ones (refused whatever the command), and the value
-// left out.
-struct Uses
+// An option as a command line gives it: with a good value, a bad one
+// (refused whatever the command) or, last on the line only, none.
+struct Use
 {
-    QList<QStringList> good;
-    QList<QStringList> bad;
-    std::optional<QStringList> missing;
+    QStringList arguments;
+    bool bad;
+    bool lastOnly = false;
 };
 
-Uses usesOf(const QString& name, bool takesValue, const QString& portsFile)
+std::vector<Use> usesOf(const QString& name, bool takesValue, const QString& portsFile)
 {
     const QString option = QStringLiteral("--") + name;
     if (!takesValue)
-        return {{{option}}, {{option + QStringLiteral("=1")}}, std::nullopt};
-    Uses uses{{}, {}, QStringList{option}};
+        return {{{option}, false}, {{option + "=1"}, true}};
+    std::vector<Use> uses{{{option}, true, true}};
+    const auto setting = std::ranges::find_if(
+        settingTable, [&](const Setting& each) { return name == each.option; });
     if (name == QLatin1String("port")) {
-        uses.good = {{option, "3"}, {option, "@" + portsFile}};
-        uses.bad = {{option, "0"}, {option, "tcp://host"}, {option, "@/nonexistent/ports"}};
-    } else if (const auto setting = std::ranges::find_if(
-                   settingTable, [&](const Setting& each) { return name == each.option; });
-               setting != settingTable.end()) {
-        uses.good = {{option, settingText::names(*setting).constFirst()}};
-        uses.bad = {{option, "bogus"}};
+        for (const QString& good : {QStringLiteral("3"), "@" + portsFile})
+            uses.push_back({{option, good}, false});
+        for (const char* bad : {"0", "tcp://host", "@/nonexistent/ports"})
+            uses.push_back({{option, bad}, true});
+    } else if (setting != settingTable.end()) {
+        uses.push_back({{option, settingText::names(*setting).constFirst()}, false});
+        uses.push_back({{option, "bogus"}, true});
     } else {
-        uses.good = {{option, "file.pem"}};
+        uses.push_back({{option, "file.pem"}, false});
     }
     return uses;
 }
 
-std::vector<Uses> listedOptions(const QString& portsFile)
+// Every option --help lists, alone and in ordered pairs.
+std::vector<Use> optionLines(const QString& portsFile)
 {
     static const QRegularExpression listed(QStringLiteral(R"(^  (?:-\w, )?--([a-z-]+)( <)?)"),
                                            QRegularExpression::MultilineOption);
-    std::vector<Uses> options;
+    std::vector<std::vector<Use>> options;
     for (const auto& match : listed.globalMatch(CliOptions::helpText()))
         options.push_back(usesOf(match.captured(1), match.hasCaptured(2), portsFile));
-    return options;
+    std::vector<Use> lines;
+    for (std::size_t first = 0; first < options.size(); ++first) {
+        lines.insert(lines.end(), options[first].begin(), options[first].end());
+        for (std::size_t second = 0; second < options.size(); ++second) {
+            for (const Use& a : options[first]) {
+                for (const Use& b : options[second]) {
+                    if (first != second && !a.lastOnly)
+                        lines.push_back({a.arguments + b.arguments, a.bad || b.bad});
+                }
+            }
+        }
+    }
+    return lines;
 }
 
 std::set<int> documentedCodes()
@@ -204,48 +218,17 @@ QString judge(const QStringList& line, bool refused, const std::set<int>& codes)
 TEST(CliOptions, EveryOptionAloneAndInPairsEndsDocumented)
 {
     QTemporaryFile ports;
-    ASSERT_TRUE(ports.open());
-    ports.write("3\n");
-    ports.flush();
-    const std::vector<Uses> options = listedOptions(ports.fileName());
-    ASSERT_GE(options.size(), 19u);
+    ASSERT_TRUE(ports.open() && ports.write("3\n") == 2 && ports.flush());
+    const std::vector<Use> lines = optionLines(ports.fileName());
     const std::set<int> codes = documentedCodes();
     ASSERT_TRUE(codes.contains(64) && codes.contains(66)) << "codes read from --help";
-    struct Use
-    {
-        QStringList arguments;
-        bool bad;
-    };
-    const auto variants = [](const Uses& uses, bool last) {
-        std::vector<Use> all;
-        for (const QStringList& good : uses.good)
-            all.push_back({good, false});
-        for (const QStringList& bad : uses.bad)
-            all.push_back({bad, true});
-        if (last && uses.missing)
-            all.push_back({*uses.missing, true});
-        return all;
-    };
-    std::vector<Use> lines;
-    for (std::size_t first = 0; first < options.size(); ++first) {
-        for (const Use& alone : variants(options[first], true))
-            lines.push_back(alone);
-        for (std::size_t second = 0; second < options.size(); ++second) {
-            for (const Use& a : variants(options[first], false)) {
-                for (const Use& b : variants(options[second], true)) {
-                    if (first != second)
-                        lines.push_back({a.arguments + b.arguments, a.bad || b.bad});
-                }
-            }
-        }
-    }
-    const QStringList commands{"",     "detect",          "read", "set", "save",
-                               "scan", "apply site.json", "flash"};
     QStringList wrong;
     int judged = 0;
-    for (const QString& command : commands) {
+    for (const char* command :
+         {"", "detect", "read", "set", "save", "scan", "apply site.json", "flash"}) {
         for (const Use& use : lines) {
-            const QStringList line = command.split(u' ', Qt::SkipEmptyParts) + use.arguments;
+            const QStringList line =
+                QString(command).split(u' ', Qt::SkipEmptyParts) + use.arguments;
             const bool helps = line.contains("--help") || line.contains("--version");
             const QString why = judge(line, use.bad && !helps, codes);
             ++judged;
