@@ -121,7 +121,7 @@ TEST(ExchangeDeathTest, ASecondWaitWhileOneWaitsStopsTheProgram)
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     Rig rig;
     const Task<WaitEnd> first = rig.exchange.waitForReply(1, 2000);
-    EXPECT_DEATH(rig.exchange.waitForReply(1, 2000), "a second wait on the exchange");
+    EXPECT_DEATH((void)rig.exchange.waitForReply(1, 2000), "a second wait on the exchange");
 }
 
 } // namespace
