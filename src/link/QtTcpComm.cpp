@@ -197,12 +197,18 @@ Task<bool> QtTcpComm::connect(NetAddress address)
                                               ? QAbstractSocket::SocketTimeoutError
                                               : m_socket.error());
     m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    if (address.tls && !co_await encrypt(address))
-        co_return false;
+    if (address.tls) {
+        const bool encrypted = co_await encrypt(address);
+        if (!encrypted)
+            co_return false;
+    }
     if (opening != m_openings)
         co_return failClosed(address);
-    if (address.kind == NetAddress::Kind::Rfc2217 && !co_await negotiate(address))
-        co_return false;
+    if (address.kind == NetAddress::Kind::Rfc2217) {
+        const bool negotiated = co_await negotiate(address);
+        if (!negotiated)
+            co_return false;
+    }
     if (opening != m_openings)
         co_return failClosed(address);
     m_expiry.stop();
@@ -346,7 +352,8 @@ Task<bool> QtTcpComm::negotiate(NetAddress address)
     m_telnet.emplace();
     send(TelnetCodec::negotiation());
     while (m_telnet && m_telnet->comPort() == TelnetCodec::ComPort::Asked) {
-        if (!co_await awaitServer())
+        const bool answered = co_await awaitServer();
+        if (!answered)
             co_return failNegotiating(address);
         pull();
         m_received.clear();

@@ -1,5 +1,6 @@
 #include "protocol/Exchange.h"
 
+#include "link/Misuse.h"
 #include "protocol/Opcodes.h"
 
 #include <utility>
@@ -11,9 +12,14 @@ namespace qm240lx {
 class Exchange::Suspension
 {
 public:
+    // One command waits at a time: a second would leave the first never
+    // resumed.
     Suspension(Exchange& exchange, Tick ms, int count)
         : m_exchange(exchange), m_ms(ms), m_count(count)
-    {}
+    {
+        if (m_exchange.m_suspended)
+            stopOnMisuse("a second wait on the exchange while one waits");
+    }
     Suspension(const Suspension&) = delete;
     Suspension& operator=(const Suspension&) = delete;
     ~Suspension()
@@ -77,7 +83,9 @@ Task<bool> Exchange::openPort()
 {
     m_unansweredSince.reset();
     m_opening = true;
-    const bool open = !m_aborted && co_await m_comm.open();
+    bool open = false;
+    if (!m_aborted)
+        open = co_await m_comm.open();
     m_opening = false;
     m_unansweredSince.reset();
     co_return open;
@@ -184,7 +192,8 @@ std::optional<QByteArray> Exchange::readReply()
 
 Task<Answer> Exchange::awaitAnswer(Tick limitMs, std::function<void()> eachPass)
 {
-    switch (co_await waitForReply(1, limitMs, std::move(eachPass))) {
+    const WaitEnd end = co_await waitForReply(1, limitMs, std::move(eachPass));
+    switch (end) {
     case WaitEnd::Timeout:
         co_return Answer::Silence;
     case WaitEnd::PortFailed:
