@@ -183,14 +183,17 @@ Task<> Frm_Dorvex::Check_QM240LX()
 {
     const BusyCursor busy;
     switch (co_await detectAdapter(m_exchange, resultBox())) {
-    case Answer::Acknowledged:
-        // A read-back that times out still enables the settings; one whose
-        // port is gone leaves nothing to configure.
-        if ((co_await READ_EEPROM()).end == ReadBack::End::PortFailed)
-            DISABLE_FRAME();
-        else
+    case Answer::Acknowledged: {
+        // A read-back that times out still enables the settings. One whose
+        // port is gone leaves nothing to configure, and one that never got a
+        // trustworthy reply would leave selections the adapter does not hold.
+        const ReadBack::End end = (co_await READ_EEPROM()).end;
+        if (end == ReadBack::End::Read || end == ReadBack::End::Timeout)
             ENABLE_FRAME();
+        else
+            DISABLE_FRAME();
         break;
+    }
     case Answer::Aborted:
         break;
     default:

@@ -164,8 +164,8 @@ TEST(Upload, BuildsTheByteAnewForEachAttemptAndNotWithNothingSelected)
     rig.script.answer(bytes("07 92 00"));
     BuiltByte selected{0x03, std::nullopt};
     rig.line.setHook([&](int pass) {
-        if (pass == 1)
-            selected.byte = 0x07; // the user clicks during the first wait
+        if (pass == 2)
+            selected.byte = 0x07; // the user clicks during the first wait for the answer
     });
     EXPECT_EQ(rig.line
                   .run(uploadSetting(

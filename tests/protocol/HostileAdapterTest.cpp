@@ -1,8 +1,13 @@
 // Seeded sessions against the emulator's hostile adapter (--chaos): nothing it
 // does may crash the engine, make it claim a success the line does not show,
-// or make it write a byte the user did not choose.
+// or make it write a byte the user did not choose. At memory speed every
+// reply arrives whole; at line speed (9600 baud) one byte per character
+// time, with stray bytes after answers besides.
 
+#include "protocol/ReadBack.h"
+#include "settings/FieldChanges.h"
 #include "support/AdapterEnd.h"
+#include "support/Choices.h"
 #include "support/RecordedRun.h"
 
 #include <algorithm>
@@ -18,10 +23,13 @@ namespace {
 constexpr int commandsPerSession = 8;
 constexpr Tick longestPauseMs = 5000;
 
+constexpr int lineSpeed = 9600;
+
 struct Counts
 {
     int falseSuccesses = 0;
     int unchosenWrites = 0;
+    int unchosenOnAdapter = 0; // value bytes the adapter received that nobody chose
     int endlessWaits = 0;
     int unactedSuccesses = 0; // claimed, though the adapter did not act on the command
     int commands = 0;
@@ -30,13 +38,13 @@ struct Counts
     QStringList details;
 
     // scripts/soak reads the first line; a crash ends the process before it.
-    void print(int sessions) const
+    void print(const char* prefix, int sessions) const
     {
-        std::printf("hostile soak: sessions %d, crashes 0, false successes %d, unchosen writes %d, "
+        std::printf("%s: sessions %d, crashes 0, false successes %d, unchosen writes %d, "
                     "endless waits %d; successes the adapter did not act on %d; "
                     "commands %d, command time %.0f ms\n",
-                    sessions, falseSuccesses, unchosenWrites, endlessWaits, unactedSuccesses,
-                    commands, commandMs);
+                    prefix, sessions, falseSuccesses, unchosenWrites + unchosenOnAdapter,
+                    endlessWaits, unactedSuccesses, commands, commandMs);
         for (const QString& detail : details.mid(0, 5))
             std::printf("  %s\n", qPrintable(detail));
         std::fflush(stdout);
@@ -125,6 +133,122 @@ void runSession(std::uint32_t seed, Counts& counts)
         ++counts.claims[record.claim];
 }
 
+// Stray bytes after the answers to some opcodes, in every other session.
+sim::Faults setSessionFaults(std::uint32_t seed, std::mt19937& random)
+{
+    sim::Faults faults;
+    faults.chaos = sim::Chaos::Settings{seed, sim::Chaos::defaultRate};
+    if (seed % 2 == 0) {
+        faults.extraCount = 1 + static_cast<int>(random() % 3);
+        faults.extraBytes = QByteArray::fromHex("55fa");
+        faults.extraOps.reset();
+        for (const std::uint8_t opcode : {0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF})
+            faults.extraOps.set(opcode, random() % 2 == 0);
+    }
+    return faults;
+}
+
+// What `set` does for one setting of an upload's byte, drawn from the
+// seed: read the configuration, then send the byte with that field changed.
+void runSet(CommandKind upload, std::mt19937& random, Choices& choices, Exchange& exchange,
+            VirtualLine& line, std::vector<CommandRecord>& records)
+{
+    records.push_back(runRecorded(CommandKind::ReadBack, exchange, line, {}));
+    const std::optional<ConfigBytes> read = records.back().readBytes;
+    if (!read)
+        return;
+    const ConfigByte byte = upload == CommandKind::UploadH   ? ConfigByte::H
+                            : upload == CommandKind::UploadD ? ConfigByte::D
+                                                             : ConfigByte::P;
+    std::vector<const Setting*> settings;
+    for (const Setting& setting : settingTable) {
+        if (setting.byte == byte)
+            settings.push_back(&setting);
+    }
+    const Setting& setting = *settings[random() % settings.size()];
+    const auto element = static_cast<int>(random() % setting.values.size());
+    choices.choose(setting.group, element);
+    const auto value = static_cast<std::uint8_t>((withFieldsOnly(*read)[byte] & ~setting.bits) |
+                                                 choices.codeOf(setting.group, element));
+    records.push_back(runRecorded(upload, exchange, line, [value] {
+        return BuiltByte{value, std::nullopt};
+    }));
+    records.back().chosenValue = value;
+}
+
+void runSetSession(std::uint32_t seed, bool paced, Counts& counts)
+{
+    std::mt19937 random(seed);
+    AdapterEnd adapter(sim::Adapter(sim::Configuration{}, setSessionFaults(seed, random)),
+                       paced ? std::optional(lineSpeed) : std::nullopt);
+    const auto note = [&](const QString& detail) {
+        counts.details << QStringLiteral("seed %1: %2").arg(seed).arg(detail);
+    };
+    Choices choices;
+    adapter.watchValues([&](std::uint8_t opcode, std::uint8_t value, const sim::Configuration& held,
+                            const std::optional<sim::Configuration>& reported) {
+        if (choices.allows(opcode, value, held, reported))
+            return;
+        ++counts.unchosenOnAdapter;
+        note(QStringLiteral("the adapter holding %1 got %2 after opcode %3")
+                 .arg(QString::fromLatin1(held.toBytes().toHex(' ')))
+                 .arg(value, 2, 16, QLatin1Char('0'))
+                 .arg(opcode, 2, 16, QLatin1Char('0')));
+    });
+    VirtualLine line(seed * 7919u, &adapter);
+    line.openNow();
+    Exchange exchange(line, line, line.tick());
+    std::vector<CommandRecord> records;
+    for (int index = 0; index < commandsPerSession; ++index) {
+        line.idle(random() % (longestPauseMs + 1));
+        const Tick begun = line.now();
+        const auto kind = index == 0 ? CommandKind::Detection : CommandKind(random() % 6);
+        try {
+            if (isUpload(kind))
+                runSet(kind, random, choices, exchange, line, records);
+            else
+                records.push_back(runRecorded(kind, exchange, line, {}));
+        } catch (const VirtualLine::EndlessWait&) {
+            ++counts.endlessWaits;
+            break;
+        }
+        ++counts.commands;
+        counts.commandMs += elapsedMs(line.now(), begun);
+    }
+    const WireFindings findings = checkWire(line.events(), records, {});
+    counts.falseSuccesses += findings.falseSuccesses;
+    counts.unchosenWrites += findings.unchosenWrites;
+    std::ranges::for_each(findings.details, note);
+    for (const CommandRecord& record : records)
+        ++counts.claims[record.claim];
+}
+
+void soakSetSessions(bool paced, const char* prefix)
+{
+    const auto first = static_cast<std::uint32_t>(soakSetting("QM240LX_SOAK_FIRST_SEED", 1));
+    const int sessions = soakSetting("QM240LX_SOAK_SESSIONS", paced ? 10000 : 300);
+    Counts counts;
+    for (int session = 0; session < sessions; ++session)
+        runSetSession(first + static_cast<std::uint32_t>(session), paced, counts);
+    counts.print(prefix, sessions);
+
+    EXPECT_EQ(counts.falseSuccesses, 0);
+    EXPECT_EQ(counts.unchosenWrites, 0);
+    EXPECT_EQ(counts.unchosenOnAdapter, 0);
+    EXPECT_EQ(counts.endlessWaits, 0);
+    EXPECT_GT(counts.claims[CommandRecord::Claim::Acknowledged], 0);
+}
+
+TEST(HostileAdapter, SetSessionsAtMemorySpeed)
+{
+    soakSetSessions(false, "set soak at memory speed");
+}
+
+TEST(HostileAdapter, SetSessionsAtLineSpeed)
+{
+    soakSetSessions(true, "set soak at 9600 baud");
+}
+
 TEST(HostileAdapter, SoakAgainstTheAdapterInProcess)
 {
     const auto first = static_cast<std::uint32_t>(soakSetting("QM240LX_SOAK_FIRST_SEED", 1));
@@ -132,7 +256,7 @@ TEST(HostileAdapter, SoakAgainstTheAdapterInProcess)
     Counts counts;
     for (int session = 0; session < sessions; ++session)
         runSession(first + static_cast<std::uint32_t>(session), counts);
-    counts.print(sessions);
+    counts.print("hostile soak", sessions);
 
     EXPECT_EQ(counts.falseSuccesses, 0);
     EXPECT_EQ(counts.unchosenWrites, 0);

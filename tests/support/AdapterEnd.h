@@ -3,24 +3,44 @@
 #include "sim/Adapter.h"
 #include "support/FarEnd.h"
 
+#include <functional>
+#include <optional>
+
 namespace qm240lx::test {
 
 // The emulator's adapter model at the far end: it takes each byte at the
-// line's time and its replies arrive when due. Once unplugged it is gone:
-// the port neither works nor opens again.
+// line's time and its replies arrive when due, all at once or, paced, one
+// byte per character time as on a real line. Once unplugged it is gone: the
+// port neither works nor opens again.
 class AdapterEnd : public FarEnd
 {
 public:
-    explicit AdapterEnd(sim::Adapter adapter) : m_adapter(std::move(adapter)) {}
+    // Sees each value byte of an upload as it reaches the adapter, with the
+    // configuration the adapter holds before taking it and the one its last
+    // whole answer to a read-back reported (which a lying adapter makes up).
+    using ValueWatch =
+        std::function<void(std::uint8_t opcode, std::uint8_t value, const sim::Configuration& held,
+                           const std::optional<sim::Configuration>& reported)>;
+
+    explicit AdapterEnd(sim::Adapter adapter, std::optional<int> paceBaud = std::nullopt);
 
     const sim::Adapter& adapter() const { return m_adapter; }
     int flashWrites() const { return m_flashWrites; }
+    void watchValues(ValueWatch watch) { m_watch = std::move(watch); }
 
     void take(std::uint8_t byte, VirtualLine& line) override;
 
 private:
+    void watch(std::uint8_t byte);
+    void send(const QByteArray& bytes, Tick due, VirtualLine& line);
+
     sim::Adapter m_adapter;
     int m_flashWrites = 0;
+    std::optional<long long> m_charTimeUs;
+    long long m_lineFreeAtUs = 0; // since the line's start
+    std::optional<std::uint8_t> m_valueFor;
+    std::optional<sim::Configuration> m_reported;
+    ValueWatch m_watch;
 };
 
 } // namespace qm240lx::test

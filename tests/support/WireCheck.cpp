@@ -1,6 +1,7 @@
 #include "support/WireCheck.h"
 
 #include "protocol/Opcodes.h"
+#include "protocol/ReadBack.h"
 #include "protocol/Upload.h"
 
 #include <algorithm>
@@ -64,7 +65,11 @@ Window scan(const Events& events, const std::vector<int>& hostPositions,
     window.end = last < hostWrites ? hostPositions[std::size_t(last)] : int(events.size());
     const std::uint8_t own = opcodeOf(record.kind);
     const bool upload = isUpload(record.kind);
+    const int mostOpcodes = upload                                 ? uploadAttempts
+                            : record.kind == CommandKind::ReadBack ? readBackAttempts
+                                                                   : 1;
     int attempts = 0;
+    int readBacks = 0;
     bool valueNext = false;
     const auto unchosen = [&](std::uint8_t byte, const char* why) {
         ++findings.unchosenWrites;
@@ -78,16 +83,19 @@ Window scan(const Events& events, const std::vector<int>& hostPositions,
             window.lastValue = position;
             if ((byte & ~maskOf(record.kind)) != 0)
                 unchosen(byte, "a value with bits outside its fields");
-            else if (expectedValue(record.kind, position) != byte)
+            else if ((record.chosenValue ? record.chosenValue
+                                         : expectedValue(record.kind, position)) != byte)
                 unchosen(byte, "a value the selections do not build");
+        } else if (upload && attempts > 0 && byte == opcode::readConfiguration &&
+                   readBacks < readBackAttempts) {
+            ++readBacks;
+            window.readBackRequest = position;
         } else if (window.readBackRequest) {
             unchosen(byte, "a byte after the upload's read-back");
-        } else if (byte == own && attempts < (upload ? uploadAttempts : 1)) {
+        } else if (byte == own && attempts < mostOpcodes) {
             ++attempts;
             window.lastOpcode = position;
             valueNext = upload;
-        } else if (upload && attempts > 0 && byte == opcode::readConfiguration) {
-            window.readBackRequest = position;
         } else {
             unchosen(byte, "a command the user did not give");
         }

@@ -53,6 +53,9 @@ struct CommandRecord
     Claim claim = Claim::None;
     // What the command's (or its upload's) read-back read, when known.
     std::optional<ConfigBytes> readBytes = std::nullopt;
+    // The value byte the user chose for this upload, when the check is not
+    // given one for all.
+    std::optional<std::uint8_t> chosenValue = std::nullopt;
 };
 
 struct WireFindings
