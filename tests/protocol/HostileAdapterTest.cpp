@@ -186,7 +186,7 @@ void runSetSession(std::uint32_t seed, bool paced, Counts& counts)
     };
     Choices choices;
     adapter.watchValues([&](std::uint8_t opcode, std::uint8_t value, const sim::Configuration& held,
-                            const std::optional<sim::Configuration>& reported) {
+                            const std::vector<sim::Configuration>& reported) {
         if (choices.allows(opcode, value, held, reported))
             return;
         ++counts.unchosenOnAdapter;

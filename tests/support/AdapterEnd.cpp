@@ -28,8 +28,8 @@ void AdapterEnd::take(std::uint8_t byte, VirtualLine& line)
     }
     const QByteArray& answer = outcome.reply ? outcome.reply->bytes : QByteArray();
     if (byte == sim::opcode::readConfiguration && !isValue && answer.size() >= 3)
-        m_reported = sim::Configuration{std::uint8_t(answer[0]), std::uint8_t(answer[1]),
-                                        std::uint8_t(answer[2])};
+        m_reported.push_back(
+            {std::uint8_t(answer[0]), std::uint8_t(answer[1]), std::uint8_t(answer[2])});
     if (outcome.reply) {
         const auto due = static_cast<Tick>(outcome.reply->due.count());
         send(outcome.reply->bytes, std::max(due, now), line);

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace qm240lx::test {
 
@@ -16,11 +17,11 @@ class AdapterEnd : public FarEnd
 {
 public:
     // Sees each value byte of an upload as it reaches the adapter, with the
-    // configuration the adapter holds before taking it and the one its last
-    // whole answer to a read-back reported (which a lying adapter makes up).
+    // configuration the adapter holds before taking it and those its whole
+    // answers to read-backs reported so far (a lying adapter makes them up).
     using ValueWatch =
         std::function<void(std::uint8_t opcode, std::uint8_t value, const sim::Configuration& held,
-                           const std::optional<sim::Configuration>& reported)>;
+                           const std::vector<sim::Configuration>& reported)>;
 
     explicit AdapterEnd(sim::Adapter adapter, std::optional<int> paceBaud = std::nullopt);
 
@@ -39,7 +40,7 @@ private:
     std::optional<long long> m_charTimeUs;
     long long m_lineFreeAtUs = 0; // since the line's start
     std::optional<std::uint8_t> m_valueFor;
-    std::optional<sim::Configuration> m_reported;
+    std::vector<sim::Configuration> m_reported;
     ValueWatch m_watch;
 };
 

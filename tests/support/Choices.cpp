@@ -1,6 +1,9 @@
 #include "support/Choices.h"
 
 #include "protocol/Opcodes.h"
+#include "settings/ConfigBytes.h"
+
+#include <algorithm>
 
 namespace qm240lx::test {
 
@@ -22,7 +25,7 @@ std::uint8_t byteOf(ConfigByte byte, const sim::Configuration& bytes)
 } // namespace
 
 bool Choices::allows(std::uint8_t opcode, std::uint8_t value, const sim::Configuration& held,
-                     const std::optional<sim::Configuration>& reported) const
+                     const std::vector<sim::Configuration>& reported) const
 {
     const ConfigByte byte = opcode == opcode::setHByte   ? ConfigByte::H
                             : opcode == opcode::setDByte ? ConfigByte::D
@@ -37,8 +40,16 @@ bool Choices::allows(std::uint8_t opcode, std::uint8_t value, const sim::Configu
         const auto picked = m_elements.find(setting.group);
         const bool isPick =
             picked != m_elements.end() && codeOf(setting.group, picked->second) == field;
-        const bool isReported = reported && (byteOf(byte, *reported) & setting.bits) == field;
-        if (field != (heldByte & setting.bits) && !isPick && !isReported)
+        // As read (the command line keeps a code outside the table), or as the
+        // window shows it (as the group's fallback).
+        const auto shownAs = [&](std::uint8_t read) {
+            return (read & setting.bits) == field ||
+                   codeOf(setting.group, decodedElement(setting, read)) == field;
+        };
+        const bool isReported = std::ranges::any_of(reported, [&](const sim::Configuration& bytes) {
+            return shownAs(byteOf(byte, bytes));
+        });
+        if (!shownAs(heldByte) && !isPick && !isReported)
             return false;
     }
     return true;
