@@ -85,8 +85,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const bool ok =
-        benchRead() &&
-        benchSet({}, "set, memory speed", "target <= 450 ms wall") &&
+        benchRead() && benchSet({}, "set, memory speed", "target <= 450 ms wall") &&
         benchSet({"--pace", "9600"}, "set, 9600 baud",
                  "target <= 500 ms wall: 7 quiet gaps of 5 ms, 9 bytes of 1.04 ms") &&
         benchSet({"--pace", "9600", "--extra", "2", "--extra-byte", "0x55,0xFA", "--extra-ops",

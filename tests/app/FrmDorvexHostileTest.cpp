@@ -52,38 +52,22 @@ void judge(const test::VirtualLine& line, int before, const Command& command,
                                                                 : Claim::None;
     const int writes = line.bytesWritten() - before;
     std::vector<test::CommandRecord> records{{command.kind, before, writes, claim}};
+    records.front().chosenValue = chosen;
     // A detection that found the adapter reads the configuration back.
     if (command.kind == CommandKind::Detection && writes > 1) {
         records.front().writes = 1;
         records.push_back({CommandKind::ReadBack, before + 1, writes - 1});
     }
-    const test::WireFindings findings =
-        checkWire(line.events(), records, [&](CommandKind, int) { return chosen; });
+    const test::WireFindings findings = checkWire(line.events(), records);
     tally.falseSuccesses += findings.falseSuccesses;
     tally.unchosenWrites += findings.unchosenWrites;
 }
 
 constexpr int lineSpeed = 9600;
 
-// At line speed, every other session also has stray bytes after the answers
-// to some opcodes.
-sim::Faults sessionFaults(std::uint32_t seed, bool paced)
-{
-    sim::Faults faults;
-    faults.chaos = sim::Chaos::Settings{seed, sim::Chaos::defaultRate};
-    if (paced && seed % 2 == 0) {
-        faults.extraCount = 1 + static_cast<int>(seed / 2 % 3);
-        faults.extraBytes = QByteArray::fromHex("55fa");
-        faults.extraOps.reset();
-        for (const std::uint8_t opcode : {0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF})
-            faults.extraOps.set(opcode, (seed >> (opcode & 7)) % 2 == 0);
-    }
-    return faults;
-}
-
 void runSession(std::uint32_t seed, bool paced, Tally& tally)
 {
-    test::AdapterEnd adapter(sim::Adapter(sim::Configuration{}, sessionFaults(seed, paced)),
+    test::AdapterEnd adapter(sim::Adapter(sim::Configuration{}, test::hostileFaults(seed)),
                              paced ? std::optional(lineSpeed) : std::nullopt);
     test::Choices choices;
     adapter.watchValues([&](std::uint8_t opcode, std::uint8_t value, const sim::Configuration& held,

@@ -123,8 +123,6 @@ TEST(Cli, EndsAndTalksToTheAdapterAsExpected)
          "--port 5 set --baud 57600 --save", 0, "acad ae06ad af", "H-Byte 0x03 -> 0x06: set"},
         {"--extra 2 --extra-byte 0x55,0xFA", "--port 5 set --baud 57600 --save", 76, "acad ad",
          "sent more bytes than its configuration"},
-        {"--extra 1 --extra-byte 0xFA --extra-ops ad", "--port 5 read", 76, "acad ad",
-         "sent more bytes than its configuration"},
     };
     for (const char* line : {"", " --pace 9600"}) {
         for (const Case& c : cases) {

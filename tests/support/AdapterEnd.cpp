@@ -64,4 +64,18 @@ void AdapterEnd::send(const QByteArray& bytes, Tick due, VirtualLine& line)
     }
 }
 
+sim::Faults hostileFaults(std::uint32_t seed)
+{
+    sim::Faults faults;
+    faults.chaos = sim::Chaos::Settings{seed, sim::Chaos::defaultRate};
+    if (seed % 2 == 0) {
+        faults.extraCount = 1 + static_cast<int>(seed / 2 % 3);
+        faults.extraBytes = QByteArray::fromHex("55fa");
+        faults.extraOps.reset();
+        for (const std::uint8_t opcode : {0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF})
+            faults.extraOps.set(opcode, (seed >> (opcode & 7)) % 2 == 0);
+    }
+    return faults;
+}
+
 } // namespace qm240lx::test

@@ -44,4 +44,8 @@ private:
     ValueWatch m_watch;
 };
 
+// The hostile adapter of the soaks: chaos drawn from `seed`, and in every
+// other session stray bytes (55 FA ...) after the answers to some opcodes.
+sim::Faults hostileFaults(std::uint32_t seed);
+
 } // namespace qm240lx::test

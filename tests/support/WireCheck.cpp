@@ -57,7 +57,7 @@ std::optional<ConfigBytes> configOf(const QByteArray& sent)
 
 // Counts the command's unchosen bytes.
 Window scan(const Events& events, const std::vector<int>& hostPositions,
-            const CommandRecord& record, const ExpectedValue& expectedValue, WireFindings& findings)
+            const CommandRecord& record, WireFindings& findings)
 {
     const int hostWrites = static_cast<int>(hostPositions.size());
     const int last = std::min(record.firstWrite + record.writes, hostWrites);
@@ -83,8 +83,7 @@ Window scan(const Events& events, const std::vector<int>& hostPositions,
             window.lastValue = position;
             if ((byte & ~maskOf(record.kind)) != 0)
                 unchosen(byte, "a value with bits outside its fields");
-            else if ((record.chosenValue ? record.chosenValue
-                                         : expectedValue(record.kind, position)) != byte)
+            else if (record.chosenValue != byte)
                 unchosen(byte, "a value the selections do not build");
         } else if (upload && attempts > 0 && byte == opcode::readConfiguration &&
                    readBacks < readBackAttempts) {
@@ -147,8 +146,7 @@ std::uint8_t fieldOf(CommandKind upload, const ConfigBytes& bytes)
                                             : bytes.p;
 }
 
-WireFindings checkWire(const Events& events, const std::vector<CommandRecord>& records,
-                       const ExpectedValue& expectedValue)
+WireFindings checkWire(const Events& events, const std::vector<CommandRecord>& records)
 {
     std::vector<int> hostPositions;
     for (std::size_t position = 0; position < events.size(); ++position) {
@@ -158,7 +156,7 @@ WireFindings checkWire(const Events& events, const std::vector<CommandRecord>& r
     WireFindings findings;
     for (std::size_t index = 0; index < records.size(); ++index) {
         const CommandRecord& record = records[index];
-        if (!backed(events, record, scan(events, hostPositions, record, expectedValue, findings))) {
+        if (!backed(events, record, scan(events, hostPositions, record, findings))) {
             ++findings.falseSuccesses;
             findings.details.append(
                 QStringLiteral("command %1 (opcode %2) claimed a success the line does not show")
