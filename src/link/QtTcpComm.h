@@ -42,6 +42,11 @@ public:
     static constexpr qint64 unsentLimit = 4096;
     // How many receive buffers one discardInput() drops at most.
     static constexpr int discardRounds = 64;
+    // A server holds what the line brings until the line pauses or its own
+    // timer runs out (ser2net: 2 character times, at most 20 ms by default),
+    // then the network adds its own delay and jitter. Silence shorter than
+    // that proves nothing about the adapter.
+    static constexpr Tick networkQuietGapMs = 50;
 
     explicit QtTcpComm(DeviceResolver resolveAddress);
     ~QtTcpComm() override;
@@ -66,6 +71,7 @@ public:
     std::optional<QByteArray> input() override;
     // Also asks an RFC 2217 server to purge what it has received.
     void discardInput() override;
+    Tick quietGapMs() const override { return networkQuietGapMs; }
 
     QString deviceName() const override;
     PortError lastError() const override;

@@ -3,6 +3,7 @@
 #include "link/Misuse.h"
 #include "protocol/Opcodes.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace qm240lx {
@@ -46,6 +47,20 @@ private:
     Tick m_ms;
     int m_count;
 };
+
+Answer answerBefore(LineQuiet quiet)
+{
+    switch (quiet) {
+    case LineQuiet::KeepsSending:
+        return Answer::KeepsSending;
+    case LineQuiet::Aborted:
+        return Answer::Aborted;
+    case LineQuiet::Quiet:
+    case LineQuiet::PortFailed:
+        break;
+    }
+    return Answer::PortFailed;
+}
 
 Exchange::Exchange(CommControl& comm, Alarm& alarm, TickSource tick)
     : m_comm(comm), m_alarm(alarm), m_tick(std::move(tick))
@@ -120,12 +135,48 @@ void Exchange::resume()
         command.resume();
 }
 
-Task<> Exchange::discardStaleInput()
+Task<LineQuiet> Exchange::quietLine(Tick limitMs)
 {
     if (!m_comm.portOpen())
-        co_return;
+        co_return LineQuiet::PortFailed;
     co_await waitOutLateReply();
+    const Tick gap = m_comm.quietGapMs();
+    const Tick start = m_tick();
+    Tick lastArrival = start;
     m_comm.discardInput();
+    for (;;) {
+        if (m_aborted)
+            co_return LineQuiet::Aborted;
+        const Tick now = m_tick();
+        const Tick silent = elapsedMs(now, lastArrival);
+        if (silent >= gap)
+            co_return LineQuiet::Quiet;
+        const Tick elapsed = elapsedMs(now, start);
+        if (isPastLimit(elapsed, limitMs))
+            co_return LineQuiet::KeepsSending;
+        co_await nextPass(std::min<Tick>(gap - silent, limitMs - elapsed + 1), 1);
+        const std::optional<int> waiting = m_comm.inBufferCount();
+        if (!waiting)
+            co_return LineQuiet::PortFailed;
+        if (*waiting > 0) {
+            m_comm.discardInput();
+            lastArrival = m_tick();
+        }
+    }
+}
+
+Task<bool> Exchange::moreFollows()
+{
+    const Tick gap = m_comm.quietGapMs();
+    const Tick start = m_tick();
+    for (;;) {
+        if (m_comm.inBufferCount().value_or(0) > 0)
+            co_return true;
+        const Tick elapsed = elapsedMs(m_tick(), start);
+        if (elapsed >= gap || m_aborted)
+            co_return false;
+        co_await nextPass(gap - elapsed, 1);
+    }
 }
 
 Task<> Exchange::waitOutLateReply()
