@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include <QList>
 #include <QMainWindow>
@@ -117,8 +118,9 @@ private:
     Exchange m_exchange;
     RecordedValues m_recorded;
     int m_startPort;
-    // The command started last. Its frame goes before the exchange it uses.
-    std::optional<Task<>> m_command;
+    // The command started last, after those still announcing their ends.
+    // Their frames go before the exchange they use.
+    std::vector<Task<>> m_commands;
 };
 
 } // namespace qm240lx

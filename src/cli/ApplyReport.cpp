@@ -72,7 +72,10 @@ QString outcomeText(const PortApply::Outcome& outcome)
     case Result::Failed:
         break;
     }
-    return QStringLiteral("failed: ") + failureText(outcome);
+    const QString failed = QStringLiteral("failed: ") + failureText(outcome);
+    if (outcome.afterFailure.isEmpty())
+        return failed;
+    return failed + QStringLiteral(". ") + outcome.afterFailure;
 }
 
 // A read's entry holds the configuration as read --json prints it.

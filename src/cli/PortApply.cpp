@@ -24,7 +24,8 @@ Task<PortApply::Outcome> PortApply::run(PortChoice port, const Plan& plan, Trace
         co_return outcome;
     }
     CliCommands commands(session);
-    if (const std::optional<CliExit> absent = co_await commands.probe()) {
+    const std::optional<CliExit> absent = co_await commands.probe();
+    if (absent) {
         fail(outcome, *absent);
         outcome.leftOut = plan.onlyWhereAnswered && !interruption.interrupted();
         co_return outcome;
@@ -79,12 +80,13 @@ Task<> PortApply::configure(CliCommands& commands, const Plan& plan, Outcome& ou
     const CliCommands::Applied applied = co_await commands.applyAfterProbe(plan.changes, plan.save);
     outcome.changed = applied.changed;
     outcome.before = applied.before;
+    outcome.saved = applied.saved;
     if (applied.failure) {
         fail(outcome, *applied.failure);
+        outcome.afterFailure = applied.afterFailure();
         co_return;
     }
     outcome.configuration = applied.bytes;
-    outcome.saved = plan.save;
     bool held = true;
     if (plan.verify)
         held = co_await verify(commands, plan, outcome);

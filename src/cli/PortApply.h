@@ -71,6 +71,7 @@ public:
         CliExit failure;    // when failed
         QJsonArray changed; // "h_byte", ...
         bool saved = false;
+        QString afterFailure;                     // what the adapter took before a failure, and whether saved
         QStringList differences;                  // check: "baud 9600, profile 57600"
         std::optional<ConfigBytes> before;        // configure: as first read
         std::optional<ConfigBytes> configuration; // read; configure: as read at the end

@@ -31,7 +31,8 @@ CommControl& PortSession::tracedOrPlain()
 
 Task<std::optional<CliExit>> PortSession::open()
 {
-    if (co_await m_exchange.openPort())
+    const bool open = co_await m_exchange.openPort();
+    if (open)
         co_return std::nullopt;
     co_return failure(m_serial.lastError());
 }

@@ -28,6 +28,7 @@ public:
     std::optional<QByteArray> input() override;
     // Reads what is waiting before dropping it, so that the log shows it.
     void discardInput() override;
+    Tick quietGapMs() const override { return m_inner.quietGapMs(); }
     QString deviceName() const override { return m_inner.deviceName(); }
     PortError lastError() const override { return m_inner.lastError(); }
 

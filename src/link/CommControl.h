@@ -2,6 +2,7 @@
 
 #include "link/PortError.h"
 #include "link/Task.h"
+#include "link/Tick.h"
 
 #include <functional>
 #include <optional>
@@ -10,6 +11,12 @@
 #include <QString>
 
 namespace qm240lx {
+
+// How long the line must stay silent before the adapter counts as quiet: 3.5
+// character times, the frame gap of Modbus RTU, is 3.65 ms at 9600 8N1. Tick
+// readings are whole milliseconds, so 5 ms between two readings means more
+// than 4 ms.
+inline constexpr Tick serialQuietGapMs = 5;
 
 // The serial control the adapter is reached through. The line settings are
 // fixed (9600 baud, 8N1, no flow control, raw bytes); callers choose the port,
@@ -54,6 +61,9 @@ public:
 
     // Drops every byte received so far, whatever InputLen is.
     virtual void discardInput() = 0;
+
+    // The silence after which no more bytes of the adapter are on their way.
+    virtual Tick quietGapMs() const { return serialQuietGapMs; }
 
     // The device the current COM number stands for, if any.
     virtual QString deviceName() const = 0;

@@ -30,6 +30,7 @@ public:
     std::optional<int> inBufferCount() override;
     std::optional<QByteArray> input() override;
     void discardInput() override;
+    Tick quietGapMs() const override { return m_active->quietGapMs(); }
     QString deviceName() const override;
     PortError lastError() const override;
 

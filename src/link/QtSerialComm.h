@@ -75,6 +75,7 @@ private:
     bool failOnStaleLock(const QString& device, const PortLock& lock);
     void configurePort(const QString& device);
     void dropStaleBytes();
+    bool systemReportsLoss();
     void onErrorOccurred(QSerialPort::SerialPortError error);
     void closeLostPort(std::uint64_t opening);
 

@@ -2,6 +2,7 @@
 
 #include "link/ComMap.h"
 #include "link/TlsFailure.h"
+#include "link/TlsPeerName.h"
 
 #include <algorithm>
 #include <netinet/in.h>
@@ -31,6 +32,7 @@ QtTcpComm::QtTcpComm(DeviceResolver resolveAddress) : m_resolveAddress(std::move
                      [this] { acknowledgeAtOnce(); });
     QObject::connect(&m_socket, &QSslSocket::sslErrors, &m_socket,
                      [this](const QList<QSslError>& errors) { m_certificateErrors = errors; });
+    m_alerts.watch(m_socket);
     QObject::connect(&m_socket, &QIODevice::readyRead, &m_socket, [this] {
         m_quietSinceHandshake = false;
         onSocketNews();
@@ -195,12 +197,18 @@ Task<bool> QtTcpComm::connect(NetAddress address)
                                               ? QAbstractSocket::SocketTimeoutError
                                               : m_socket.error());
     m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    if (address.tls && !co_await encrypt(address))
-        co_return false;
+    if (address.tls) {
+        const bool encrypted = co_await encrypt(address);
+        if (!encrypted)
+            co_return false;
+    }
     if (opening != m_openings)
         co_return failClosed(address);
-    if (address.kind == NetAddress::Kind::Rfc2217 && !co_await negotiate(address))
-        co_return false;
+    if (address.kind == NetAddress::Kind::Rfc2217) {
+        const bool negotiated = co_await negotiate(address);
+        if (!negotiated)
+            co_return false;
+    }
     if (opening != m_openings)
         co_return failClosed(address);
     m_expiry.stop();
@@ -288,6 +296,7 @@ Task<bool> QtTcpComm::encrypt(NetAddress address)
 {
     const std::uint64_t opening = m_openings;
     m_certificateErrors.clear();
+    m_alerts.clear();
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
     configuration.setProtocol(QSsl::TlsV1_2OrLater);
     configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
@@ -303,6 +312,10 @@ Task<bool> QtTcpComm::encrypt(NetAddress address)
         co_return failClosed(address);
     if (!m_socket.isEncrypted())
         co_return failEncrypting(address);
+    if (!TlsPeerName::matches(m_socket.peerCertificate(), address.host))
+        co_return fail(
+            PortError::Kind::Other, address.text(),
+            TlsFailure::wrongName(address.text(), address.host, m_socket.peerCertificate()));
     co_return true;
 }
 
@@ -323,7 +336,7 @@ bool QtTcpComm::failEncrypting(const NetAddress& address)
             PortError::Kind::Other, where,
             QStringLiteral("%1 closed the connection during the TLS handshake.").arg(where));
     return fail(PortError::Kind::Other, where,
-                TlsFailure::handshake(where, m_socket.errorString(), certificateGiven()));
+                TlsFailure::handshake(where, m_alerts, m_socket.errorString(), certificateGiven()));
 }
 
 bool QtTcpComm::certificateGiven() const
@@ -339,7 +352,8 @@ Task<bool> QtTcpComm::negotiate(NetAddress address)
     m_telnet.emplace();
     send(TelnetCodec::negotiation());
     while (m_telnet && m_telnet->comPort() == TelnetCodec::ComPort::Asked) {
-        if (!co_await awaitServer())
+        const bool answered = co_await awaitServer();
+        if (!answered)
             co_return failNegotiating(address);
         pull();
         m_received.clear();
@@ -370,7 +384,7 @@ Task<bool> QtTcpComm::awaitServer()
 bool QtTcpComm::failNegotiating(const NetAddress& address)
 {
     const QString where = address.text();
-    if (address.tls && m_failure && TlsFailure::isTlsReason(m_socket.errorString()))
+    if (address.tls && m_failure && TlsFailure::isTlsFailure(m_alerts, m_socket.errorString()))
         return failEncrypting(address);
     if (address.tls && m_quietSinceHandshake && m_socket.state() != QAbstractSocket::ConnectedState)
         return fail(PortError::Kind::Other, where,
@@ -447,9 +461,9 @@ void QtTcpComm::markLost(const QString& reason)
         return;
     m_lost = true;
     const QString where = m_address->text();
-    if (m_address->tls && TlsFailure::isTlsReason(reason)) {
+    if (m_address->tls && TlsFailure::isTlsFailure(m_alerts, reason)) {
         m_error = PortError{PortError::Kind::Lost, where,
-                            TlsFailure::handshake(where, reason, certificateGiven())};
+                            TlsFailure::handshake(where, m_alerts, reason, certificateGiven())};
         return;
     }
     if (m_address->tls && m_quietSinceHandshake) {

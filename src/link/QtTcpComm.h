@@ -4,6 +4,7 @@
 #include "link/HostLookup.h"
 #include "link/NetAddress.h"
 #include "link/TelnetCodec.h"
+#include "link/TlsAlerts.h"
 #include "link/Wakeup.h"
 
 #include <cstdint>
@@ -41,6 +42,11 @@ public:
     static constexpr qint64 unsentLimit = 4096;
     // How many receive buffers one discardInput() drops at most.
     static constexpr int discardRounds = 64;
+    // A server holds what the line brings until the line pauses or its own
+    // timer runs out (ser2net: 2 character times, at most 20 ms by default),
+    // then the network adds its own delay and jitter. Silence shorter than
+    // that proves nothing about the adapter.
+    static constexpr Tick networkQuietGapMs = 50;
 
     explicit QtTcpComm(DeviceResolver resolveAddress);
     ~QtTcpComm() override;
@@ -65,6 +71,7 @@ public:
     std::optional<QByteArray> input() override;
     // Also asks an RFC 2217 server to purge what it has received.
     void discardInput() override;
+    Tick quietGapMs() const override { return networkQuietGapMs; }
 
     QString deviceName() const override;
     PortError lastError() const override;
@@ -97,6 +104,7 @@ private:
     std::optional<TelnetCodec> m_telnet; // for rfc2217:// only
     QByteArray m_received;
     QList<QSslError> m_certificateErrors; // of the handshake under way
+    TlsAlerts m_alerts;                   // of the handshake under way, and after it
     // Neither a byte from the server nor one of the exchange's since the
     // handshake: a close now is the server's verdict on the handshake.
     bool m_quietSinceHandshake = false;

@@ -1,7 +1,9 @@
 #include "protocol/Exchange.h"
 
+#include "link/Misuse.h"
 #include "protocol/Opcodes.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace qm240lx {
@@ -11,9 +13,14 @@ namespace qm240lx {
 class Exchange::Suspension
 {
 public:
+    // One command waits at a time: a second would leave the first never
+    // resumed.
     Suspension(Exchange& exchange, Tick ms, int count)
         : m_exchange(exchange), m_ms(ms), m_count(count)
-    {}
+    {
+        if (m_exchange.m_suspended)
+            stopOnMisuse("a second wait on the exchange while one waits");
+    }
     Suspension(const Suspension&) = delete;
     Suspension& operator=(const Suspension&) = delete;
     ~Suspension()
@@ -40,6 +47,20 @@ private:
     Tick m_ms;
     int m_count;
 };
+
+Answer answerBefore(LineQuiet quiet)
+{
+    switch (quiet) {
+    case LineQuiet::KeepsSending:
+        return Answer::KeepsSending;
+    case LineQuiet::Aborted:
+        return Answer::Aborted;
+    case LineQuiet::Quiet:
+    case LineQuiet::PortFailed:
+        break;
+    }
+    return Answer::PortFailed;
+}
 
 Exchange::Exchange(CommControl& comm, Alarm& alarm, TickSource tick)
     : m_comm(comm), m_alarm(alarm), m_tick(std::move(tick))
@@ -77,7 +98,9 @@ Task<bool> Exchange::openPort()
 {
     m_unansweredSince.reset();
     m_opening = true;
-    const bool open = !m_aborted && co_await m_comm.open();
+    bool open = false;
+    if (!m_aborted)
+        open = co_await m_comm.open();
     m_opening = false;
     m_unansweredSince.reset();
     co_return open;
@@ -112,12 +135,48 @@ void Exchange::resume()
         command.resume();
 }
 
-Task<> Exchange::discardStaleInput()
+Task<LineQuiet> Exchange::quietLine(Tick limitMs)
 {
     if (!m_comm.portOpen())
-        co_return;
+        co_return LineQuiet::PortFailed;
     co_await waitOutLateReply();
+    const Tick gap = m_comm.quietGapMs();
+    const Tick start = m_tick();
+    Tick lastArrival = start;
     m_comm.discardInput();
+    for (;;) {
+        if (m_aborted)
+            co_return LineQuiet::Aborted;
+        const Tick now = m_tick();
+        const Tick silent = elapsedMs(now, lastArrival);
+        if (silent >= gap)
+            co_return LineQuiet::Quiet;
+        const Tick elapsed = elapsedMs(now, start);
+        if (isPastLimit(elapsed, limitMs))
+            co_return LineQuiet::KeepsSending;
+        co_await nextPass(std::min<Tick>(gap - silent, limitMs - elapsed + 1), 1);
+        const std::optional<int> waiting = m_comm.inBufferCount();
+        if (!waiting)
+            co_return LineQuiet::PortFailed;
+        if (*waiting > 0) {
+            m_comm.discardInput();
+            lastArrival = m_tick();
+        }
+    }
+}
+
+Task<bool> Exchange::moreFollows()
+{
+    const Tick gap = m_comm.quietGapMs();
+    const Tick start = m_tick();
+    for (;;) {
+        if (m_comm.inBufferCount().value_or(0) > 0)
+            co_return true;
+        const Tick elapsed = elapsedMs(m_tick(), start);
+        if (elapsed >= gap || m_aborted)
+            co_return false;
+        co_await nextPass(gap - elapsed, 1);
+    }
 }
 
 Task<> Exchange::waitOutLateReply()
@@ -184,7 +243,8 @@ std::optional<QByteArray> Exchange::readReply()
 
 Task<Answer> Exchange::awaitAnswer(Tick limitMs, std::function<void()> eachPass)
 {
-    switch (co_await waitForReply(1, limitMs, std::move(eachPass))) {
+    const WaitEnd end = co_await waitForReply(1, limitMs, std::move(eachPass));
+    switch (end) {
     case WaitEnd::Timeout:
         co_return Answer::Silence;
     case WaitEnd::PortFailed:
