@@ -1,7 +1,8 @@
 #pragma once
 
 #include "app/WindowPlatform.h"
-#include "link/Task.h"
+#include "async/Task.h"
+#include "link/PortSource.h"
 #include "protocol/Exchange.h"
 #include "protocol/ReadBack.h"
 #include "protocol/Upload.h"
@@ -112,11 +113,12 @@ private:
     Task<> saveConfig();
 
     std::unique_ptr<Ui::Frm_Dorvex> m_form;
-    CommControl& m_comm;
+    PortSource& m_ports;
     ErrorBox& m_errorBox;
     Exchange m_exchange;
     RecordedValues m_recorded;
     int m_startPort;
+    int m_com = m_startPort; // of the port opened last
     // The command started last. Its frame goes before the exchange it uses.
     std::optional<Task<>> m_command;
 };

@@ -8,9 +8,9 @@
 #include "cli/PortScan.h"
 #include "cli/PortSession.h"
 #include "cli/ProfileFile.h"
-#include "link/ComMap.h"
-#include "link/PresentPorts.h"
-#include "link/TlsCredentials.h"
+#include "naming/ComMap.h"
+#include "naming/PresentPorts.h"
+#include "tls/TlsCredentials.h"
 
 #include <variant>
 
@@ -55,7 +55,7 @@ CommandResult noAdapterFound(qsizetype probed)
 }
 
 // Every certificate and key is checked before any port is opened.
-std::optional<PortError> installTls(const TlsFiles& given)
+std::optional<PortError> loadTls(const TlsFiles& given, PortOptions& options)
 {
     const TlsFiles files = given.withEnvironment(processEnvironment);
     if (files.isEmpty())
@@ -63,7 +63,7 @@ std::optional<PortError> installTls(const TlsFiles& given)
     const auto loaded = TlsCredentials::load(files);
     if (const PortError* error = std::get_if<PortError>(&loaded))
         return *error;
-    TlsCredentials::install(std::get<QSslConfiguration>(loaded));
+    options.tls = std::get<QSslConfiguration>(loaded);
     return std::nullopt;
 }
 
@@ -88,7 +88,7 @@ int CliApp::run(const QStringList& arguments)
         return toInt(exit->code);
     }
     const CliOptions& options = std::get<CliOptions>(parsed);
-    if (std::optional<PortError> refused = installTls(options.tls)) {
+    if (std::optional<PortError> refused = loadTls(options.tls, m_portOptions)) {
         printError(refused->message);
         return toInt(exitCodeFor(refused->kind));
     }
@@ -130,7 +130,7 @@ Task<CommandResult> CliApp::runCommand(const CliOptions& options)
 
 Task<CommandResult> CliApp::runOnPort(const CliOptions& options)
 {
-    PortSession session(options.port, m_trace ? &*m_trace : nullptr, m_interruption);
+    PortSession session(options.port, m_portOptions, m_trace ? &*m_trace : nullptr, m_interruption);
     if (std::optional<CliExit> failure = co_await session.open())
         co_return CommandResult::failed(*failure);
     CliCommands commands(session);
@@ -155,8 +155,8 @@ Task<CommandResult> CliApp::scan(const CliOptions& options)
     const QList<PortScan::Port> candidates = candidatePorts(options.onlyOverrides);
     if (std::optional<CliExit> failure = makeRoomForPorts(candidates.size()))
         co_return CommandResult::failed(*failure);
-    const QList<PortScan::Port> found =
-        co_await PortScan::run(candidates, m_trace ? &*m_trace : nullptr, m_interruption);
+    const QList<PortScan::Port> found = co_await PortScan::run(
+        candidates, m_portOptions, m_trace ? &*m_trace : nullptr, m_interruption);
     if (found.isEmpty())
         co_return noAdapterFound(candidates.size());
     CommandResult result;
@@ -187,7 +187,7 @@ Task<CommandResult> CliApp::apply(const CliOptions& options)
         co_return CommandResult::failed(*failure);
     const PortApply::Plan plan{std::get<FieldChanges>(profile), options.save, options.check,
                                options.all};
-    ApplyRun run(plan, m_trace ? &*m_trace : nullptr, m_interruption);
+    ApplyRun run(plan, m_portOptions, m_trace ? &*m_trace : nullptr, m_interruption);
     const std::vector<PortApply::Outcome> outcomes =
         co_await run.run(ports, [this, &options](const PortApply::Outcome& outcome) {
             if (!options.json && !m_termination.received())
@@ -200,9 +200,11 @@ Task<CommandResult> CliApp::apply(const CliOptions& options)
 
 void CliApp::print(const CliOptions& options, const CommandResult& result)
 {
-    if (options.json && !result.json.isEmpty())
-        writeText(m_out,
-                  QString::fromUtf8(QJsonDocument(result.json).toJson(QJsonDocument::Indented)));
+    const QJsonObject json = options.json && result.json.isEmpty() && !result.error.isEmpty()
+                                 ? JsonReport::error(result.kind, result.error)
+                                 : result.json;
+    if (options.json && !json.isEmpty())
+        writeText(m_out, QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Indented)));
     if (!options.json && !result.lines.isEmpty())
         writeText(m_out, result.lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
     if (!result.error.isEmpty())

@@ -122,11 +122,11 @@ Task<std::optional<CliExit>> CliCommands::probe()
     case Answer::Acknowledged:
         co_return std::nullopt;
     case Answer::Silence:
-        co_return adapterFailure(ExitCode::NoAdapter,
+        co_return adapterFailure(FailureKind::NoAdapter,
                                  QStringLiteral("no adapter: nothing answered the probe within 2 "
                                                 "seconds"));
     case Answer::Other:
-        co_return adapterFailure(ExitCode::NoAdapter,
+        co_return adapterFailure(FailureKind::WrongAnswer,
                                  QStringLiteral("no adapter: the device answered the probe, but "
                                                 "not with the adapter's acknowledgement"));
     case Answer::PortFailed:
@@ -142,7 +142,7 @@ Task<std::variant<ConfigBytes, CliExit>> CliCommands::readBytes()
     if (readBack.bytes)
         co_return *readBack.bytes;
     if (readBack.end == ReadBack::End::Timeout)
-        co_return adapterFailure(ExitCode::NotConfirmed,
+        co_return adapterFailure(FailureKind::NotConfirmed,
                                  QStringLiteral("the adapter answered the probe but did not send "
                                                 "its configuration within 3 seconds"));
     co_return m_session.portFailure();
@@ -165,17 +165,17 @@ Task<std::variant<ConfigBytes, CliExit>> CliCommands::upload(const UploadKind& k
     case UploadEnd::ConfirmedAfterSilence:
     case UploadEnd::NotConfirmed:
         if (!outcome.readBack)
-            co_return adapterFailure(ExitCode::NotConfirmed,
+            co_return adapterFailure(FailureKind::NotConfirmed,
                                      QStringLiteral("%1 is not confirmed: the adapter did not "
                                                     "send its configuration back")
                                          .arg(sent));
         if (outcome.end != UploadEnd::NotConfirmed)
             co_return *outcome.readBack;
-        co_return adapterFailure(ExitCode::NotConfirmed,
+        co_return adapterFailure(FailureKind::NotConfirmed,
                                  QStringLiteral("%1 is not confirmed: the adapter holds %2")
                                      .arg(sent, TextReport::hex((*outcome.readBack).*kind.byte)));
     case UploadEnd::Rejected:
-        co_return adapterFailure(ExitCode::NotConfirmed,
+        co_return adapterFailure(FailureKind::Rejected,
                                  QStringLiteral("the adapter rejected %1 three times").arg(sent));
     case UploadEnd::NothingSelected:
     case UploadEnd::PortFailed:
@@ -191,11 +191,11 @@ Task<std::optional<CliExit>> CliCommands::saveIntoFlash()
     case Answer::Acknowledged:
         co_return std::nullopt;
     case Answer::Other:
-        co_return adapterFailure(ExitCode::NotConfirmed,
+        co_return adapterFailure(FailureKind::Rejected,
                                  QStringLiteral("the adapter refused to save its configuration "
                                                 "into flash"));
     case Answer::Silence:
-        co_return adapterFailure(ExitCode::NotConfirmed,
+        co_return adapterFailure(FailureKind::NotConfirmed,
                                  QStringLiteral("the adapter did not confirm the save into flash "
                                                 "within 1 second"));
     case Answer::PortFailed:
@@ -205,9 +205,9 @@ Task<std::optional<CliExit>> CliCommands::saveIntoFlash()
     co_return m_session.portFailure();
 }
 
-CliExit CliCommands::adapterFailure(ExitCode code, const QString& what) const
+CliExit CliCommands::adapterFailure(FailureKind kind, const QString& what) const
 {
-    return {code, QStringLiteral("%1: %2").arg(m_session.description(), what)};
+    return {exitCodeFor(kind), QStringLiteral("%1: %2").arg(m_session.description(), what), kind};
 }
 
 CommandResult CliCommands::configurationResult(const ConfigBytes& bytes) const

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "async/Task.h"
 #include "cli/CommandResult.h"
 #include "cli/PortSession.h"
-#include "link/Task.h"
 #include "protocol/ReadBack.h"
 #include "protocol/Upload.h"
 #include "settings/ConfigBytes.h"
@@ -56,7 +56,7 @@ private:
     Task<std::variant<ConfigBytes, CliExit>> uploadChanges(ConfigBytes read, FieldChanges changes,
                                                            Applied& report);
     Task<std::optional<CliExit>> saveIntoFlash();
-    CliExit adapterFailure(ExitCode code, const QString& what) const;
+    CliExit adapterFailure(FailureKind kind, const QString& what) const;
     CommandResult configurationResult(const ConfigBytes& bytes) const;
 
     PortSession& m_session;

@@ -8,12 +8,13 @@
 
 namespace qm240lx {
 
-Task<PortApply::Outcome> PortApply::run(PortChoice port, const Plan& plan, TraceLog* trace,
+Task<PortApply::Outcome> PortApply::run(PortChoice port, const Plan& plan,
+                                        const PortOptions& options, TraceLog* trace,
                                         Interruption& interruption)
 {
     Outcome outcome;
     outcome.port = port;
-    PortSession session(port, trace, interruption);
+    PortSession session(port, options, trace, interruption);
     const std::optional<CliExit> unusable = co_await session.open();
     outcome.device = session.device();
     outcome.description = session.description();

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "async/Task.h"
 #include "cli/CliExit.h"
 #include "cli/Interruption.h"
 #include "cli/TraceLog.h"
 #include "link/PortChoice.h"
-#include "link/Task.h"
+#include "link/PortOptions.h"
 #include "settings/FieldChanges.h"
 
 #include <QJsonArray>
@@ -52,8 +53,8 @@ public:
     };
 
     // With a `trace`, the port's bytes and texts go to it.
-    static Task<Outcome> run(PortChoice port, const Plan& plan, TraceLog* trace,
-                             Interruption& interruption);
+    static Task<Outcome> run(PortChoice port, const Plan& plan, const PortOptions& options,
+                             TraceLog* trace, Interruption& interruption);
 
 private:
     static Task<> configure(CliCommands& commands, const Plan& plan, Outcome& outcome);

@@ -6,7 +6,7 @@
 namespace qm240lx {
 namespace {
 
-QString outcomeText(Answer detection, const CommControl& comm)
+QString outcomeText(Answer detection, Exchange& exchange)
 {
     switch (detection) {
     case Answer::Acknowledged:
@@ -16,7 +16,7 @@ QString outcomeText(Answer detection, const CommControl& comm)
     case Answer::Other:
         return text::notDetected;
     case Answer::PortFailed:
-        return text::notDetected + text::crlf + text::portFailure(comm);
+        return text::notDetected + text::crlf + text::portFailure(exchange);
     case Answer::Aborted:
         break;
     }
@@ -36,7 +36,7 @@ Task<Answer> detectAdapter(Exchange& exchange, ShowText show)
     else if (exchange.writeByte(opcode::probe))
         detection = co_await exchange.awaitAnswer(probeLimitMs, [&] { show(text::searching); });
     if (detection != Answer::Aborted)
-        show(outcomeText(detection, exchange.comm()));
+        show(outcomeText(detection, exchange));
     co_return detection;
 }
 

@@ -41,16 +41,25 @@ private:
     int m_count;
 };
 
-Exchange::Exchange(CommControl& comm, Alarm& alarm, TickSource tick)
-    : m_comm(comm), m_alarm(alarm), m_tick(std::move(tick))
+Exchange::Exchange(Port& port, QString portName, Alarm& alarm, TickSource tick)
+    : m_port(&port), m_portName(std::move(portName)), m_alarm(alarm), m_tick(std::move(tick))
 {
-    m_comm.setNewsHandler([this] { onNews(); });
+    m_port->setNewsHandler([this] { onNews(); });
 }
 
 Exchange::~Exchange()
 {
-    m_comm.setNewsHandler({});
+    m_port->setNewsHandler({});
     m_alarm.cancel();
+}
+
+void Exchange::usePort(Port& port, QString portName)
+{
+    if (&port != m_port)
+        m_port->setNewsHandler({});
+    m_port = &port;
+    m_portName = std::move(portName);
+    m_port->setNewsHandler([this] { onNews(); });
 }
 
 Exchange::Command::Command(Exchange& exchange) : m_exchange(exchange)
@@ -70,22 +79,25 @@ void Exchange::abort()
     if (m_suspended)
         m_alarm.set(0, [this] { resume(); });
     if (m_opening)
-        m_comm.close();
+        closePort();
 }
 
 Task<bool> Exchange::openPort()
 {
     m_unansweredSince.reset();
     m_opening = true;
-    const bool open = !m_aborted && co_await m_comm.open();
+    bool open = false;
+    if (!m_aborted)
+        open = co_await m_port->open();
     m_opening = false;
     m_unansweredSince.reset();
     co_return open;
 }
 
+// Every port closes at once: its closing does not wait.
 void Exchange::closePort()
 {
-    m_comm.close();
+    const Task<> closing = m_port->close();
     m_unansweredSince.reset();
 }
 
@@ -96,7 +108,7 @@ Exchange::Suspension Exchange::nextPass(Tick ms, int count)
 
 bool Exchange::enoughWaiting(int count)
 {
-    const std::optional<int> waiting = m_comm.inBufferCount();
+    const std::optional<int> waiting = m_port->waiting();
     return !waiting || *waiting >= count;
 }
 
@@ -114,10 +126,10 @@ void Exchange::resume()
 
 Task<> Exchange::discardStaleInput()
 {
-    if (!m_comm.portOpen())
+    if (!m_port->isOpen())
         co_return;
     co_await waitOutLateReply();
-    m_comm.discardInput();
+    m_port->discard();
 }
 
 Task<> Exchange::waitOutLateReply()
@@ -130,9 +142,9 @@ Task<> Exchange::waitOutLateReply()
         if (m_aborted || isPastLimit(elapsed, lateReplyHorizonMs))
             co_return;
         co_await nextPass(lateReplyHorizonMs - elapsed + 1, 1);
-        if (!m_comm.inBufferCount())
+        if (!m_port->waiting())
             co_return;
-        m_comm.discardInput();
+        m_port->discard();
     }
 }
 
@@ -147,14 +159,14 @@ Task<> Exchange::settle(Tick ms)
 bool Exchange::writeByte(std::uint8_t byte)
 {
     // Once the program is closing, a command under way sends nothing more.
-    if (m_aborted || !m_comm.portOpen())
+    if (m_aborted || !m_port->isOpen())
         return false;
-    return m_comm.output(QByteArray(1, static_cast<char>(byte)));
+    return m_port->write(QByteArray(1, static_cast<char>(byte)));
 }
 
 Task<WaitEnd> Exchange::waitForReply(int count, Tick limitMs, std::function<void()> eachPass)
 {
-    m_comm.setInputLen(count);
+    m_replyLength = count;
     const Tick start = m_tick();
     for (;;) {
         if (m_aborted)
@@ -169,7 +181,7 @@ Task<WaitEnd> Exchange::waitForReply(int count, Tick limitMs, std::function<void
         co_await nextPass(limitMs - elapsed + 1, count);
         if (m_aborted)
             co_return WaitEnd::Aborted;
-        const auto waiting = m_comm.inBufferCount();
+        const auto waiting = m_port->waiting();
         if (!waiting)
             co_return WaitEnd::PortFailed;
         if (*waiting >= count)
@@ -179,7 +191,7 @@ Task<WaitEnd> Exchange::waitForReply(int count, Tick limitMs, std::function<void
 
 std::optional<QByteArray> Exchange::readReply()
 {
-    return m_comm.input();
+    return m_port->take(m_replyLength);
 }
 
 Task<Answer> Exchange::awaitAnswer(Tick limitMs, std::function<void()> eachPass)

@@ -24,7 +24,7 @@ Task<ReadBack> readConfiguration(Exchange& exchange, ShowText show)
     if (exchange.aborted())
         co_return ReadBack{ReadBack::End::Aborted, std::nullopt};
     if (!exchange.writeByte(opcode::readConfiguration)) {
-        show(text::portFailure(exchange.comm()));
+        show(text::portFailure(exchange));
         co_return ReadBack{ReadBack::End::PortFailed, std::nullopt};
     }
     ReadBack result;
@@ -41,7 +41,7 @@ Task<ReadBack> readConfiguration(Exchange& exchange, ShowText show)
         co_return ReadBack{ReadBack::End::Aborted, std::nullopt};
     }
     if (result.end == ReadBack::End::PortFailed)
-        show(text::portFailure(exchange.comm()));
+        show(text::portFailure(exchange));
     co_return result;
 }
 

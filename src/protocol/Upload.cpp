@@ -111,7 +111,7 @@ Task<UploadOutcome> uploadSetting(Exchange& exchange, const UploadKind& kind, By
         case Answer::Silence:
             co_return co_await confirmBySilence(kind, sent, readBack, show);
         case Answer::PortFailed:
-            show(text::portFailure(exchange.comm()));
+            show(text::portFailure(exchange));
             co_return UploadOutcome{UploadEnd::PortFailed, std::nullopt};
         case Answer::Aborted:
             co_return UploadOutcome{UploadEnd::Aborted, std::nullopt};

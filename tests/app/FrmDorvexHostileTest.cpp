@@ -81,7 +81,7 @@ void runSession(std::uint32_t seed, Tally& tally)
     window.Form_Load();
     line.run();
     judge(line, 0, detect, std::nullopt, form.Txt_Result->toPlainText(), tally);
-    for (int step = 0; step < 8 && line.portOpen(); ++step) {
+    for (int step = 0; step < 8 && line.isOpen(); ++step) {
         const Group group = allGroups[pick(allGroups.size())];
         QRadioButton* option = window.option(group, pick(elementCount(group)));
         if (!option->isHidden()) // the user cannot reach the hidden ones

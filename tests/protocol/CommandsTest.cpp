@@ -4,6 +4,7 @@
 #include "protocol/ReadBack.h"
 #include "protocol/SaveToFlash.h"
 #include "protocol/Upload.h"
+#include "support/Finish.h"
 #include "support/ScriptedAnswers.h"
 
 #include <gtest/gtest.h>
@@ -36,7 +37,7 @@ struct Rig
 
     ScriptedAnswers script;
     VirtualLine line;
-    Exchange exchange{line, line, line.tick()};
+    Exchange exchange{line, QStringLiteral("COM1"), line, line.tick()};
     QStringList shown;
     ShowText show = [this](const QString& text) {
         if (lastShown() != text)
@@ -76,7 +77,7 @@ void runCases(const Case<End> (&cases)[N], const Run& run)
         if (c.port == Port::LostAt500 || c.port == Port::LostAt4500)
             rig.line.loseAfter(c.port == Port::LostAt500 ? 500 : 4500);
         if (c.port == Port::Closed)
-            rig.line.close();
+            test::finish(rig.line.close());
         EXPECT_EQ(run(rig), c.end);
         EXPECT_EQ(rig.lastShown(), c.text);
         EXPECT_EQ(rig.line.written(), bytes(c.written));

@@ -91,7 +91,7 @@ void runSession(std::uint32_t seed, Counts& counts)
     AdapterEnd adapter(sim::Adapter(sim::Configuration{}, faults));
     VirtualLine line(seed % 4 == 0 ? 0xFFFFF000u : seed * 7919u, &adapter);
     line.openNow();
-    Exchange exchange(line, line, line.tick());
+    Exchange exchange(line, QStringLiteral("COM1"), line, line.tick());
     const auto note = [&](const QString& detail) {
         counts.details << QStringLiteral("seed %1: %2").arg(seed).arg(detail);
     };

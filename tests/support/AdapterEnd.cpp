@@ -13,7 +13,7 @@ void AdapterEnd::take(std::uint8_t byte, VirtualLine& line)
         const PortError gone{PortError::Kind::Lost, line.deviceName(),
                              QStringLiteral("the adapter was unplugged")};
         line.lose(gone.message);
-        line.failOpening(line.commPort(), gone);
+        line.failOpening(line.comNumber(), gone);
     }
     if (outcome.reply) {
         const auto due = static_cast<Tick>(outcome.reply->due.count());
