@@ -1,10 +1,14 @@
-# Thin wrapper around CMake. `make test SANITIZE=1` builds with ASan and UBSan
-# in a folder of its own.
+# Thin wrapper around CMake. `make test SANITIZE=1` builds with ASan and UBSan,
+# `make test GCC=1` with g++ instead of clang++, each in a folder of its own.
 BUILD ?= build
 CMAKE_FLAGS ?=
 ifeq ($(SANITIZE),1)
 BUILD := build-sanitize
 CMAKE_FLAGS += -DQM240LX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+endif
+ifeq ($(GCC),1)
+BUILD := $(BUILD)-gcc
+CMAKE_FLAGS += -DCMAKE_CXX_COMPILER=g++
 endif
 JOBS ?= $(shell nproc)
 CTEST_FLAGS ?=
@@ -54,4 +58,4 @@ soak: deps
 	scripts/soak $(or $(SOAK_SESSIONS),10000) $(BUILD)
 
 clean:
-	rm -rf build build-sanitize build-fuzz
+	rm -rf build build-sanitize build-gcc build-sanitize-gcc build-fuzz

@@ -151,7 +151,8 @@ Task<> Frm_Dorvex::openStartPort()
 {
     const Exchange::Command command(m_exchange);
     showResult(text::waitingForConnection);
-    if (!co_await m_exchange.openPort()) {
+    const bool open = co_await m_exchange.openPort();
+    if (!open) {
         if (!m_exchange.aborted())
             m_errorBox.showError(text::cannotOpenStartPort(m_startPort), openFailureReason());
         co_return;
@@ -178,7 +179,8 @@ Task<> Frm_Dorvex::changePort(int port)
     m_exchange.closePort();
     m_com = port;
     m_exchange.usePort(m_ports.portFor(port), comName(port));
-    if (!co_await m_exchange.openPort()) {
+    const bool open = co_await m_exchange.openPort();
+    if (!open) {
         if (!m_exchange.aborted())
             m_errorBox.showError(text::cannotOpenPort, openFailureReason());
         list->setEnabled(true);
@@ -191,15 +193,18 @@ Task<> Frm_Dorvex::changePort(int port)
 Task<> Frm_Dorvex::Check_QM240LX()
 {
     const BusyCursor busy;
-    switch (co_await detectAdapter(m_exchange, resultBox())) {
-    case Answer::Acknowledged:
+    const Answer detection = co_await detectAdapter(m_exchange, resultBox());
+    switch (detection) {
+    case Answer::Acknowledged: {
         // A read-back that times out still enables the settings; one whose
         // port is gone leaves nothing to configure.
-        if ((co_await READ_EEPROM()).end == ReadBack::End::PortFailed)
+        const ReadBack readBack = co_await READ_EEPROM();
+        if (readBack.end == ReadBack::End::PortFailed)
             DISABLE_FRAME();
         else
             ENABLE_FRAME();
         break;
+    }
     case Answer::Aborted:
         break;
     default:
@@ -272,15 +277,21 @@ void Frm_Dorvex::Cmd_SaveConfig_Click()
 Task<> Frm_Dorvex::saveConfig()
 {
     const BusyCursor busy;
-    if (co_await saveToFlash(m_exchange, resultBox()) == Answer::Silence)
+    // A save that cannot be written, or whose port goes, leaves the adapter
+    // as lost as one that stays silent.
+    const Answer saved = co_await saveToFlash(m_exchange, resultBox());
+    if (saved == Answer::Silence || saved == Answer::PortFailed)
         DISABLE_FRAME();
 }
 
 // Only one command runs at a time (the callers check), so the one before has
-// ended by now.
+// ended by now; but a handler of commandFinished may start this one while the
+// one before still announces its end, and that frame must stay until it is
+// done.
 void Frm_Dorvex::run(Task<> command)
 {
-    m_command = announceEnd(std::move(command));
+    std::erase_if(m_commands, [](const Task<>& each) { return each.done(); });
+    m_commands.push_back(announceEnd(std::move(command)));
 }
 
 Task<> Frm_Dorvex::announceEnd(Task<> command)

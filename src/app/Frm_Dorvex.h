@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include <QList>
 #include <QMainWindow>
@@ -119,8 +120,9 @@ private:
     RecordedValues m_recorded;
     int m_startPort;
     int m_com = m_startPort; // of the port opened last
-    // The command started last. Its frame goes before the exchange it uses.
-    std::optional<Task<>> m_command;
+    // The command started last, after those still announcing their ends.
+    // Their frames go before the exchange they use.
+    std::vector<Task<>> m_commands;
 };
 
 } // namespace qm240lx

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "async/Misuse.h"
+
 #include <coroutine>
 #include <exception>
 #include <optional>
@@ -37,17 +39,30 @@ struct TaskPromiseBase
     void unhandled_exception() noexcept { std::terminate(); }
 };
 
+// The result goes to one taker, once.
 template <typename T> struct TaskPromise : TaskPromiseBase
 {
     std::optional<T> value;
     void return_value(T result) { value = std::move(result); }
-    T take() { return std::move(*value); }
+    T take()
+    {
+        if (!value)
+            stopOnMisuse("a task's result taken twice");
+        T result = std::move(*value);
+        value.reset();
+        return result;
+    }
 };
 
 template <> struct TaskPromise<void> : TaskPromiseBase
 {
+    bool taken = false;
     void return_void() {}
-    void take() {}
+    void take()
+    {
+        if (std::exchange(taken, true))
+            stopOnMisuse("a task's end taken twice");
+    }
 };
 
 } // namespace detail
@@ -83,16 +98,25 @@ public:
 
     bool done() const { return !m_frame || m_frame.done(); }
 
-    // The result of a task that has ended.
-    T result() { return m_frame.promise().take(); }
+    // The result of a task that has ended; it can be taken once, by this or
+    // by the one co_await.
+    T result()
+    {
+        if (!m_frame || !m_frame.done())
+            stopOnMisuse("the result of a task that has not ended");
+        return m_frame.promise().take();
+    }
 
     class Awaiter
     {
     public:
         explicit Awaiter(std::coroutine_handle<promise_type> frame) : m_frame(frame) {}
         bool await_ready() const noexcept { return m_frame.done(); }
+        // The task resumes one awaiter when it ends.
         void await_suspend(std::coroutine_handle<> awaiting) noexcept
         {
+            if (m_frame.promise().continuation)
+                stopOnMisuse("a task awaited twice at once");
             m_frame.promise().continuation = awaiting;
         }
         T await_resume() { return m_frame.promise().take(); }
@@ -100,7 +124,12 @@ public:
     private:
         std::coroutine_handle<promise_type> m_frame;
     };
-    Awaiter operator co_await() const noexcept { return Awaiter(m_frame); }
+    Awaiter operator co_await() const noexcept
+    {
+        if (!m_frame)
+            stopOnMisuse("a task awaited after it was moved from");
+        return Awaiter(m_frame);
+    }
 
 private:
     explicit Task(std::coroutine_handle<promise_type> frame) : m_frame(frame) {}

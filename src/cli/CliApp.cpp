@@ -131,7 +131,8 @@ Task<CommandResult> CliApp::runCommand(const CliOptions& options)
 Task<CommandResult> CliApp::runOnPort(const CliOptions& options)
 {
     PortSession session(options.port, m_portOptions, m_trace ? &*m_trace : nullptr, m_interruption);
-    if (std::optional<CliExit> failure = co_await session.open())
+    const std::optional<CliExit> failure = co_await session.open();
+    if (failure)
         co_return CommandResult::failed(*failure);
     CliCommands commands(session);
     switch (options.command) {

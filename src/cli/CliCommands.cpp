@@ -22,8 +22,9 @@ CliCommands::CliCommands(PortSession& session) : m_session(session) {}
 
 Task<CommandResult> CliCommands::detect()
 {
-    if (std::optional<CliExit> failure = co_await probe())
-        co_return CommandResult::failed(*failure);
+    const std::optional<CliExit> absent = co_await probe();
+    if (absent)
+        co_return CommandResult::failed(*absent);
     CommandResult result;
     result.json = JsonReport::port(m_session.port(), m_session.device());
     result.json.insert(QStringLiteral("ready"), true);
@@ -33,8 +34,9 @@ Task<CommandResult> CliCommands::detect()
 
 Task<CommandResult> CliCommands::read()
 {
-    if (std::optional<CliExit> failure = co_await probe())
-        co_return CommandResult::failed(*failure);
+    const std::optional<CliExit> absent = co_await probe();
+    if (absent)
+        co_return CommandResult::failed(*absent);
     const std::variant<ConfigBytes, CliExit> bytes = co_await readBytes();
     if (const CliExit* failure = std::get_if<CliExit>(&bytes))
         co_return CommandResult::failed(*failure);
@@ -43,8 +45,9 @@ Task<CommandResult> CliCommands::read()
 
 Task<CommandResult> CliCommands::set(FieldChanges changes, bool save)
 {
-    if (std::optional<CliExit> failure = co_await probe())
-        co_return CommandResult::failed(*failure);
+    const std::optional<CliExit> absent = co_await probe();
+    if (absent)
+        co_return CommandResult::failed(*absent);
     const Applied applied = co_await applyAfterProbe(changes, save);
     if (applied.failure)
         co_return CommandResult::failed(*applied.failure);
@@ -104,10 +107,12 @@ CliCommands::uploadChanges(ConfigBytes read, FieldChanges changes, Applied& repo
 
 Task<CommandResult> CliCommands::save()
 {
-    if (std::optional<CliExit> failure = co_await probe())
-        co_return CommandResult::failed(*failure);
-    if (std::optional<CliExit> failure = co_await saveIntoFlash())
-        co_return CommandResult::failed(*failure);
+    const std::optional<CliExit> absent = co_await probe();
+    if (absent)
+        co_return CommandResult::failed(*absent);
+    const std::optional<CliExit> unsaved = co_await saveIntoFlash();
+    if (unsaved)
+        co_return CommandResult::failed(*unsaved);
     CommandResult result;
     result.json = JsonReport::port(m_session.port(), m_session.device());
     result.json.insert(QStringLiteral("saved"), true);
@@ -118,7 +123,8 @@ Task<CommandResult> CliCommands::save()
 
 Task<std::optional<CliExit>> CliCommands::probe()
 {
-    switch (co_await detectAdapter(m_session.exchange(), m_session.show())) {
+    const Answer detection = co_await detectAdapter(m_session.exchange(), m_session.show());
+    switch (detection) {
     case Answer::Acknowledged:
         co_return std::nullopt;
     case Answer::Silence:
@@ -187,7 +193,8 @@ Task<std::variant<ConfigBytes, CliExit>> CliCommands::upload(const UploadKind& k
 
 Task<std::optional<CliExit>> CliCommands::saveIntoFlash()
 {
-    switch (co_await saveToFlash(m_session.exchange(), m_session.show())) {
+    const Answer saved = co_await saveToFlash(m_session.exchange(), m_session.show());
+    switch (saved) {
     case Answer::Acknowledged:
         co_return std::nullopt;
     case Answer::Other:

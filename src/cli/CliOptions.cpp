@@ -337,6 +337,9 @@ std::variant<CliOptions, CliExit> readOptions(const QCommandLineParser& parser)
         return *exit;
     CliOptions options;
     options.command = std::get<CliCommand>(command);
+    // Before the ports: --all, in place of every --port, belongs to apply alone.
+    if (std::optional<CliExit> misfit = checkOptionsFit(parser, options.command))
+        return *misfit;
     if (options.command != CliCommand::Apply) {
         const auto port = readPort(parser);
         if (const CliExit* exit = std::get_if<CliExit>(&port))
@@ -351,8 +354,6 @@ std::variant<CliOptions, CliExit> readOptions(const QCommandLineParser& parser)
     options.all = parser.isSet(QStringLiteral("all"));
     options.tls = {parser.value(QStringLiteral("tls-ca")), parser.value(QStringLiteral("tls-cert")),
                    parser.value(QStringLiteral("tls-key"))};
-    if (std::optional<CliExit> misfit = checkOptionsFit(parser, options.command))
-        return *misfit;
     if (options.command == CliCommand::Apply) {
         options.profile = parser.positionalArguments().at(1);
         if (options.profile == QLatin1String("-") &&

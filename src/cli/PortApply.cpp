@@ -24,7 +24,8 @@ Task<PortApply::Outcome> PortApply::run(PortChoice port, const Plan& plan,
         co_return outcome;
     }
     CliCommands commands(session);
-    if (const std::optional<CliExit> absent = co_await commands.probe()) {
+    const std::optional<CliExit> absent = co_await commands.probe();
+    if (absent) {
         fail(outcome, *absent);
         outcome.leftOut = plan.onlyWhereAnswered && !interruption.interrupted();
         co_return outcome;

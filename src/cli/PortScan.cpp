@@ -52,7 +52,8 @@ Task<QList<PortScan::Port>> PortScan::run(QList<Port> ports, const PortOptions& 
         probes.push_back(answersReady(port, options, trace, interruption));
     QList<Port> found;
     for (qsizetype index = 0; index < ports.size(); ++index) {
-        if (co_await probes[static_cast<std::size_t>(index)])
+        const bool answered = co_await probes[static_cast<std::size_t>(index)];
+        if (answered)
             found.append(ports[index]);
     }
     co_return found;
@@ -63,7 +64,8 @@ Task<bool> PortScan::answersReady(Port port, const PortOptions& options, TraceLo
                                   Interruption& interruption)
 {
     PortSession session(PortChoice::comPort(port.com), options, trace, interruption);
-    if (const std::optional<CliExit> unusable = co_await session.open()) {
+    const std::optional<CliExit> unusable = co_await session.open();
+    if (unusable) {
         if (trace)
             trace->text(session.port().name(), unusable->text);
         co_return false;

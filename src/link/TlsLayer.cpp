@@ -1,6 +1,7 @@
 #include "link/TlsLayer.h"
 
 #include "tls/TlsFailure.h"
+#include "tls/TlsPeerName.h"
 
 #include <algorithm>
 #include <sys/socket.h>
@@ -46,6 +47,9 @@ Task<bool> TlsLayer::open(Deadline& deadline)
         co_await m_wakeup;
     if (!m_sockets || !m_sockets->tls.isEncrypted())
         co_return failHandshake(deadline);
+    const QSslCertificate certificate = m_sockets->tls.peerCertificate();
+    if (!TlsPeerName::matches(certificate, m_host))
+        co_return fail(TlsFailure::wrongName(m_where, m_host, certificate));
     m_open = true;
     m_quiet = true;
     co_return true;
@@ -64,8 +68,7 @@ bool TlsLayer::startHandshake()
     }
     m_firstBytes.clear();
     m_certificateErrors.clear();
-    m_alertReceived.reset();
-    m_alertSent.reset();
+    m_alerts.clear();
     connectSockets();
     QSslConfiguration configuration =
         m_configuration.value_or(QSslConfiguration::defaultConfiguration());
@@ -98,16 +101,7 @@ void TlsLayer::connectSockets()
     });
     QObject::connect(tls, &QSslSocket::sslErrors, tls,
                      [this](const QList<QSslError>& errors) { m_certificateErrors = errors; });
-    QObject::connect(tls, &QSslSocket::alertReceived, tls,
-                     [this](QSsl::AlertLevel level, QSsl::AlertType type, const QString& text) {
-                         if (level == QSsl::AlertLevel::Fatal)
-                             m_alertReceived = std::pair(type, text);
-                     });
-    QObject::connect(tls, &QSslSocket::alertSent, tls,
-                     [this](QSsl::AlertLevel level, QSsl::AlertType type, const QString&) {
-                         if (level == QSsl::AlertLevel::Fatal)
-                             m_alertSent = type;
-                     });
+    m_alerts.watch(*tls);
     QObject::connect(pump, &QIODevice::readyRead, pump, [this] { pumpOut(); });
     QObject::connect(pump, &QIODevice::bytesWritten, pump, [this] { pumpIn(); });
 }
@@ -169,18 +163,12 @@ bool TlsLayer::failHandshake(const Deadline& deadline)
                          .arg(TlsFailure::notTlsSentence(m_where))});
     if (!m_firstBytes.isEmpty() && !TlsFailure::beginsTlsRecord(m_firstBytes))
         return fail(TlsFailure::notTls(m_where));
-    if (m_alertReceived)
-        return fail(TlsFailure::alert(m_where, m_alertReceived->first, m_alertReceived->second,
-                                      certificateGiven()));
-    if (m_alertSent == QSsl::AlertType::ProtocolVersion)
-        return fail(TlsFailure::alert(m_where, *m_alertSent, {}, certificateGiven()));
-    if (m_firstBytes.isEmpty())
+    if (m_firstBytes.isEmpty() && !m_alerts.received())
         return fail(
             {PortError::Kind::ClosedByServer, m_where,
              QStringLiteral("%1 closed the connection during the TLS handshake.").arg(m_where)});
     const QString reason = m_sockets ? m_sockets->tls.errorString() : m_below->failure().message;
-    return fail({PortError::Kind::TlsFailed, m_where,
-                 QStringLiteral("TLS with %1 failed: %2.").arg(m_where, reason)});
+    return fail(TlsFailure::handshake(m_where, m_alerts, reason, certificateGiven()));
 }
 
 bool TlsLayer::certificateGiven() const
@@ -280,9 +268,8 @@ void TlsLayer::markLost()
 
 PortError TlsLayer::lossAfterHandshake() const
 {
-    if (m_alertReceived)
-        return TlsFailure::alert(m_where, m_alertReceived->first, m_alertReceived->second,
-                                 certificateGiven());
+    if (m_alerts.received())
+        return TlsFailure::handshake(m_where, m_alerts, {}, certificateGiven());
     if (m_quiet)
         return TlsFailure::closedAfterHandshake(m_where, certificateGiven());
     const PortError below = m_below->failure();

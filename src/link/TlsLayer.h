@@ -2,6 +2,7 @@
 
 #include "async/Wakeup.h"
 #include "link/Layer.h"
+#include "tls/TlsAlerts.h"
 
 #include <memory>
 #include <optional>
@@ -17,8 +18,10 @@ namespace qm240lx {
 // speaks over one end of a socket pair, and the bytes of the other end are
 // carried to and from the layer below. The server's certificate is verified
 // against the port's own configuration (its CA, or the system's trust) and
-// must be made out to the host as the address names it; the handshake counts
-// within the opening's deadline. Qt decrypts a whole record (up to 16 KiB) at
+// must be made out to the host as the address names it, as careful clients
+// check it; the handshake counts within the opening's deadline. Why it failed
+// is told from Qt's typed verdicts and the first bytes of the server's
+// answer, never from the wording of a message. Qt decrypts a whole record (up to 16 KiB) at
 // once; of it, no more than receiveBufferSize bytes count as received at a
 // time, the rest following as they are taken. No more than pumpLimit
 // encrypted bytes wait on their way in.
@@ -73,8 +76,7 @@ private:
     Wakeup m_wakeup;
     QByteArray m_firstBytes; // of the server's answer, to tell TLS from anything else
     QList<QSslError> m_certificateErrors;
-    std::optional<std::pair<QSsl::AlertType, QString>> m_alertReceived;
-    std::optional<QSsl::AlertType> m_alertSent;
+    TlsAlerts m_alerts; // of the handshake under way, and after it
     bool m_open = false;
     bool m_lost = false;
     bool m_exchanging = false;

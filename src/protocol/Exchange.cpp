@@ -1,5 +1,6 @@
 #include "protocol/Exchange.h"
 
+#include "async/Misuse.h"
 #include "protocol/Opcodes.h"
 
 #include <utility>
@@ -11,9 +12,14 @@ namespace qm240lx {
 class Exchange::Suspension
 {
 public:
+    // One command waits at a time: a second would leave the first never
+    // resumed.
     Suspension(Exchange& exchange, Tick ms, int count)
         : m_exchange(exchange), m_ms(ms), m_count(count)
-    {}
+    {
+        if (m_exchange.m_suspended)
+            stopOnMisuse("a second wait on the exchange while one waits");
+    }
     Suspension(const Suspension&) = delete;
     Suspension& operator=(const Suspension&) = delete;
     ~Suspension()
@@ -196,7 +202,8 @@ std::optional<QByteArray> Exchange::readReply()
 
 Task<Answer> Exchange::awaitAnswer(Tick limitMs, std::function<void()> eachPass)
 {
-    switch (co_await waitForReply(1, limitMs, std::move(eachPass))) {
+    const WaitEnd end = co_await waitForReply(1, limitMs, std::move(eachPass));
+    switch (end) {
     case WaitEnd::Timeout:
         co_return Answer::Silence;
     case WaitEnd::PortFailed:

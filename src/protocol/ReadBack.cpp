@@ -28,7 +28,8 @@ Task<ReadBack> readConfiguration(Exchange& exchange, ShowText show)
         co_return ReadBack{ReadBack::End::PortFailed, std::nullopt};
     }
     ReadBack result;
-    switch (co_await exchange.waitForReply(3, readBackLimitMs)) {
+    const WaitEnd end = co_await exchange.waitForReply(3, readBackLimitMs);
+    switch (end) {
     case WaitEnd::Data:
         result = readReply(exchange);
         break;

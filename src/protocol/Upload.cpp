@@ -102,7 +102,8 @@ Task<UploadOutcome> uploadSetting(Exchange& exchange, const UploadKind& kind, By
     show(text::configuring);
     for (int attempt = 1; attempt <= uploadAttempts; ++attempt) {
         std::uint8_t sent = 0;
-        switch (co_await runAttempt(exchange, kind, build, sent, show)) {
+        const Answer answer = co_await runAttempt(exchange, kind, build, sent, show);
+        switch (answer) {
         case Answer::Acknowledged:
             co_return co_await confirmAcknowledgement(kind, sent, readBack, show);
         case Answer::Other:

@@ -1,5 +1,7 @@
 #include "tls/TlsCredentials.h"
 
+#include "tls/RegularFile.h"
+
 #include <memory>
 #include <openssl/bio.h>
 #include <openssl/evp.h>
@@ -8,7 +10,6 @@
 #include <optional>
 #include <sys/stat.h>
 
-#include <QFile>
 #include <QSslCertificate>
 #include <QSslKey>
 
@@ -20,14 +21,29 @@ PortError refused(PortError::Kind kind, const QString& file, const QString& mess
     return PortError{kind, file, message};
 }
 
-std::variant<QByteArray, PortError> readFile(const QString& path, const char* what)
+QString refusal(const QString& path, const char* what, const RegularFile::Refusal& refused)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return refused(PortError::Kind::BadTlsFile, path,
-                       QStringLiteral("Cannot read the TLS %1 %2: %3.")
-                           .arg(QString::fromLatin1(what), path, file.errorString()));
-    return file.readAll();
+    const QString file = QString::fromLatin1(what);
+    switch (refused.kind) {
+    case RegularFile::Refusal::CannotRead:
+        return QStringLiteral("Cannot read the TLS %1 %2: %3.").arg(file, path, refused.reason);
+    case RegularFile::Refusal::NotRegular:
+        return QStringLiteral("The TLS %1 %2 is %3, not a regular file.")
+            .arg(file, path, refused.reason);
+    case RegularFile::Refusal::TooLarge:
+        break;
+    }
+    return QStringLiteral("The TLS %1 %2 is larger than %3 MiB.")
+        .arg(file, path)
+        .arg(TlsCredentials::fileLimit / (1024 * 1024));
+}
+
+std::variant<RegularFile::Contents, PortError> readFile(const QString& path, const char* what)
+{
+    auto contents = RegularFile::read(path, TlsCredentials::fileLimit);
+    if (const auto* notRead = std::get_if<RegularFile::Refusal>(&contents))
+        return refused(PortError::Kind::BadTlsFile, path, refusal(path, what, *notRead));
+    return std::get<RegularFile::Contents>(contents);
 }
 
 // OpenSSL asks on the terminal for a passphrase unless told there is none.
@@ -60,8 +76,11 @@ Key parseKey(const QByteArray& pem)
 // The file's bytes, when it holds a PEM certificate first.
 std::variant<QByteArray, PortError> readCertificate(const QString& path, const char* what)
 {
-    auto bytes = readFile(path, what);
-    if (std::holds_alternative<QByteArray>(bytes) && !parseCertificate(std::get<QByteArray>(bytes)))
+    auto contents = readFile(path, what);
+    if (const PortError* error = std::get_if<PortError>(&contents))
+        return *error;
+    const QByteArray& bytes = std::get<RegularFile::Contents>(contents).bytes;
+    if (!parseCertificate(bytes))
         return refused(PortError::Kind::BadTlsFile, path,
                        QStringLiteral("The TLS %1 %2 holds no PEM certificate.")
                            .arg(QString::fromLatin1(what), path));
@@ -69,20 +88,15 @@ std::variant<QByteArray, PortError> readCertificate(const QString& path, const c
 }
 
 // As ssh does: a private key anyone but its owner can read is not private.
-std::optional<PortError> checkKeyPrivate(const QString& path)
+std::optional<PortError> checkKeyPrivate(const QString& path, mode_t mode)
 {
-    struct stat status
-    {
-    };
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
-        return std::nullopt; // reading it says why
-    if ((status.st_mode & (S_IRWXG | S_IRWXO)) == 0)
+    if ((mode & (S_IRWXG | S_IRWXO)) == 0)
         return std::nullopt;
     return refused(PortError::Kind::KeyRefused, path,
                    QStringLiteral("The TLS key %1 can be read by others (mode %2); make it "
                                   "private: chmod 600 %1")
                        .arg(path)
-                       .arg(status.st_mode & 0777, 4, 8, QLatin1Char('0')));
+                       .arg(mode & 0777, 4, 8, QLatin1Char('0')));
 }
 
 bool encryptedPem(const QByteArray& pem)
@@ -93,12 +107,12 @@ bool encryptedPem(const QByteArray& pem)
 
 std::variant<QByteArray, PortError> readKey(const QString& path, const QByteArray& certificatePem)
 {
-    if (std::optional<PortError> exposed = checkKeyPrivate(path))
-        return *exposed;
-    auto bytes = readFile(path, "key");
-    if (const PortError* error = std::get_if<PortError>(&bytes))
+    auto contents = readFile(path, "key");
+    if (const PortError* error = std::get_if<PortError>(&contents))
         return *error;
-    const QByteArray& pem = std::get<QByteArray>(bytes);
+    const auto& [pem, mode] = std::get<RegularFile::Contents>(contents);
+    if (std::optional<PortError> exposed = checkKeyPrivate(path, mode))
+        return *exposed;
     if (encryptedPem(pem))
         return refused(PortError::Kind::KeyRefused, path,
                        QStringLiteral("The TLS key %1 is protected by a passphrase, which is "
@@ -114,7 +128,7 @@ std::variant<QByteArray, PortError> readKey(const QString& path, const QByteArra
         return refused(
             PortError::Kind::BadTlsFile, path,
             QStringLiteral("The TLS key %1 does not belong to the certificate.").arg(path));
-    return bytes;
+    return pem;
 }
 
 struct Checked

@@ -20,6 +20,11 @@ namespace qm240lx {
 class TlsCredentials
 {
 public:
+    // The most a CA bundle, certificate or key file may hold: a bundle of
+    // every public authority takes a quarter of a MiB. Anything but a regular
+    // file is refused as BadTlsFile before it is opened.
+    static constexpr qint64 fileLimit = 4 * 1024 * 1024;
+
     // The checks alone, without Qt's TLS, which needs the application object.
     static std::optional<PortError> check(const TlsFiles& files);
 

@@ -1,10 +1,14 @@
 #include "tls/TlsFailure.h"
 
+#include "tls/PeerText.h"
+#include "tls/TlsAlerts.h"
+#include "tls/TlsPeerName.h"
+
 #include <algorithm>
+#include <array>
 #include <initializer_list>
 
 #include <QSslCertificate>
-#include <QStringList>
 
 namespace qm240lx {
 namespace {
@@ -27,34 +31,99 @@ QString day(const QDateTime& time)
     return time.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'"));
 }
 
-QString namesIn(const QSslCertificate& certificate)
-{
-    QStringList names = certificate.subjectInfo(QSslCertificate::CommonName);
-    const auto alternatives = certificate.subjectAlternativeNames();
-    for (auto name = alternatives.cbegin(); name != alternatives.cend(); ++name) {
-        if (!names.contains(name.value()))
-            names.append(name.value());
-    }
-    return names.isEmpty() ? QStringLiteral("no name") : names.join(QStringLiteral(", "));
-}
-
 QString issuerOf(const QSslCertificate& certificate)
 {
     const QString issuer = certificate.issuerDisplayName();
-    return issuer.isEmpty() ? QStringLiteral("an unnamed issuer") : issuer;
+    return issuer.isEmpty() ? QStringLiteral("an unnamed issuer") : PeerText::printable(issuer);
 }
 
-PortError failed(PortError::Kind kind, const QString& where, const QString& message)
+using Kind = PortError::Kind;
+
+PortError failed(Kind kind, const QString& where, const QString& message)
 {
     return PortError{kind, where, message};
 }
 
-PortError certificateDemanded(const QString& where)
+constexpr std::array certificateRefusals{
+    QSsl::AlertType::BadCertificate,     QSsl::AlertType::UnsupportedCertificate,
+    QSsl::AlertType::CertificateRevoked, QSsl::AlertType::CertificateExpired,
+    QSsl::AlertType::CertificateUnknown, QSsl::AlertType::UnknownCa,
+    QSsl::AlertType::AccessDenied,
+};
+
+bool refusesACertificate(QSsl::AlertType alert)
 {
-    return failed(PortError::Kind::ClientCertificate, where,
+    return std::ranges::find(certificateRefusals, alert) != certificateRefusals.end();
+}
+
+PortError demanded(const QString& where)
+{
+    return failed(Kind::ClientCertificate, where,
                   QStringLiteral("%1 demands a client certificate and none was given "
                                  "(--tls-cert and --tls-key).")
                       .arg(where));
+}
+
+PortError oldVersion(const QString& where)
+{
+    return failed(Kind::TlsTooOld, where,
+                  QStringLiteral("%1 offers only a TLS version older than 1.2, which is refused.")
+                      .arg(where));
+}
+
+bool asksForACertificate(QSsl::AlertType alert)
+{
+    return alert == QSsl::AlertType::CertificateRequired || alert == QSsl::AlertType::NoCertificate;
+}
+
+bool refusesTheOffer(QSsl::AlertType alert)
+{
+    return alert == QSsl::AlertType::HandshakeFailure ||
+           alert == QSsl::AlertType::InsufficientSecurity;
+}
+
+PortError refusedCertificate(const QString& where, const QString& alertName)
+{
+    return failed(Kind::ClientCertificate, where,
+                  QStringLiteral("%1 refused the client certificate (%2).").arg(where, alertName));
+}
+
+// A server answers a greeting it shares no cipher suite or version with so;
+// with TLS 1.2 also a client certificate it misses or refuses, which only
+// this client's answer to the server's first flight can have shown it.
+PortError offerRefused(const QString& where, const TlsAlerts& alerts, const QString& alertName,
+                       bool certificateGiven)
+{
+    if (!alerts.afterAnswer())
+        return failed(Kind::TlsFailed, where,
+                      QStringLiteral("%1 broke off the TLS handshake at its greeting (alert "
+                                     "\"%2\"): it shares no cipher suite or TLS version (1.2 or "
+                                     "later) with this tool.")
+                          .arg(where, alertName));
+    if (certificateGiven)
+        return refusedCertificate(where, alertName);
+    return failed(Kind::ClientCertificate, where,
+                  QStringLiteral("%1 broke off the TLS handshake (alert \"%2\") after this tool "
+                                 "answered without a client certificate: it probably demands one "
+                                 "(--tls-cert and --tls-key).")
+                      .arg(where, alertName));
+}
+
+PortError fromAlert(const QString& where, const TlsAlerts& alerts, bool certificateGiven)
+{
+    const QSsl::AlertType alert = *alerts.received();
+    const QString name = PeerText::printable(alerts.description());
+    if (certificateGiven && (asksForACertificate(alert) || refusesACertificate(alert)))
+        return refusedCertificate(where, name);
+    if (asksForACertificate(alert))
+        return demanded(where);
+    if (alert == QSsl::AlertType::ProtocolVersion)
+        return oldVersion(where);
+    if (refusesTheOffer(alert))
+        return offerRefused(where, alerts, name, certificateGiven);
+    return failed(
+        Kind::TlsFailed, where,
+        QStringLiteral("TLS with %1 failed: the server sent the alert \"%2\".").arg(where, name));
 }
 
 } // namespace
@@ -62,7 +131,6 @@ PortError certificateDemanded(const QString& where)
 PortError TlsFailure::certificate(const QString& where, const QString& host,
                                   const QList<QSslError>& errors)
 {
-    using Kind = PortError::Kind;
     if (const QSslError* error = firstOf(errors, {QSslError::CertificateNotYetValid})) {
         return failed(Kind::CertificateExpired, where,
                       QStringLiteral("%1: the server's certificate is not valid before %2.")
@@ -85,58 +153,47 @@ PortError TlsFailure::certificate(const QString& where, const QString& host,
                                      "file).")
                           .arg(where, issuerOf(error->certificate())));
     }
-    if (const QSslError* error = firstOf(errors, {QSslError::HostNameMismatch})) {
-        return failed(Kind::WrongName, where,
-                      QStringLiteral("%1: the server's certificate is made out to %2, not to %3.")
-                          .arg(where, namesIn(error->certificate()), host));
-    }
+    if (const QSslError* error = firstOf(errors, {QSslError::HostNameMismatch}))
+        return wrongName(where, host, error->certificate());
     return failed(Kind::TlsFailed, where,
                   QStringLiteral("%1: the server's certificate was refused: %2.")
-                      .arg(where, errors.isEmpty() ? QStringLiteral("no reason given")
-                                                   : errors.first().errorString()));
+                      .arg(where, errors.isEmpty()
+                                      ? QStringLiteral("no reason given")
+                                      : PeerText::printable(errors.first().errorString())));
 }
 
-PortError TlsFailure::alert(const QString& where, QSsl::AlertType type, const QString& description,
-                            bool certificateGiven)
+PortError TlsFailure::wrongName(const QString& where, const QString& host,
+                                const QSslCertificate& certificate)
 {
-    switch (type) {
-    case QSsl::AlertType::CertificateRequired:
-        return certificateDemanded(where);
-    case QSsl::AlertType::BadCertificate:
-    case QSsl::AlertType::UnsupportedCertificate:
-    case QSsl::AlertType::CertificateRevoked:
-    case QSsl::AlertType::CertificateExpired:
-    case QSsl::AlertType::CertificateUnknown:
-    case QSsl::AlertType::UnknownCa:
-    case QSsl::AlertType::AccessDenied:
-    case QSsl::AlertType::HandshakeFailure:
-        if (!certificateGiven)
-            return certificateDemanded(where);
-        return failed(
-            PortError::Kind::ClientCertificate, where,
-            QStringLiteral("%1 refused the client certificate (%2).").arg(where, description));
-    case QSsl::AlertType::ProtocolVersion:
-    case QSsl::AlertType::InsufficientSecurity:
-        return failed(PortError::Kind::TlsTooOld, where,
-                      QStringLiteral("%1 offers only a TLS version older than 1.2, which is "
-                                     "refused.")
-                          .arg(where));
-    default:
-        break;
-    }
-    return failed(PortError::Kind::TlsFailed, where,
-                  QStringLiteral("TLS with %1 failed: %2.").arg(where, description));
+    const QString sentence =
+        QStringLiteral("%1: the server's certificate is made out to %2, not to %3.")
+            .arg(where, TlsPeerName::names(certificate), host);
+    const QString why = TlsPeerName::whyNotCounted(certificate, host);
+    return failed(Kind::WrongName, where,
+                  why.isEmpty() ? sentence : sentence + QLatin1Char(' ') + why);
+}
+
+PortError TlsFailure::handshake(const QString& where, const TlsAlerts& alerts,
+                                const QString& reason, bool certificateGiven)
+{
+    if (alerts.received())
+        return fromAlert(where, alerts, certificateGiven);
+    if (alerts.sent() == QSsl::AlertType::ProtocolVersion)
+        return oldVersion(where);
+    return failed(
+        Kind::TlsFailed, where,
+        QStringLiteral("TLS with %1 failed: %2.").arg(where, PeerText::printable(reason)));
 }
 
 PortError TlsFailure::closedAfterHandshake(const QString& where, bool certificateGiven)
 {
     if (certificateGiven)
-        return failed(PortError::Kind::ClientCertificate, where,
+        return failed(Kind::ClientCertificate, where,
                       QStringLiteral("%1 closed the connection right after the TLS handshake, "
                                      "before sending anything: it probably refused the client "
                                      "certificate given.")
                           .arg(where));
-    return failed(PortError::Kind::ClientCertificate, where,
+    return failed(Kind::ClientCertificate, where,
                   QStringLiteral("%1 closed the connection right after the TLS handshake, before "
                                  "sending anything: it probably demands a client certificate, "
                                  "and none was given (--tls-cert and --tls-key).")
@@ -145,7 +202,7 @@ PortError TlsFailure::closedAfterHandshake(const QString& where, bool certificat
 
 PortError TlsFailure::notTls(const QString& where)
 {
-    return failed(PortError::Kind::NotTls, where, notTlsSentence(where));
+    return failed(Kind::NotTls, where, notTlsSentence(where));
 }
 
 QString TlsFailure::notTlsSentence(const QString& where)

@@ -4,14 +4,19 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QSsl>
+#include <QSslCertificate>
 #include <QSslError>
 #include <QString>
 
 namespace qm240lx {
 
-// Why TLS with a server failed, from Qt's typed verdicts: one sentence
-// naming the server's address (`where`) and never a key, and its kind.
+class TlsAlerts;
+
+// Why TLS with a server failed, from Qt's typed verdicts (certificate errors,
+// alerts) and never from the wording of a message: its kind, and one sentence
+// naming the server's address (`where`) and never a key. Whatever the server
+// chose (names, issuer, an alert's wording) is printed escaped and bounded,
+// on the one line.
 class TlsFailure
 {
 public:
@@ -21,11 +26,16 @@ public:
     static PortError certificate(const QString& where, const QString& host,
                                  const QList<QSslError>& errors);
 
-    // A fatal alert of the handshake, or one that ends the connection after
-    // it: with TLS 1.3 a refused client certificate comes after the
-    // handshake. `description` is the alert's own wording.
-    static PortError alert(const QString& where, QSsl::AlertType type, const QString& description,
-                           bool certificateGiven);
+    // The certificate passed verification but is not made out to `host`.
+    static PortError wrongName(const QString& where, const QString& host,
+                               const QSslCertificate& certificate);
+
+    // A handshake the server broke off with an alert, or one this side broke
+    // off (a TLS version older than 1.2); with TLS 1.3 a refused client
+    // certificate comes after the handshake, as the reason the connection was
+    // lost. `reason` only words a failure no alert tells of.
+    static PortError handshake(const QString& where, const TlsAlerts& alerts, const QString& reason,
+                               bool certificateGiven);
 
     // The server closed the connection after the handshake before it sent a
     // byte: what a server that checks client certificates only then does

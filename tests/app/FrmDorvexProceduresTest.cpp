@@ -160,6 +160,31 @@ TEST(Lockout, NothingStartsWhileACommandWaits)
     EXPECT_EQ(rig.result(), "H-Byte is successfully set");
 }
 
+// A handler connected directly to commandFinished may start the next command
+// from inside the announcement, even one that ends at once and is announced
+// inside it: no frame goes while it runs (the sanitizers' build checks).
+TEST(Lockout, AHandlerOfACommandsEndStartsTheNext)
+{
+    WindowRig rig;
+    rig.script.answers("fa|039200|fa");
+    int ends = 0;
+    QObject::connect(
+        rig.window.get(), &Frm_Dorvex::commandFinished, rig.window.get(),
+        [&] {
+            if (++ends == 2)
+                rig.line.lose("gone");
+            if (ends <= 2)
+                rig.window->Cmd_SaveConfig_Click();
+        },
+        Qt::DirectConnection);
+    rig.window->Form_Load();
+    rig.line.run();
+    EXPECT_EQ(ends, 3);
+    EXPECT_EQ(rig.newlyWritten(), bytes("acadaf"));
+    EXPECT_TRUE(rig.shown.contains("Configuration Data is updated in Flash"));
+    EXPECT_TRUE(rig.result().startsWith("Unable to update the Flash\r\nCOM1 is not usable"));
+}
+
 // The 37 controls that change, send or save the configuration, named here
 // rather than taken from the window.
 QStringList settingsControlNames()
@@ -218,6 +243,10 @@ TEST(Enabling, FollowsTheOutcomeAndFailuresKeepTheSelections)
         rig.line.run(rig.window->Check_QM240LX());
     };
     const auto save = [](WindowRig& rig) { rig.window->form().Cmd_SaveConfig->click(); };
+    const auto saveOnALostPort = [](WindowRig& rig) {
+        rig.line.lose("gone");
+        rig.window->form().Cmd_SaveConfig->click();
+    };
     const auto send = [](WindowRig& rig) { rig.window->form().CmdSend->click(); };
     const Case cases[] = {
         {"ready", "fa|1ff902", detectWhenDisabled, true},
@@ -230,6 +259,8 @@ TEST(Enabling, FollowsTheOutcomeAndFailuresKeepTheSelections)
         {"a save accepted", "fa", save, true},
         {"a save rejected", "00", save, true},
         {"a silent save", "", save, false},
+        {"a save whose write fails", "", saveOnALostPort, false},
+        {"a save that loses the port", "", save, false, 500},
         {"an upload rejected three times", "ee|ee|ee", send, true},
         {"an upload nothing answers", "", send, true},
     };

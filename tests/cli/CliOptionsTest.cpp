@@ -1,6 +1,14 @@
 #include "cli/CliOptions.h"
 
+#include "settings/SettingTable.h"
+#include "settings/SettingText.h"
+
+#include <set>
 #include <tuple>
+#include <vector>
+
+#include <QRegularExpression>
+#include <QTemporaryFile>
 
 #include <gtest/gtest.h>
 
@@ -100,6 +108,137 @@ TEST(CliOptions, OtherLinesEndWithTheCodeAndSayWhy)
         EXPECT_TRUE(exit.text.contains(QLatin1String(mentions))) << exit.text.toStdString();
         EXPECT_TRUE(!exit.isError() || !exit.text.contains(u'\n')) << "errors are one line";
     }
+}
+
+// An option as a command line gives it: with a good value, a bad one
+// (refused whatever the command) or, last on the line only, none.
+struct Use
+{
+    QStringList arguments;
+    bool bad;
+    bool lastOnly = false;
+};
+
+std::vector<Use> usesOf(const QString& name, bool takesValue, const QString& portsFile)
+{
+    const QString option = QStringLiteral("--") + name;
+    if (!takesValue)
+        return {{{option}, false}, {{option + "=1"}, true}};
+    std::vector<Use> uses{{{option}, true, true}};
+    const auto setting = std::ranges::find_if(
+        settingTable, [&](const Setting& each) { return name == each.option; });
+    if (name == QLatin1String("port")) {
+        for (const QString& good : {QStringLiteral("3"), "@" + portsFile})
+            uses.push_back({{option, good}, false});
+        for (const char* bad : {"0", "tcp://host", "@/nonexistent/ports"})
+            uses.push_back({{option, bad}, true});
+    } else if (setting != settingTable.end()) {
+        uses.push_back({{option, settingText::names(*setting).constFirst()}, false});
+        uses.push_back({{option, "bogus"}, true});
+    } else {
+        uses.push_back({{option, "file.pem"}, false});
+    }
+    return uses;
+}
+
+// Every option --help lists, alone and in ordered pairs.
+std::vector<Use> optionLines(const QString& portsFile)
+{
+    static const QRegularExpression listed(QStringLiteral(R"(^  (?:-\w, )?--([a-z-]+)( <)?)"),
+                                           QRegularExpression::MultilineOption);
+    std::vector<std::vector<Use>> options;
+    for (const auto& match : listed.globalMatch(CliOptions::helpText()))
+        options.push_back(usesOf(match.captured(1), match.hasCaptured(2), portsFile));
+    std::vector<Use> lines;
+    for (std::size_t first = 0; first < options.size(); ++first) {
+        lines.insert(lines.end(), options[first].begin(), options[first].end());
+        for (std::size_t second = 0; second < options.size(); ++second) {
+            for (const Use& a : options[first]) {
+                for (const Use& b : options[second]) {
+                    if (first != second && !a.lastOnly)
+                        lines.push_back({a.arguments + b.arguments, a.bad || b.bad});
+                }
+            }
+        }
+    }
+    return lines;
+}
+
+std::set<int> documentedCodes()
+{
+    const QString help = CliOptions::helpText();
+    static const QRegularExpression listed(QStringLiteral(R"(^  (\d+) )"),
+                                           QRegularExpression::MultilineOption);
+    std::set<int> codes;
+    for (const auto& match : listed.globalMatch(help.mid(help.indexOf("Exit codes:"))))
+        codes.insert(match.captured(1).toInt());
+    return codes;
+}
+
+// What a parsed line must hold: each option only with a command it belongs
+// to, and a port, or every port, to work on.
+QString misfit(const CliOptions& options)
+{
+    using Command = CliCommand;
+    const Command command = options.command;
+    if ((options.all || options.check) && command != Command::Apply)
+        return "--all or --check outside apply";
+    if (options.save && command != Command::Set && command != Command::Apply)
+        return "--save outside set and apply";
+    if (options.changes.isEmpty() == (command == Command::Set))
+        return "settings outside set, or set without one";
+    if (options.onlyOverrides && command != Command::Scan && !options.all)
+        return "--only-overrides outside scan and apply --all";
+    if (command == Command::Apply && options.ports.isEmpty() != options.all)
+        return "apply without ports, or with ports and --all";
+    if (!options.port.com && options.port.devicePath.isEmpty())
+        return "no port";
+    return {};
+}
+
+// How one command line ends wrongly; empty when it ends as it should.
+QString judge(const QStringList& line, bool refused, const std::set<int>& codes)
+{
+    const auto parsed = CliOptions::parse(QStringList{"qm240lx"} + line);
+    if (const CliOptions* options = std::get_if<CliOptions>(&parsed))
+        return refused ? QStringLiteral("taken") : misfit(*options);
+    const CliExit& exit = std::get<CliExit>(parsed);
+    if (!codes.contains(toInt(exit.code)))
+        return QStringLiteral("undocumented exit code %1").arg(toInt(exit.code));
+    if (exit.text.trimmed().isEmpty() || (exit.isError() && exit.text.contains(u'\n')))
+        return QStringLiteral("not one line of reason: ") + exit.text;
+    if (!exit.isError() && !line.contains("--help") && !line.contains("--version"))
+        return QStringLiteral("success without running: ") + exit.text;
+    return {};
+}
+
+// Each command with every option --help lists, alone and in pairs, given good,
+// bad and missing values: each line ends with a documented code and a reason,
+// or with options a command can run; none ends the process.
+TEST(CliOptions, EveryOptionAloneAndInPairsEndsDocumented)
+{
+    QTemporaryFile ports;
+    ASSERT_TRUE(ports.open() && ports.write("3\n") == 2 && ports.flush());
+    const std::vector<Use> lines = optionLines(ports.fileName());
+    const std::set<int> codes = documentedCodes();
+    ASSERT_TRUE(codes.contains(64) && codes.contains(66)) << "codes read from --help";
+    QStringList wrong;
+    int judged = 0;
+    for (const char* command :
+         {"", "detect", "read", "set", "save", "scan", "apply site.json", "flash"}) {
+        for (const Use& use : lines) {
+            const QStringList line =
+                QString(command).split(u' ', Qt::SkipEmptyParts) + use.arguments;
+            const bool helps = line.contains("--help") || line.contains("--version");
+            const QString why = judge(line, use.bad && !helps, codes);
+            ++judged;
+            if (!why.isEmpty())
+                wrong << line.join(u' ') + ": " + why;
+        }
+    }
+    EXPECT_GT(judged, 10'000);
+    EXPECT_TRUE(wrong.isEmpty()) << wrong.size() << " lines, the first: "
+                                 << wrong.mid(0, 5).join(u'\n').toStdString();
 }
 
 } // namespace

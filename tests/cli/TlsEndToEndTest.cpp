@@ -6,8 +6,12 @@
 #include "support/SimProcess.h"
 #include "support/TestCertificates.h"
 
+#include <algorithm>
+#include <map>
 #include <optional>
+#include <sys/stat.h>
 
+#include <QFile>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -40,21 +44,23 @@ Ser2net::Tls serving(const QString& cert, const QString& clientCa = {})
     return {cert, QString(cert).replace(".crt", ".key"), clientCa};
 }
 
-// openssl s_server limited to TLS 1.1, as an old device server would be.
-class OldTlsServer
+// openssl s_server with the good certificate and `options`: limited to TLS
+// 1.1 as an old device server would be, or to ciphers no client offers.
+class OpensslServer
 {
 public:
-    OldTlsServer()
+    explicit OpensslServer(const QStringList& options)
     {
         const TestCertificates& pki = TestCertificates::get();
         port = Ser2net::freePort();
-        m_process.start("openssl", {"s_server", "-accept", QStringLiteral("127.0.0.1:%1").arg(port),
-                                    "-tls1_1", "-cipher", "DEFAULT@SECLEVEL=0", "-cert",
-                                    pki.serverCert(), "-key", pki.serverKey()});
+        m_process.start("openssl",
+                        QStringList{"s_server", "-accept", QStringLiteral("127.0.0.1:%1").arg(port),
+                                    "-cert", pki.serverCert(), "-key", pki.serverKey()}
+                            << options);
         while (m_process.waitForReadyRead(10000) && !m_process.readAll().contains("ACCEPT")) {
         }
     }
-    ~OldTlsServer()
+    ~OpensslServer()
     {
         m_process.kill();
         m_process.waitForFinished();
@@ -130,11 +136,52 @@ enum class Server
 {
     Good,
     WrongName,
+    OtherName,
+    AddressAsCommonName,
+    AddressAsDnsName,
+    ManyNames,
+    Hostile,
     Expired,
     DemandsClientCertificate,
     Plain,
     OldTls,
+    NoSharedCipher,
+    Tls12DemandsClientCertificate,
 };
+
+QStringList opensslOptions(Server server)
+{
+    const std::map<Server, QStringList> options{
+        {Server::OldTls, {"-tls1_1", "-cipher", "DEFAULT@SECLEVEL=0"}},
+        {Server::NoSharedCipher, {"-tls1_2", "-cipher", "NULL@SECLEVEL=0"}},
+        {Server::Tls12DemandsClientCertificate,
+         {"-tls1_2", "-Verify", "1", "-CAfile", TestCertificates::get().ca()}}};
+    return options.contains(server) ? options.at(server) : QStringList();
+}
+
+QString certificateOf(Server server)
+{
+    const TestCertificates& pki = TestCertificates::get();
+    const std::map<Server, QString> certificates{
+        {Server::WrongName, pki.wrongNameCert()},
+        {Server::OtherName, pki.otherNameCert()},
+        {Server::AddressAsCommonName, pki.addressAsCommonNameCert()},
+        {Server::AddressAsDnsName, pki.addressAsDnsNameCert()},
+        {Server::ManyNames, pki.manyNamesCert()},
+        {Server::Hostile, pki.hostileCert()},
+        {Server::Expired, pki.expiredCert()}};
+    const auto found = certificates.find(server);
+    return found == certificates.end() ? pki.serverCert() : found->second;
+}
+
+// One line, nothing a terminal would act on, and of a length to read.
+void expectOneSaneLine(const QByteArray& error)
+{
+    const QByteArray line = error.chopped(error.endsWith('\n') ? 1 : 0);
+    EXPECT_LT(line.size(), 1024);
+    EXPECT_FALSE(std::ranges::any_of(line, [](char c) { return uchar(c) < 0x20 || c == 0x7f; }))
+        << line.toStdString();
+}
 
 TEST(TlsPorts, EachFailureSaysWhatFailedAndShowsNoKey)
 {
@@ -148,6 +195,7 @@ TEST(TlsPorts, EachFailureSaysWhatFailedAndShowsNoKey)
         int exitCode;
         QString mentions;
         const char* program = QM240LX_CLI_PATH;
+        bool byName = false; // localhost instead of 127.0.0.1
     } cases[] = {
         {"another CA",
          Server::Good,
@@ -161,6 +209,39 @@ TEST(TlsPorts, EachFailureSaysWhatFailedAndShowsNoKey)
          {"--tls-ca", pki.ca()},
          74,
          "made out to adapters.example.com, not to 127.0.0.1"},
+        {"a name only as the common name beside a DNS name",
+         Server::OtherName,
+         false,
+         {"--tls-ca", pki.ca()},
+         74,
+         "made out to other.example, not to localhost. Its common name does not count",
+         QM240LX_CLI_PATH,
+         true},
+        {"an address only as the common name",
+         Server::AddressAsCommonName,
+         true,
+         {"--tls-ca", pki.ca()},
+         74,
+         "made out to 127.0.0.1, not to 127.0.0.1. An address counts only among the "
+         "certificate's IP addresses, not as its common name."},
+        {"an address as a DNS name",
+         Server::AddressAsDnsName,
+         false,
+         {"--tls-ca", pki.ca()},
+         74,
+         "not among its DNS names."},
+        {"3000 names",
+         Server::ManyNames,
+         false,
+         {"--tls-ca", pki.ca()},
+         74,
+         " more, not to 127.0.0.1."},
+        {"control characters in the issuer",
+         Server::Hostile,
+         false,
+         {"--tls-ca", pki.ca()},
+         74,
+         "issued by \\x1b[2J\\x1b]0;pwned\\x07\\x0d\\x0aqm240lx: forged, who"},
         {"expired", Server::Expired, true, {"--tls-ca", pki.ca()}, 74, "certificate expired on"},
         {"no client certificate",
          Server::DemandsClientCertificate,
@@ -182,6 +263,19 @@ TEST(TlsPorts, EachFailureSaysWhatFailedAndShowsNoKey)
          {"--tls-ca", pki.ca()},
          74,
          "offers only a TLS version older than 1.2"},
+        {"no cipher in common",
+         Server::NoSharedCipher,
+         false,
+         {"--tls-ca", pki.ca()},
+         74,
+         "broke off the TLS handshake at its greeting (alert \"handshake failure\"): it shares "
+         "no cipher suite or TLS version (1.2 or later) with this tool."},
+        {"TLS 1.2 demanding a client certificate",
+         Server::Tls12DemandsClientCertificate,
+         false,
+         {"--tls-ca", pki.ca()},
+         74,
+         "after this tool answered without a client certificate: it probably demands one"},
         {"key others can read",
          Server::DemandsClientCertificate,
          false,
@@ -223,15 +317,13 @@ TEST(TlsPorts, EachFailureSaysWhatFailedAndShowsNoKey)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::optional<Served> served;
-        std::optional<OldTlsServer> oldTls;
+        std::optional<OpensslServer> opensslServer;
         QString address;
-        if (c.server == Server::OldTls) {
-            oldTls.emplace();
-            address = QStringLiteral("tcp+tls://127.0.0.1:%1").arg(oldTls->port);
+        if (!opensslOptions(c.server).isEmpty()) {
+            opensslServer.emplace(opensslOptions(c.server));
+            address = QStringLiteral("tcp+tls://127.0.0.1:%1").arg(opensslServer->port);
         } else {
-            const QString cert = c.server == Server::WrongName ? pki.wrongNameCert()
-                                 : c.server == Server::Expired ? pki.expiredCert()
-                                                               : pki.serverCert();
+            const QString cert = certificateOf(c.server);
             const QString clientCa =
                 c.server == Server::DemandsClientCertificate ? pki.ca() : QString();
             served.emplace(c.server == Server::Plain ? std::nullopt
@@ -239,9 +331,12 @@ TEST(TlsPorts, EachFailureSaysWhatFailedAndShowsNoKey)
             address = c.rfc2217 ? served->server.rfc2217Address() : served->server.tcpAddress();
             address.replace("rfc2217://", "rfc2217+tls://").replace("tcp://", "tcp+tls://");
         }
+        if (c.byName)
+            address.replace("127.0.0.1", "localhost");
         const CliProcess run = CliProcess::run(
             QStringList{"--port", address} << c.files << "detect", {}, {}, c.program);
         expectEnd(run, c.exitCode, c.mentions);
+        expectOneSaneLine(run.err);
         if (c.exitCode == 74)
             EXPECT_TRUE(run.standardError().contains(address)) << run.err.toStdString();
         EXPECT_FALSE(run.err.contains("PRIVATE KEY") || run.err.contains("secret"));
@@ -250,6 +345,51 @@ TEST(TlsPorts, EachFailureSaysWhatFailedAndShowsNoKey)
         if (served && c.server != Server::Plain)
             EXPECT_TRUE(served->sim.received().isEmpty())
                 << served->sim.received().toHex(' ').toStdString();
+    }
+}
+
+// A FIFO would wait for a writer, a device would be read without end: only
+// regular files of at most 4 MiB are read, and anything else ends the tool at
+// once, before any port is opened.
+TEST(TlsPorts, FilesThatAreNoRegularFilesAreRefusedBeforeAnyRead)
+{
+    const TestCertificates& pki = TestCertificates::get();
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("ca.fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString huge = dir.filePath("huge.crt");
+    QFile hugeFile(huge);
+    ASSERT_TRUE(hugeFile.open(QIODevice::WriteOnly) && hugeFile.resize(4 * 1024 * 1024 + 1));
+    const QStringList clientFiles{"--tls-cert", pki.clientCert(), "--tls-key"};
+    const struct
+    {
+        const char* name;
+        QStringList arguments;
+        QString mentions;
+        QMap<QString, QString> variables = {};
+        const char* program = QM240LX_CLI_PATH;
+    } cases[] = {
+        {"a FIFO as the CA file", {"--tls-ca", fifo}, "The TLS CA file " + fifo + " is a FIFO"},
+        {"a FIFO from the environment",
+         {},
+         "The TLS certificate " + fifo + " is a FIFO, not a regular file.",
+         {{"QM240LX_TLS_CERT", fifo}, {"QM240LX_TLS_KEY", pki.clientKey()}}},
+        {"a FIFO as the key, the window",
+         clientFiles + QStringList{fifo},
+         "The TLS key " + fifo + " is a FIFO",
+         {},
+         QM240LX_SETUP_PATH},
+        {"an endless device as the CA file",
+         {"--tls-ca", "/dev/zero"},
+         "The TLS CA file /dev/zero is a character device, not a regular file."},
+        {"a CA file beyond the bound", {"--tls-ca", huge}, "is larger than 4 MiB."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CliProcess run = CliProcess::run(QStringList{"--port", "tcp+tls://127.0.0.1:9"}
+                                                   << c.arguments << "detect",
+                                               {}, {}, c.program, c.variables);
+        expectEnd(run, 78, c.mentions);
     }
 }
 

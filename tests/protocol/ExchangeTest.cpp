@@ -101,5 +101,28 @@ TEST(Exchange, AfterASilentWaitTheNextCommandWaitsOutALateReply)
     }
 }
 
+// The wait under way ends at its next pass, every later wait at once, and
+// nothing more is written.
+TEST(Exchange, AnAbortEndsTheWaitUnderWayAndEveryLaterOne)
+{
+    Rig rig;
+    Task<WaitEnd> waiting = rig.exchange.waitForReply(1, 2000);
+    rig.exchange.abort();
+    EXPECT_EQ(rig.line.run(std::move(waiting)), WaitEnd::Aborted);
+    rig.line.run(rig.exchange.settle(200));
+    EXPECT_EQ(rig.line.run(rig.exchange.waitForReply(1, 2000)), WaitEnd::Aborted);
+    EXPECT_EQ(rig.line.now(), 0u);
+    EXPECT_FALSE(rig.exchange.writeByte(0xAC));
+    EXPECT_EQ(rig.line.bytesWritten(), 0);
+}
+
+TEST(ExchangeDeathTest, ASecondWaitWhileOneWaitsStopsTheProgram)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    Rig rig;
+    const Task<WaitEnd> first = rig.exchange.waitForReply(1, 2000);
+    EXPECT_DEATH((void)rig.exchange.waitForReply(1, 2000), "a second wait on the exchange");
+}
+
 } // namespace
 } // namespace qm240lx

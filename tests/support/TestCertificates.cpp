@@ -16,6 +16,14 @@ bool writeFile(const QString& path, const QByteArray& bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
+QByteArray manyNames(int count)
+{
+    QByteArrayList names;
+    for (int n = 1; n <= count; ++n)
+        names.append("DNS:n" + QByteArray::number(n) + ".adapters.example.com");
+    return names.join(',');
+}
+
 } // namespace
 
 const TestCertificates& TestCertificates::get()
@@ -62,14 +70,30 @@ bool TestCertificates::issue(const QString& name, const QString& subjectName, co
            QFile::setPermissions(path(name + ".key"), QFile::ReadOwner | QFile::WriteOwner);
 }
 
+bool TestCertificates::selfSigned(const QString& name, const QString& subjectName,
+                                  const QStringList& extra)
+{
+    return openssl(QStringList{"req", "-x509", "-utf8"}
+                   << ecKey
+                   << QStringList{"-keyout", name + ".key", "-out", name + ".crt", "-days", "3650",
+                                  "-subj", "/CN=" + subjectName}
+                   << extra) &&
+           QFile::setPermissions(path(name + ".key"), QFile::ReadOwner | QFile::WriteOwner);
+}
+
+// Issued by the CA, for ten years; no subjectAltName when `alternativeNames`
+// is empty.
+bool TestCertificates::issueForNames(const QString& name, const QString& subjectName,
+                                     const QByteArray& alternativeNames)
+{
+    if (alternativeNames.isEmpty())
+        return issue(name, subjectName, "ca", {"-days", "3650"});
+    return writeFile(path(name + ".ext"), "subjectAltName=" + alternativeNames + "\n") &&
+           issue(name, subjectName, "ca", {"-days", "3650", "-extfile", name + ".ext"});
+}
+
 bool TestCertificates::make()
 {
-    const auto selfSigned = [this](const QString& name, const QString& subjectName) {
-        return openssl(QStringList{"req", "-x509"}
-                       << ecKey
-                       << QStringList{"-keyout", name + ".key", "-out", name + ".crt", "-days",
-                                      "3650", "-subj", "/CN=" + subjectName});
-    };
     const QStringList loopback{"-days", "3650", "-extfile", "loopback.ext"};
     const QStringList year{"-days", "365"};
     return selfSigned("ca", "qm240lx test CA") && selfSigned("other-ca", "qm240lx other CA") &&
@@ -80,6 +104,11 @@ bool TestCertificates::make()
                  {"-days", "3650", "-extfile", "elsewhere.ext"}) &&
            issue("expired", "localhost", "ca", {"-days", "-1", "-extfile", "loopback.ext"}) &&
            issue("client", "client", "ca", year) && issue("stranger", "client", "other-ca", year) &&
+           issueForNames("other-name", "localhost", "DNS:other.example") &&
+           issueForNames("address-cn", "127.0.0.1", {}) &&
+           issueForNames("address-dns", "adapter", "DNS:127.0.0.1") &&
+           issueForNames("many-names", "localhost", manyNames(3000)) &&
+           selfSigned("hostile", "\x1b[2J\x1b]0;pwned\x07\r\nqm240lx: forged") &&
            QFile::copy(clientKey(), exposedKey()) &&
            QFile::setPermissions(exposedKey(), QFile::ReadOwner | QFile::WriteOwner |
                                                    QFile::ReadGroup | QFile::ReadOther) &&

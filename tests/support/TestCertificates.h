@@ -27,6 +27,16 @@ public:
     QString serverKey() const { return path("server.key"); }
     QString wrongNameCert() const { return path("wrong-name.crt"); }
     QString expiredCert() const { return path("expired.crt"); }
+    // Common name localhost beside the one DNS name other.example.
+    QString otherNameCert() const { return path("other-name.crt"); }
+    // 127.0.0.1 only as the common name, or only as a DNS name.
+    QString addressAsCommonNameCert() const { return path("address-cn.crt"); }
+    QString addressAsDnsNameCert() const { return path("address-dns.crt"); }
+    // Names n1.adapters.example.com to n3000.adapters.example.com.
+    QString manyNamesCert() const { return path("many-names.crt"); }
+    // Self-signed; its common name clears the screen, sets the terminal's
+    // title and forges a line of the tool's own.
+    QString hostileCert() const { return path("hostile.crt"); }
     // The client is "client", as ser2net takes the user from the common name.
     QString clientCert() const { return path("client.crt"); }
     QString clientKey() const { return path("client.key"); }
@@ -44,6 +54,9 @@ private:
     bool openssl(const QStringList& arguments);
     bool issue(const QString& name, const QString& subjectName, const QString& caName,
                const QStringList& extra);
+    bool selfSigned(const QString& name, const QString& subjectName, const QStringList& extra = {});
+    bool issueForNames(const QString& name, const QString& subjectName,
+                       const QByteArray& alternativeNames);
 
     QTemporaryDir m_dir;
     QString m_error;
