@@ -34,7 +34,8 @@ bool writeProfile(const QString& path, int baud)
 
 QString toolPath()
 {
-    return QStringLiteral(QM240LX_CLI_PATH);
+    const QString other = qEnvironmentVariable("QM240LX_BENCH_TOOL");
+    return other.isEmpty() ? QStringLiteral(QM240LX_CLI_PATH) : other;
 }
 
 QProcessEnvironment environmentWithoutOverrides()

@@ -11,7 +11,7 @@
 // clock and by the processor time it used, once or several times.
 namespace qm240lx::bench {
 
-// The built qm240lx.
+// The built qm240lx, or the one QM240LX_BENCH_TOOL names (to compare builds).
 QString toolPath();
 
 // This process's environment without any QM240LX_COM<n>, so that only the

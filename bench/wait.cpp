@@ -107,7 +107,7 @@ void replyLatency(Rig& rig, int runs)
 {
     std::vector<double> latency;
     for (int run = 0; run < runs; ++run) {
-        test::finish(rig.exchange.discardStaleInput());
+        test::finish(rig.exchange.quietLine(3000));
         Clock::time_point written;
         std::thread adapter([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(20 + (run * 7) % 60));

@@ -196,13 +196,14 @@ Task<> Frm_Dorvex::Check_QM240LX()
     const Answer detection = co_await detectAdapter(m_exchange, resultBox());
     switch (detection) {
     case Answer::Acknowledged: {
-        // A read-back that times out still enables the settings; one whose
-        // port is gone leaves nothing to configure.
+        // A read-back that times out still enables the settings. One whose
+        // port is gone leaves nothing to configure, and one that never got a
+        // trustworthy reply would leave selections the adapter does not hold.
         const ReadBack readBack = co_await READ_EEPROM();
-        if (readBack.end == ReadBack::End::PortFailed)
-            DISABLE_FRAME();
-        else
+        if (readBack.end == ReadBack::End::Read || readBack.end == ReadBack::End::Timeout)
             ENABLE_FRAME();
+        else
+            DISABLE_FRAME();
         break;
     }
     case Answer::Aborted:

@@ -58,7 +58,10 @@ QString outcomeText(const PortApply::Outcome& outcome)
     case Result::Failed:
         break;
     }
-    return QStringLiteral("failed: ") + failureText(outcome);
+    const QString failed = QStringLiteral("failed: ") + failureText(outcome);
+    if (outcome.afterFailure.isEmpty())
+        return failed;
+    return failed + QStringLiteral(". ") + outcome.afterFailure;
 }
 
 QJsonObject portObject(const PortApply::Outcome& outcome, bool check)

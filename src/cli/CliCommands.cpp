@@ -16,6 +16,13 @@ QString byteText(const char* name, std::uint8_t value)
     return QStringLiteral("the %1 %2").arg(QString::fromLatin1(name), TextReport::hex(value));
 }
 
+QString keepsSending(const QString& what)
+{
+    return QStringLiteral("the adapter keeps sending: the line never fell quiet, so %1 was not "
+                          "written")
+        .arg(what);
+}
+
 } // namespace
 
 CliCommands::CliCommands(PortSession& session) : m_session(session) {}
@@ -49,12 +56,17 @@ Task<CommandResult> CliCommands::set(FieldChanges changes, bool save)
     if (absent)
         co_return CommandResult::failed(*absent);
     const Applied applied = co_await applyAfterProbe(changes, save);
-    if (applied.failure)
-        co_return CommandResult::failed(*applied.failure);
-    CommandResult result = configurationResult(applied.bytes);
-    result.lines = applied.lines + result.lines;
+    CommandResult result = applied.failure ? CommandResult::failed(*applied.failure)
+                                           : configurationResult(applied.bytes);
+    if (applied.failure) {
+        result.json = JsonReport::port(m_session.port(), m_session.device());
+        result.json.insert(QStringLiteral("error"), applied.failure->text);
+        result.lines << applied.afterFailure();
+    } else {
+        result.lines = applied.lines + result.lines;
+    }
     result.json.insert(QStringLiteral("changed"), applied.changed);
-    result.json.insert(QStringLiteral("saved"), save);
+    result.json.insert(QStringLiteral("saved"), applied.saved);
     co_return result;
 }
 
@@ -73,12 +85,48 @@ Task<CliCommands::Applied> CliCommands::applyAfterProbe(FieldChanges changes, bo
         applied.lines << QStringLiteral("Nothing to change.");
     if (save) {
         applied.failure = co_await saveIntoFlash();
+        applied.saveUnconfirmed = applied.failure.has_value();
         if (applied.failure)
             co_return applied;
+        applied.saved = true;
         applied.lines << QStringLiteral("Configuration saved into flash.");
     }
     co_return applied;
 }
+
+QString CliCommands::Applied::afterFailure() const
+{
+    const QString saving =
+        saveUnconfirmed ? QStringLiteral("whether the save into flash took effect is unknown")
+                        : QStringLiteral("nothing was saved into flash");
+    if (heldUnknown)
+        return QStringLiteral("What the adapter holds now is unknown (check it with read); %1.")
+            .arg(saving);
+    if (changed.isEmpty())
+        return QStringLiteral("The adapter's configuration is unchanged; %1.").arg(saving);
+    QStringList taken = lines;
+    taken.replaceInStrings(QStringLiteral(": set"), QString());
+    return QStringLiteral("The adapter took %1 before the failure; %2.")
+        .arg(taken.join(QStringLiteral(", ")), saving);
+}
+
+namespace {
+
+QString changeLine(const char* name, std::uint8_t from, std::uint8_t to)
+{
+    return QStringLiteral("%1 %2 -> %3: set")
+        .arg(QString::fromLatin1(name), TextReport::hex(from), TextReport::hex(to));
+}
+
+QString jsonName(const char* name)
+{
+    return QString::fromLatin1(name).toLower().replace(QLatin1Char('-'), QLatin1Char('_'));
+}
+
+const UploadKind* const uploadKinds[] = {&hostSettingsUpload(), &discoveryTimingUpload(),
+                                         &primaryProtocolUpload()};
+
+} // namespace
 
 // Bits outside the fields do not count as a change: a byte whose fields stay
 // as they are is not sent.
@@ -88,21 +136,44 @@ CliCommands::uploadChanges(ConfigBytes read, FieldChanges changes, Applied& repo
     const ConfigBytes before = withFieldsOnly(read);
     const ConfigBytes wanted = changes.applyTo(before);
     std::variant<ConfigBytes, CliExit> current = read;
-    for (const UploadKind* kind :
-         {&hostSettingsUpload(), &discoveryTimingUpload(), &primaryProtocolUpload()}) {
+    for (const UploadKind* kind : uploadKinds) {
         const std::uint8_t now = before.*kind->byte;
         const std::uint8_t next = wanted.*kind->byte;
         if (now == next)
             continue;
         current = co_await upload(*kind, next);
-        if (std::holds_alternative<CliExit>(current))
+        if (std::holds_alternative<CliExit>(current)) {
+            co_await learnWhatChanged(before, report);
             co_return current;
-        const QString name = QString::fromLatin1(kind->name);
-        report.lines << QStringLiteral("%1 %2 -> %3: set")
-                            .arg(name, TextReport::hex(now), TextReport::hex(next));
-        report.changed.append(name.toLower().replace(QLatin1Char('-'), QLatin1Char('_')));
+        }
+        report.lines << changeLine(kind->name, now, next);
+        report.changed.append(jsonName(kind->name));
     }
     co_return current;
+}
+
+// An upload can fail after the adapter took the byte (its acknowledgement
+// lost among stray bytes, say): only a read-back tells.
+Task<> CliCommands::learnWhatChanged(const ConfigBytes& before, Applied& report)
+{
+    Exchange& exchange = m_session.exchange();
+    report.heldUnknown = true;
+    if (exchange.aborted() || !exchange.port().isOpen())
+        co_return;
+    const std::variant<ConfigBytes, CliExit> after = co_await readBytes();
+    const ConfigBytes* held = std::get_if<ConfigBytes>(&after);
+    if (!held)
+        co_return;
+    report.heldUnknown = false;
+    const ConfigBytes now = withFieldsOnly(*held);
+    report.lines.clear();
+    report.changed = QJsonArray();
+    for (const UploadKind* kind : uploadKinds) {
+        if (now.*kind->byte == before.*kind->byte)
+            continue;
+        report.lines << changeLine(kind->name, before.*kind->byte, now.*kind->byte);
+        report.changed.append(jsonName(kind->name));
+    }
 }
 
 Task<CommandResult> CliCommands::save()
@@ -135,6 +206,9 @@ Task<std::optional<CliExit>> CliCommands::probe()
         co_return adapterFailure(FailureKind::WrongAnswer,
                                  QStringLiteral("no adapter: the device answered the probe, but "
                                                 "not with the adapter's acknowledgement"));
+    case Answer::KeepsSending:
+        co_return adapterFailure(FailureKind::KeepsSending,
+                                 keepsSending(QStringLiteral("the probe")));
     case Answer::PortFailed:
     case Answer::Aborted:
         break;
@@ -151,6 +225,14 @@ Task<std::variant<ConfigBytes, CliExit>> CliCommands::readBytes()
         co_return adapterFailure(FailureKind::NotConfirmed,
                                  QStringLiteral("the adapter answered the probe but did not send "
                                                 "its configuration within 3 seconds"));
+    if (readBack.end == ReadBack::End::KeepsSending)
+        co_return adapterFailure(FailureKind::KeepsSending,
+                                 keepsSending(QStringLiteral("the read-back request")));
+    if (readBack.end == ReadBack::End::Suspect)
+        co_return adapterFailure(FailureKind::NotConfirmed,
+                                 QStringLiteral("the adapter sent more bytes than its "
+                                                "configuration, %1 times: none of them is taken")
+                                     .arg(readBackAttempts));
     co_return m_session.portFailure();
 }
 
@@ -183,6 +265,8 @@ Task<std::variant<ConfigBytes, CliExit>> CliCommands::upload(const UploadKind& k
     case UploadEnd::Rejected:
         co_return adapterFailure(FailureKind::Rejected,
                                  QStringLiteral("the adapter rejected %1 three times").arg(sent));
+    case UploadEnd::KeepsSending:
+        co_return adapterFailure(FailureKind::KeepsSending, keepsSending(sent));
     case UploadEnd::NothingSelected:
     case UploadEnd::PortFailed:
     case UploadEnd::Aborted:
@@ -205,6 +289,9 @@ Task<std::optional<CliExit>> CliCommands::saveIntoFlash()
         co_return adapterFailure(FailureKind::NotConfirmed,
                                  QStringLiteral("the adapter did not confirm the save into flash "
                                                 "within 1 second"));
+    case Answer::KeepsSending:
+        co_return adapterFailure(FailureKind::KeepsSending,
+                                 keepsSending(QStringLiteral("the save into flash")));
     case Answer::PortFailed:
     case Answer::Aborted:
         break;

@@ -31,7 +31,14 @@ public:
         std::optional<CliExit> failure;
         ConfigBytes bytes;  // the configuration read back at the end
         QStringList lines;  // "H-Byte 0x03 -> 0x06: set", ...
-        QJsonArray changed; // "h_byte", ...: confirmed, even when a later step failed
+        QJsonArray changed; // "h_byte", ...: as a read-back shows them, also after a failure
+        bool saved = false;
+        bool saveUnconfirmed = false; // the save was sent but not acknowledged
+        bool heldUnknown = false;     // after a failure, no read-back showed what the adapter holds
+
+        // After a failure: what the adapter took before it, and whether
+        // anything was saved.
+        QString afterFailure() const;
     };
 
     Task<CommandResult> detect();
@@ -55,6 +62,9 @@ private:
     // The configuration after the changed bytes went out, each confirmed.
     Task<std::variant<ConfigBytes, CliExit>> uploadChanges(ConfigBytes read, FieldChanges changes,
                                                            Applied& report);
+    // After an upload failed: what the adapter holds now, compared with what
+    // it held before, when the port still answers.
+    Task<> learnWhatChanged(const ConfigBytes& before, Applied& report);
     Task<std::optional<CliExit>> saveIntoFlash();
     CliExit adapterFailure(FailureKind kind, const QString& what) const;
     CommandResult configurationResult(const ConfigBytes& bytes) const;

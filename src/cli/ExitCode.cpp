@@ -20,6 +20,7 @@ ExitCode exitCodeFor(PortError::Kind kind)
         return ExitCode::NoAdapter;
     case PortError::Kind::Rejected:
     case PortError::Kind::NotConfirmed:
+    case PortError::Kind::KeepsSending:
         return ExitCode::NotConfirmed;
     default:
         break;

@@ -41,12 +41,13 @@ Task<> PortApply::configure(CliCommands& commands, const Plan& plan, Outcome& ou
 {
     const CliCommands::Applied applied = co_await commands.applyAfterProbe(plan.changes, plan.save);
     outcome.changed = applied.changed;
+    outcome.saved = applied.saved;
     if (applied.failure) {
         fail(outcome, *applied.failure);
+        outcome.afterFailure = applied.afterFailure();
         co_return;
     }
     outcome.result = Result::Configured;
-    outcome.saved = plan.save;
 }
 
 Task<> PortApply::compare(CliCommands& commands, const Plan& plan, Outcome& outcome)

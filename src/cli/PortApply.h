@@ -48,6 +48,7 @@ public:
         CliExit failure;    // when failed
         QJsonArray changed; // "h_byte", ...
         bool saved = false;
+        QString afterFailure;    // what the adapter took before a failure, and whether saved
         QStringList differences; // check: "baud 9600, profile 57600"
         bool leftOut = false;    // no adapter answered, with onlyWhereAnswered
     };

@@ -20,6 +20,7 @@ public:
     std::optional<QByteArray> take(int most) override;
     // Takes what is waiting before dropping it, so that the log shows it.
     void discard() override;
+    Tick quietGapMs() const override { return m_inner.quietGapMs(); }
     void setNewsHandler(std::function<void()> handler) override
     {
         m_inner.setNewsHandler(std::move(handler));

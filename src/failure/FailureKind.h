@@ -46,6 +46,7 @@ enum class FailureKind
     WrongAnswer,  // something answered the probe, but not the adapter's acknowledgement
     Rejected,     // the adapter rejected a byte, or refused to save
     NotConfirmed, // the adapter did not confirm a byte or a save
+    KeepsSending, // the line never fell quiet before a command
     // What the command was given.
     BadProfile,        // the profile is not valid
     ProfileUnreadable, // the profile cannot be read
@@ -89,6 +90,7 @@ inline constexpr std::array failureKindNames{
     FailureKindName{FailureKind::WrongAnswer, "wrong_answer"},
     FailureKindName{FailureKind::Rejected, "rejected"},
     FailureKindName{FailureKind::NotConfirmed, "not_confirmed"},
+    FailureKindName{FailureKind::KeepsSending, "keeps_sending"},
     FailureKindName{FailureKind::BadProfile, "bad_profile"},
     FailureKindName{FailureKind::ProfileUnreadable, "profile_unreadable"},
     FailureKindName{FailureKind::TooManyPorts, "too_many_ports"},

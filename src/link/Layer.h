@@ -36,6 +36,10 @@ public:
     // sending.
     virtual void discard() = 0;
 
+    // The silence after which no more bytes of the far end are on their way:
+    // the transport's; a filter takes its own from the layer below.
+    virtual Tick quietGapMs() const = 0;
+
     // Called when bytes have arrived or the layer has failed, possibly from
     // inside a signal of the layer's own socket.
     virtual void setNewsHandler(std::function<void()> handler) = 0;

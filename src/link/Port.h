@@ -1,6 +1,7 @@
 #pragma once
 
 #include "async/Task.h"
+#include "async/Tick.h"
 #include "failure/PortError.h"
 
 #include <functional>
@@ -9,6 +10,12 @@
 #include <QByteArray>
 
 namespace qm240lx {
+
+// How long the line must stay silent before the adapter counts as quiet: 3.5
+// character times, the frame gap of Modbus RTU, is 3.65 ms at 9600 8N1. Tick
+// readings are whole milliseconds, so 5 ms between two readings means more
+// than 4 ms.
+inline constexpr Tick serialQuietGapMs = 5;
 
 // A port to the adapter, however it is reached: bytes go out as they are
 // written and come in whenever the far end sends them. Nothing here blocks:
@@ -37,6 +44,9 @@ public:
     virtual std::optional<QByteArray> take(int most) = 0;
     // Drops every byte received so far.
     virtual void discard() = 0;
+
+    // The silence after which no more bytes of the adapter are on their way.
+    virtual Tick quietGapMs() const { return serialQuietGapMs; }
 
     // Called from the event loop, never from inside a call of the port, when
     // bytes have arrived or the open port has failed.

@@ -38,6 +38,7 @@ public:
     std::optional<int> waiting() override;
     std::optional<QByteArray> take(int most) override;
     void discard() override;
+    Tick quietGapMs() const override { return m_top ? m_top->quietGapMs() : serialQuietGapMs; }
     void setNewsHandler(std::function<void()> handler) override;
     PortError failure() const override;
 

@@ -32,6 +32,7 @@ public:
     std::optional<QByteArray> take(int most) override;
     // Also asks the server to purge what it has received.
     void discard() override;
+    Tick quietGapMs() const override { return m_below->quietGapMs(); }
     void setNewsHandler(std::function<void()> handler) override { m_news = std::move(handler); }
     PortError failure() const override;
 

@@ -3,6 +3,7 @@
 #include "naming/PortLock.h"
 
 #include <algorithm>
+#include <poll.h>
 #include <unistd.h>
 #include <utility>
 
@@ -200,11 +201,28 @@ void SerialDevice::dropStaleBytes()
     m_port.readAll();
 }
 
+// A failed read is a loss only when the system reports the device hung up
+// or failing. The event loop can run a discard between seeing bytes on the
+// device and Qt's read of them, which then finds nothing and says ReadError
+// (or ResourceError, after which Qt stops reading until told again).
+bool SerialDevice::systemReportsLoss()
+{
+    pollfd device{static_cast<int>(m_port.handle()), POLLIN, 0};
+    const int ready = ::poll(&device, 1, 0);
+    return ready < 0 || (device.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 // Never closes the port here: QSerialPort is still inside its own handler.
 void SerialDevice::onErrorOccurred(QSerialPort::SerialPortError error)
 {
     if (!meansLostPort(error) || m_lost || !m_port.isOpen())
         return;
+    if (error != QSerialPort::WriteError && !systemReportsLoss()) {
+        m_port.clearError();
+        // Setting the buffer size makes QSerialPort read again.
+        m_port.setReadBufferSize(receiveBufferSize);
+        return;
+    }
     m_lost = true;
     m_error =
         PortError{PortError::Kind::Lost, m_device,

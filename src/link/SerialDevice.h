@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/Layer.h"
+#include "link/Port.h"
 
 #include <cstdint>
 #include <functional>
@@ -44,6 +45,7 @@ public:
     std::optional<int> waiting() override;
     std::optional<QByteArray> take(int most) override;
     void discard() override;
+    Tick quietGapMs() const override { return serialQuietGapMs; }
     void setNewsHandler(std::function<void()> handler) override;
     PortError failure() const override { return m_error; }
 
@@ -60,6 +62,7 @@ private:
     bool failOnStaleLock(const PortLock& lock);
     void configurePort();
     void dropStaleBytes();
+    bool systemReportsLoss();
     void onErrorOccurred(QSerialPort::SerialPortError error);
     void closeLostPort(std::uint64_t opening);
 

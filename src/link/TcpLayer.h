@@ -25,6 +25,11 @@ public:
     static constexpr qint64 unsentLimit = 4096;
     // How many receive buffers one discard() drops at most.
     static constexpr int discardRounds = 64;
+    // A server holds what the line brings until the line pauses or its own
+    // timer runs out (ser2net: 2 character times, at most 20 ms by default),
+    // then the network adds its own delay and jitter. Silence shorter than
+    // that proves nothing about the adapter.
+    static constexpr Tick networkQuietGapMs = 50;
 
     // `where` names the port in messages: the address as its user gave it.
     TcpLayer(QString where, QString host, std::uint16_t port);
@@ -39,6 +44,7 @@ public:
     std::optional<int> waiting() override;
     std::optional<QByteArray> take(int most) override;
     void discard() override;
+    Tick quietGapMs() const override { return networkQuietGapMs; }
     void setNewsHandler(std::function<void()> handler) override { m_news = std::move(handler); }
     PortError failure() const override { return m_error; }
 

@@ -49,6 +49,7 @@ public:
     std::optional<int> waiting() override;
     std::optional<QByteArray> take(int most) override;
     void discard() override;
+    Tick quietGapMs() const override { return m_below->quietGapMs(); }
     void setNewsHandler(std::function<void()> handler) override { m_news = std::move(handler); }
     PortError failure() const override;
 

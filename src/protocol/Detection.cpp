@@ -15,6 +15,8 @@ QString outcomeText(Answer detection, Exchange& exchange)
         return text::silentNotDetected;
     case Answer::Other:
         return text::notDetected;
+    case Answer::KeepsSending:
+        return text::notDetected + text::crlf + text::keepsSending;
     case Answer::PortFailed:
         return text::notDetected + text::crlf + text::portFailure(exchange);
     case Answer::Aborted:
@@ -29,11 +31,9 @@ Task<Answer> detectAdapter(Exchange& exchange, ShowText show)
 {
     const Exchange::Command command(exchange);
     co_await exchange.settle(probeSettleMs);
-    co_await exchange.discardStaleInput();
-    Answer detection = Answer::PortFailed;
-    if (exchange.aborted())
-        detection = Answer::Aborted;
-    else if (exchange.writeByte(opcode::probe))
+    const LineQuiet quiet = co_await exchange.quietLine(probeLimitMs);
+    Answer detection = answerBefore(quiet);
+    if (quiet == LineQuiet::Quiet && exchange.writeByte(opcode::probe))
         detection = co_await exchange.awaitAnswer(probeLimitMs, [&] { show(text::searching); });
     if (detection != Answer::Aborted)
         show(outcomeText(detection, exchange));

@@ -3,6 +3,7 @@
 #include "async/Misuse.h"
 #include "protocol/Opcodes.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace qm240lx {
@@ -46,6 +47,20 @@ private:
     Tick m_ms;
     int m_count;
 };
+
+Answer answerBefore(LineQuiet quiet)
+{
+    switch (quiet) {
+    case LineQuiet::KeepsSending:
+        return Answer::KeepsSending;
+    case LineQuiet::Aborted:
+        return Answer::Aborted;
+    case LineQuiet::Quiet:
+    case LineQuiet::PortFailed:
+        break;
+    }
+    return Answer::PortFailed;
+}
 
 Exchange::Exchange(Port& port, QString portName, Alarm& alarm, TickSource tick)
     : m_port(&port), m_portName(std::move(portName)), m_alarm(alarm), m_tick(std::move(tick))
@@ -130,12 +145,48 @@ void Exchange::resume()
         command.resume();
 }
 
-Task<> Exchange::discardStaleInput()
+Task<LineQuiet> Exchange::quietLine(Tick limitMs)
 {
     if (!m_port->isOpen())
-        co_return;
+        co_return LineQuiet::PortFailed;
     co_await waitOutLateReply();
+    const Tick gap = m_port->quietGapMs();
+    const Tick start = m_tick();
+    Tick lastArrival = start;
     m_port->discard();
+    for (;;) {
+        if (m_aborted)
+            co_return LineQuiet::Aborted;
+        const Tick now = m_tick();
+        const Tick silent = elapsedMs(now, lastArrival);
+        if (silent >= gap)
+            co_return LineQuiet::Quiet;
+        const Tick elapsed = elapsedMs(now, start);
+        if (isPastLimit(elapsed, limitMs))
+            co_return LineQuiet::KeepsSending;
+        co_await nextPass(std::min<Tick>(gap - silent, limitMs - elapsed + 1), 1);
+        const std::optional<int> waiting = m_port->waiting();
+        if (!waiting)
+            co_return LineQuiet::PortFailed;
+        if (*waiting > 0) {
+            m_port->discard();
+            lastArrival = m_tick();
+        }
+    }
+}
+
+Task<bool> Exchange::moreFollows()
+{
+    const Tick gap = m_port->quietGapMs();
+    const Tick start = m_tick();
+    for (;;) {
+        if (m_port->waiting().value_or(0) > 0)
+            co_return true;
+        const Tick elapsed = elapsedMs(m_tick(), start);
+        if (elapsed >= gap || m_aborted)
+            co_return false;
+        co_await nextPass(gap - elapsed, 1);
+    }
 }
 
 Task<> Exchange::waitOutLateReply()

@@ -30,9 +30,23 @@ enum class Answer
     Acknowledged, // the first byte is the adapter's acknowledgement
     Other,        // the first byte is anything else
     Silence,      // nothing within the limit
+    KeepsSending, // the line never fell quiet: nothing was written
     PortFailed,   // the port is closed, lost or failing
     Aborted,      // the program is closing
 };
+
+// How the wait for a quiet line before a command ended.
+enum class LineQuiet
+{
+    Quiet,        // nothing arrived for the port's quiet gap; the input is empty
+    KeepsSending, // bytes kept coming until the command's limit
+    PortFailed,
+    Aborted,
+};
+
+// What a command that could not write ended as: for a quiet line, the port
+// failing (as a write to it would).
+Answer answerBefore(LineQuiet quiet);
 
 // The protocol has no sequence numbers: a reply that comes after its command
 // gave up looks like the answer to whatever command is under way then. After
@@ -87,10 +101,16 @@ public:
         Exchange& m_exchange;
     };
 
-    // Drops every byte waiting, so that nothing left over from an earlier
-    // exchange is taken as this one's reply. After a wait that ran out, it
-    // first lets the missed reply arrive (see lateReplyHorizonMs).
-    Task<> discardStaleInput();
+    // Waits until nothing has arrived for the port's quiet gap, dropping what
+    // comes, so that no byte already on its way is taken as this command's
+    // reply; ends with the input empty. After a wait that ran out, it first
+    // lets the missed reply arrive (see lateReplyHorizonMs). Gives up with
+    // KeepsSending once the line has not fallen quiet within `limitMs`.
+    Task<LineQuiet> quietLine(Tick limitMs);
+
+    // After a reply: true when more bytes are waiting, or arrive within the
+    // port's quiet gap. Such a reply may not be the answer it looks like.
+    Task<bool> moreFollows();
 
     // Waits more than `ms` milliseconds, whatever arrives meanwhile.
     Task<> settle(Tick ms);

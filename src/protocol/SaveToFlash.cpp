@@ -8,11 +8,9 @@ namespace {
 
 Task<Answer> exchangeSave(Exchange& exchange, const ShowText& show)
 {
-    co_await exchange.discardStaleInput();
-    if (exchange.aborted())
-        co_return Answer::Aborted;
-    if (!exchange.writeByte(opcode::saveToFlash))
-        co_return Answer::PortFailed;
+    const LineQuiet quiet = co_await exchange.quietLine(saveLimitMs);
+    if (quiet != LineQuiet::Quiet || !exchange.writeByte(opcode::saveToFlash))
+        co_return answerBefore(quiet);
     co_return co_await exchange.awaitAnswer(saveLimitMs, [&] { show(text::savingToFlash); });
 }
 
@@ -29,6 +27,9 @@ Task<Answer> saveToFlash(Exchange& exchange, ShowText show)
     case Answer::Other:
     case Answer::Silence:
         show(text::flashNotUpdated);
+        break;
+    case Answer::KeepsSending:
+        show(text::flashNotUpdated + text::crlf + text::keepsSending);
         break;
     case Answer::PortFailed:
         show(text::flashNotUpdated + text::crlf + text::portFailure(exchange));

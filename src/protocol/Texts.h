@@ -31,6 +31,12 @@ QString portFailure(const QString& portName, const PortError& error);
 // The same for the exchange's port.
 QString portFailure(Exchange& exchange);
 
+// Why a command wrote nothing, and why a read-back shows nothing.
+inline const QString keepsSending =
+    QStringLiteral("QM240LX keeps sending: nothing was written to it.");
+inline const QString readBackSuspect =
+    QStringLiteral("QM240LX sent more than its configuration, twice: nothing is shown.");
+
 inline const QString configuring = QStringLiteral("Configuring the Settings....\r\n");
 inline const QString updating = QStringLiteral("Updata new setting......");
 inline const QString hByteAccepted = QStringLiteral("H-Byte is successfully set");
@@ -42,6 +48,8 @@ inline const QString heldUntilPowerOff =
                    "This setting will be used until QM240LX POWER OFF.");
 inline const QString notConfirmed =
     QStringLiteral("QM240LX did not answer: the setting is not confirmed.");
+inline const QString acknowledgementNotConfirmed =
+    QStringLiteral("QM240LX sent more than its acknowledgement: the setting is not confirmed.");
 inline const QString contradicted =
     QStringLiteral("QM240LX acknowledged, but reports another setting: please try again.");
 inline const QString savingToFlash = QStringLiteral("Uploading......");

@@ -9,11 +9,9 @@ namespace {
 Task<Answer> runAttempt(Exchange& exchange, const UploadKind& kind, const ByteBuilder& build,
                         std::uint8_t& sent, const ShowText& show)
 {
-    co_await exchange.discardStaleInput();
-    if (exchange.aborted())
-        co_return Answer::Aborted;
-    if (!exchange.writeByte(kind.opcode))
-        co_return Answer::PortFailed;
+    const LineQuiet quiet = co_await exchange.quietLine(uploadLimitMs);
+    if (quiet != LineQuiet::Quiet || !exchange.writeByte(kind.opcode))
+        co_return answerBefore(quiet);
     // A recorded value, once there, never goes away, so this cannot come
     // back empty after the check before the first attempt.
     sent = build().byte.value_or(0);
@@ -33,7 +31,7 @@ std::optional<std::uint8_t> heldFields(const UploadKind& kind, const ReadBack& r
 
 // An acknowledgement can be a late one meant for an earlier command, so a
 // read-back whose fields differ from the byte sent outweighs it. A read-back
-// that times out leaves the acknowledgement standing.
+// that fails leaves the acknowledgement standing.
 Task<UploadOutcome> confirmAcknowledgement(const UploadKind& kind, std::uint8_t sent,
                                            const ReadBackRun& readBack, const ShowText& show)
 {
@@ -48,6 +46,35 @@ Task<UploadOutcome> confirmAcknowledgement(const UploadKind& kind, std::uint8_t 
         co_return UploadOutcome{UploadEnd::NotConfirmed, result.bytes};
     }
     co_return UploadOutcome{UploadEnd::Accepted, result.bytes};
+}
+
+// More bytes after the acknowledgement: the byte read may not have been the
+// adapter's answer, so only a read-back that shows the fields as sent counts.
+Task<UploadOutcome> confirmSuspectAcknowledgement(const UploadKind& kind, std::uint8_t sent,
+                                                  const ReadBackRun& readBack, const ShowText& show)
+{
+    const ReadBack result = co_await readBack();
+    if (result.end == ReadBack::End::Aborted)
+        co_return UploadOutcome{UploadEnd::Aborted, std::nullopt};
+    if (result.end == ReadBack::End::PortFailed)
+        co_return UploadOutcome{UploadEnd::PortFailed, std::nullopt};
+    if (heldFields(kind, result) == sent) {
+        show(kind.acceptedText);
+        co_return UploadOutcome{UploadEnd::Accepted, result.bytes};
+    }
+    show(result.bytes ? text::contradicted : text::acknowledgementNotConfirmed);
+    co_return UploadOutcome{UploadEnd::NotConfirmed, result.bytes};
+}
+
+Task<UploadOutcome> confirmAnswer(Exchange& exchange, const UploadKind& kind, std::uint8_t sent,
+                                  const ReadBackRun& readBack, const ShowText& show)
+{
+    const bool suspect = co_await exchange.moreFollows();
+    if (exchange.aborted())
+        co_return UploadOutcome{UploadEnd::Aborted, std::nullopt};
+    if (suspect)
+        co_return co_await confirmSuspectAcknowledgement(kind, sent, readBack, show);
+    co_return co_await confirmAcknowledgement(kind, sent, readBack, show);
 }
 
 // The adapter said nothing: the setting counts only if a read-back shows the
@@ -105,12 +132,15 @@ Task<UploadOutcome> uploadSetting(Exchange& exchange, const UploadKind& kind, By
         const Answer answer = co_await runAttempt(exchange, kind, build, sent, show);
         switch (answer) {
         case Answer::Acknowledged:
-            co_return co_await confirmAcknowledgement(kind, sent, readBack, show);
+            co_return co_await confirmAnswer(exchange, kind, sent, readBack, show);
         case Answer::Other:
             show(text::rejected);
             break;
         case Answer::Silence:
             co_return co_await confirmBySilence(kind, sent, readBack, show);
+        case Answer::KeepsSending:
+            show(text::keepsSending);
+            co_return UploadOutcome{UploadEnd::KeepsSending, std::nullopt};
         case Answer::PortFailed:
             show(text::portFailure(exchange));
             co_return UploadOutcome{UploadEnd::PortFailed, std::nullopt};

@@ -35,6 +35,8 @@ enum class UploadEnd
     NotConfirmed,          // no answer and no read-back shows the byte, or a
                            // read-back contradicts an acknowledgement
     NothingSelected,       // a group the byte needs has nothing recorded: nothing sent
+    KeepsSending,          // the line never fell quiet before an attempt: that
+                           // attempt sent nothing
     PortFailed,            // the port is closed or was lost
     Aborted,               // the program is closing
 };
@@ -58,9 +60,10 @@ using ByteBuilder = std::function<BuiltByte()>;
 // Reads the configuration back (and shows it, in the window).
 using ReadBackRun = std::function<Task<ReadBack>()>;
 
-// Sends the opcode and the freshly built byte, up to three attempts, and
-// reports the outcome. Every attempt builds its byte anew, so a selection
-// changed during a wait goes into the next attempt.
+// Sends the opcode and the freshly built byte, each attempt after a quiet
+// line, up to three attempts, and reports the outcome. An acknowledgement
+// followed by more bytes counts only once a read-back confirms it. Every attempt builds its byte
+// anew, so a selection changed during a wait goes into the next attempt.
 Task<UploadOutcome> uploadSetting(Exchange& exchange, const UploadKind& kind, ByteBuilder build,
                                   ReadBackRun readBack, ShowText show);
 

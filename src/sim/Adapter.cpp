@@ -65,7 +65,8 @@ Adapter::Outcome Adapter::runCommand(std::uint8_t opcode, std::uint8_t value, Mi
     if (m_faults.silentOps.test(opcode) || chaos.kind == Chaos::Kind::Silent)
         return outcome;
     if (m_faults.extraOps.test(opcode))
-        answer.append(m_faults.extraCount, static_cast<char>(m_faults.extraByte));
+        for (int index = 0; index < m_faults.extraCount; ++index)
+            answer.append(m_faults.extraBytes.at(index % m_faults.extraBytes.size()));
     outcome.reply = schedule(opcode, Chaos::reshape(chaos, std::move(answer)), now, chaos.delay);
     return outcome;
 }

@@ -16,10 +16,13 @@ namespace {
 // condition that does not clear cannot keep the loop spinning.
 constexpr std::chrono::milliseconds readPause{100};
 
+// A start bit, eight data bits and a stop bit.
+constexpr long long bitsPerCharacter = 10;
+
 } // namespace
 
 Emulator::Emulator(PtyPort port, Adapter adapter, std::optional<FlashFile> flashFile, Trace trace,
-                   QObject* parent)
+                   std::optional<int> paceBaud, QObject* parent)
     : QObject(parent), m_port(std::move(port)), m_adapter(std::move(adapter)),
       m_flashFile(std::move(flashFile)), m_trace(trace),
       m_readNotifier(m_port.masterFd(), QSocketNotifier::Read),
@@ -31,9 +34,17 @@ Emulator::Emulator(PtyPort port, Adapter adapter, std::optional<FlashFile> flash
     m_replyTimer.setTimerType(Qt::PreciseTimer);
     m_resumeTimer.setSingleShot(true);
     m_resumeTimer.setInterval(readPause);
+    m_paceTimer.setSingleShot(true);
+    m_paceTimer.setTimerType(Qt::PreciseTimer);
+    if (paceBaud)
+        m_charTime = std::chrono::nanoseconds(bitsPerCharacter * 1'000'000'000LL / *paceBaud);
     connect(&m_readNotifier, &QSocketNotifier::activated, this, &Emulator::readFromHost);
     connect(&m_writeNotifier, &QSocketNotifier::activated, this, &Emulator::flushOutgoing);
     connect(&m_replyTimer, &QTimer::timeout, this, &Emulator::sendDueReplies);
+    connect(&m_paceTimer, &QTimer::timeout, this, [this] {
+        releaseCrossedBytes();
+        flushOutgoing();
+    });
     connect(&m_resumeTimer, &QTimer::timeout, this, [this] { m_readNotifier.setEnabled(true); });
 }
 
@@ -102,11 +113,40 @@ void Emulator::sendDueReplies()
 {
     const Adapter::Millis current = now();
     while (!m_pending.empty() && m_pending.front().due <= current) {
-        m_outgoing.append(m_pending.front().bytes);
+        queueOutgoing(m_pending.front().bytes);
         m_pending.pop_front();
     }
+    releaseCrossedBytes();
     flushOutgoing();
     scheduleNextReply();
+}
+
+// Paced, each byte takes a character time on the line, after the bytes
+// before it.
+void Emulator::queueOutgoing(const QByteArray& bytes)
+{
+    m_outgoing.append(bytes);
+    if (!m_charTime) {
+        m_released = m_outgoing.size();
+        return;
+    }
+    for (qsizetype index = 0; index < bytes.size(); ++index) {
+        m_lineFreeAt = std::max(m_lineFreeAt, sinceStart()) + *m_charTime;
+        m_crossedAt.push_back(m_lineFreeAt);
+    }
+}
+
+void Emulator::releaseCrossedBytes()
+{
+    const std::chrono::nanoseconds current = sinceStart();
+    while (!m_crossedAt.empty() && m_crossedAt.front() <= current) {
+        m_crossedAt.pop_front();
+        ++m_released;
+    }
+    if (m_crossedAt.empty())
+        return;
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(m_crossedAt.front() - current);
+    m_paceTimer.start(wait);
 }
 
 void Emulator::scheduleNextReply()
@@ -120,9 +160,9 @@ void Emulator::scheduleNextReply()
 
 void Emulator::flushOutgoing()
 {
-    while (!m_outgoing.isEmpty()) {
+    while (m_released > 0) {
         const ssize_t count = ::write(m_port.masterFd(), m_outgoing.constData(),
-                                      static_cast<std::size_t>(m_outgoing.size()));
+                                      static_cast<std::size_t>(m_released));
         if (count < 0 && errno == EINTR)
             continue;
         if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
@@ -131,14 +171,16 @@ void Emulator::flushOutgoing()
             return;
         }
         if (count <= 0) {
-            notice(QStringLiteral("cannot send %1 bytes to the host").arg(m_outgoing.size()));
-            m_outgoing.clear();
+            notice(QStringLiteral("cannot send %1 bytes to the host").arg(m_released));
+            m_outgoing.remove(0, m_released);
+            m_released = 0;
             break;
         }
         for (qsizetype index = 0; index < count; ++index)
             m_trace.log(sinceStart(), Trace::Direction::Sent,
                         static_cast<std::uint8_t>(m_outgoing[index]));
         m_outgoing.remove(0, count);
+        m_released -= count;
     }
     m_writeNotifier.setEnabled(false);
 }
@@ -149,8 +191,11 @@ void Emulator::unplug()
     m_writeNotifier.setEnabled(false);
     m_replyTimer.stop();
     m_resumeTimer.stop();
+    m_paceTimer.stop();
     m_pending.clear();
     m_outgoing.clear();
+    m_crossedAt.clear();
+    m_released = 0;
     m_port.unplug();
     Q_EMIT unplugged();
 }

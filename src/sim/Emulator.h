@@ -5,6 +5,7 @@
 #include "sim/PtyPort.h"
 #include "sim/Trace.h"
 
+#include <chrono>
 #include <deque>
 #include <optional>
 
@@ -24,8 +25,10 @@ class Emulator : public QObject
     Q_OBJECT
 
 public:
+    // With `paceBaud`, replies leave one byte per character time (10 bits at
+    // that rate), as on a real line; without, at once.
     Emulator(PtyPort port, Adapter adapter, std::optional<FlashFile> flashFile, Trace trace,
-             QObject* parent = nullptr);
+             std::optional<int> paceBaud = std::nullopt, QObject* parent = nullptr);
 
 Q_SIGNALS:
     // The cable was pulled: the host saw a hangup and the device is gone.
@@ -41,6 +44,8 @@ private:
     void saveFlash();
     void sendDueReplies();
     void scheduleNextReply();
+    void queueOutgoing(const QByteArray& bytes);
+    void releaseCrossedBytes();
     void flushOutgoing();
     void unplug();
 
@@ -51,7 +56,14 @@ private:
     QElapsedTimer m_clock;
     std::deque<Adapter::Reply> m_pending;
     QByteArray m_outgoing;
+    // Paced: the bytes of m_outgoing that have crossed the line and may be
+    // handed to the host, and when each of the others will have.
+    qsizetype m_released = 0;
+    std::optional<std::chrono::nanoseconds> m_charTime;
+    std::deque<std::chrono::nanoseconds> m_crossedAt;
+    std::chrono::nanoseconds m_lineFreeAt{0};
     QTimer m_replyTimer;
+    QTimer m_paceTimer;
     QTimer m_resumeTimer;
     QSocketNotifier m_readNotifier;
     QSocketNotifier m_writeNotifier;

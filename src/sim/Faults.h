@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 
+#include <QByteArray>
+
 namespace qm240lx::sim {
 
 // Misbehaviours the emulated adapter can be told to show. All of them combine;
@@ -31,9 +33,10 @@ struct Faults
     // Bits the read-back sets in every byte it reports, beside what it holds.
     std::uint8_t strayBits = 0;
 
-    // Bytes appended to every answer to one of `extraOps`.
+    // Stray bytes appended to every answer to one of `extraOps`: `extraCount`
+    // of them, going round `extraBytes`.
     int extraCount = 0;
-    std::uint8_t extraByte = opcode::ready;
+    QByteArray extraBytes = QByteArray(1, static_cast<char>(opcode::ready));
     OpcodeSet extraOps = allOpcodes();
 
     // How long answers to `delayOps` take.

@@ -10,6 +10,8 @@ namespace {
 
 constexpr int maxExtraBytes = 4096;
 constexpr int maxDelayMs = 600'000;
+constexpr int minPaceBaud = 50;
+constexpr int maxPaceBaud = 4'000'000;
 
 const QString description = QStringLiteral(
     "Plays a Velorin QM240LX infrared adapter on a pseudo-terminal. The first line on\n"
@@ -46,6 +48,7 @@ constexpr Declared declaredOptions[] = {
     {"d-byte", "D-Byte when there is no flash file (default 0x92).", "BYTE"},
     {"p-byte", "P-Byte when there is no flash file (default 0x00).", "BYTE"},
     {"trace", "Log every byte each way on standard error.", nullptr},
+    {"pace", "Send one byte per character time at BAUD (8N1), as a real line does.", "BAUD"},
     {"silent", "Fault: never answer these opcodes (they still take effect).", "OPS"},
     {"reject", "Fault: reject the first N uploads without storing them.", "N"},
     {"reject-ops", "Opcodes --reject counts (default ae,aa,ab).", "OPS"},
@@ -53,8 +56,8 @@ constexpr Declared declaredOptions[] = {
     {"probe-answer", "Fault: answer BYTE to the probe instead of 0xFA.", "BYTE"},
     {"short-readback", "Fault: the read-back sends only the H-Byte and D-Byte.", nullptr},
     {"stray-bits", "Fault: the read-back sets BYTE's bits in every byte it reports.", "BYTE"},
-    {"extra", "Fault: send N extra bytes after every answer.", "N"},
-    {"extra-byte", "Value of the extra bytes (default 0xFA).", "BYTE"},
+    {"extra", "Fault: send N stray bytes after every answer.", "N"},
+    {"extra-byte", "Values of the stray bytes, taken in turn (default 0xFA).", "BYTES"},
     {"extra-ops", "Opcodes whose answers get the extra bytes (default all).", "OPS"},
     {"delay", "Fault: answer MS milliseconds late.", "MS"},
     {"delay-ops", "Opcodes whose answers are late (default all).", "OPS"},
@@ -104,6 +107,20 @@ bool readNumber(const QCommandLineParser& parser, const char* name, int minimum,
     return true;
 }
 
+bool readBytes(const QCommandLineParser& parser, const char* name, QByteArray& target,
+               QString& error)
+{
+    if (!parser.isSet(optionName(name)))
+        return true;
+    const std::optional<QByteArray> value = parseBytes(parser.value(optionName(name)));
+    if (!value) {
+        error = invalid(parser, name, QStringLiteral("bytes, comma-separated, such as 0x55,0xFA"));
+        return false;
+    }
+    target = *value;
+    return true;
+}
+
 bool readOpcodes(const QCommandLineParser& parser, const char* name, OpcodeSet& target,
                  QString& error)
 {
@@ -147,7 +164,7 @@ bool readLineFaults(const QCommandLineParser& parser, Faults& faults, QString& e
     int delayMs = 0;
     int unplugAfter = 0;
     if (!readNumber(parser, "extra", 0, maxExtraBytes, faults.extraCount, error) ||
-        !readByte(parser, "extra-byte", faults.extraByte, error) ||
+        !readBytes(parser, "extra-byte", faults.extraBytes, error) ||
         !readOpcodes(parser, "extra-ops", faults.extraOps, error) ||
         !readNumber(parser, "delay", 0, maxDelayMs, delayMs, error) ||
         !readOpcodes(parser, "delay-ops", faults.delayOps, error) ||
@@ -221,6 +238,11 @@ std::variant<Options, QString> Options::from(const QCommandLineParser& parser)
     options.linkPath = optionalValue(parser, "link");
     options.flashPath = optionalValue(parser, "flash");
     options.trace = parser.isSet(QStringLiteral("trace"));
+    int paceBaud = 0;
+    if (!readNumber(parser, "pace", minPaceBaud, maxPaceBaud, paceBaud, error))
+        return error;
+    if (parser.isSet(QStringLiteral("pace")))
+        options.paceBaud = paceBaud;
     return options;
 }
 
@@ -242,6 +264,18 @@ std::optional<std::uint8_t> parseByte(const QString& text)
     if (!ok || value > 0xFF)
         return std::nullopt;
     return static_cast<std::uint8_t>(value);
+}
+
+std::optional<QByteArray> parseBytes(const QString& text)
+{
+    QByteArray bytes;
+    for (const QString& item : text.split(u',')) {
+        const std::optional<std::uint8_t> byte = parseByte(item);
+        if (!byte)
+            return std::nullopt;
+        bytes.append(static_cast<char>(*byte));
+    }
+    return bytes;
 }
 
 std::optional<OpcodeSet> parseOpcodes(const QString& text)

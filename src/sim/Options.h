@@ -20,6 +20,9 @@ struct Options
     std::optional<QString> flashPath;
     Configuration startBytes;
     bool trace = false;
+    // Send one byte per character time (10 bits) at this rate, as a real
+    // line does; unset: every reply at once.
+    std::optional<int> paceBaud;
     Faults faults;
 
     friend bool operator==(const Options&, const Options&) = default;
@@ -37,6 +40,9 @@ struct Options
 
 // "0x13" in hex, "19" in decimal; nullopt unless it is 0 to 255.
 std::optional<std::uint8_t> parseByte(const QString& text);
+
+// Comma list of bytes ("0x55,0xFA"); nullopt unless each is a byte.
+std::optional<QByteArray> parseBytes(const QString& text);
 
 // Comma list of opcodes in hex ("ac,0xAD"), or "all"; nullopt for anything
 // that is not one of the adapter's opcodes.

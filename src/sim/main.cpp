@@ -73,7 +73,7 @@ int main(int argc, char** argv)
     const QString slavePath = port->slavePath();
     TerminationSignals termination;
     Emulator emulator(std::move(*port), Adapter(powerOnConfiguration(options), options.faults),
-                      flashFileOf(options), Trace(stderr, options.trace));
+                      flashFileOf(options), Trace(stderr, options.trace), options.paceBaud);
     QObject::connect(&termination, &TerminationSignals::received, &app,
                      [] { QCoreApplication::exit(0); });
     QObject::connect(&emulator, &Emulator::unplugged, &app, [] { QCoreApplication::exit(0); });

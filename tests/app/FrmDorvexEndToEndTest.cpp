@@ -147,6 +147,8 @@ TEST_P(WindowOnAnAdapter, ShowsItsConfigurationAndSetsOneSettingAndBack)
     const QString device = adapter.devicePath();
     const std::vector<int> original = shownBy(device);
     ASSERT_EQ(std::ranges::count(original, -1), 0) << "a group shows nothing";
+    if (adapter.emulator()) // 03 92 00, never a stray byte after the probe's answer
+        EXPECT_EQ(original, (std::vector<int>{3, 1, 1, 0, 0, 2, 0}));
     const int protocol = original.back(); // Opt_PP comes last
     std::vector<int> changed = original;
     changed.back() = protocol == 2 ? 1 : 2;

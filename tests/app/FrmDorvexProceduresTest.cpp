@@ -64,7 +64,7 @@ TEST(PortChoice, ChoosingTheOpenPortAgainReopensAndDetects)
 }
 
 // A reply the old port still owes is not waited for on a port opened after it:
-// the probe goes out just after its settling pause.
+// the probe goes out just after its settling pause and a quiet line.
 TEST(PortChoice, APortChosenAfterASilentCommandIsProbedAfterItsPauseAlone)
 {
     const std::pair<const char*, std::function<void(WindowRig&)>> silences[] = {
@@ -87,7 +87,7 @@ TEST(PortChoice, APortChosenAfterASilentCommandIsProbedAfterItsPauseAlone)
             return event.fromHost && event.byte == 0xAC && event.at >= openedAt;
         });
         ASSERT_NE(probe, events.end());
-        EXPECT_EQ(probe->at - openedAt, 201u);
+        EXPECT_EQ(probe->at - openedAt, 201u + serialQuietGapMs);
         EXPECT_EQ(rig.newlyWritten(), bytes("acad"));
     }
 }

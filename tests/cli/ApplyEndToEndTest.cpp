@@ -220,7 +220,7 @@ TEST(Apply, AllConfiguresTheAdaptersThatAnswerAndAFailureStopsNoOther)
     EXPECT_EQ(ports[1]["changed"].toArray(), QJsonArray{"h_byte"});
     EXPECT_EQ(ports[1]["saved"], false);
     EXPECT_TRUE(ports[1]["error"].toString().contains("rejected the D-Byte 0x90 three times"));
-    const char* wires[] = {"ac", "acad ae01ad aa90ad af", "acad ae01ad aa90 aa90 aa90", "ac",
+    const char* wires[] = {"ac", "acad ae01ad aa90ad af", "acad ae01ad aa90 aa90 aa90 ad", "ac",
                            "acad ae01ad aa90ad af"};
     for (std::size_t index = 0; index < 5; ++index)
         EXPECT_EQ(adapters.heard(index, wires[index]), hex(wires[index])) << index;
@@ -285,7 +285,8 @@ TEST(Apply, MakesRoomForManyPortsUnderTheOpenFileLimit)
         for (int index = 0; index < ports; ++index) {
             closed.push_back(std::make_unique<QTcpServer>());
             ASSERT_TRUE(closed.back()->listen(QHostAddress::LocalHost));
-            inventory += "tcp://127.0.0.1:" + QByteArray::number(closed.back()->serverPort()) + '\n';
+            inventory +=
+                "tcp://127.0.0.1:" + QByteArray::number(closed.back()->serverPort()) + '\n';
         }
     }
     const ProfileFiles files;

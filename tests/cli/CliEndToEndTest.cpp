@@ -79,7 +79,8 @@ TEST_P(CliOnAnAdapter, DetectsReadsAndSetsOneSettingAndBack)
 INSTANTIATE_TEST_SUITE_P(On, CliOnAnAdapter, testing::ValuesIn(TestPort::kinds()),
                          [](const auto& info) { return TestPort::name(info.param); });
 
-// The emulator starts from H-Byte 0x03, D-Byte 0x92, P-Byte 0x00.
+// The emulator starts from H-Byte 0x03, D-Byte 0x92, P-Byte 0x00; each case
+// runs at memory speed and on a line paced at 9600 baud.
 TEST(Cli, EndsAndTalksToTheAdapterAsExpected)
 {
     struct Case
@@ -87,8 +88,9 @@ TEST(Cli, EndsAndTalksToTheAdapterAsExpected)
         const char* sim;
         const char* cli; // the emulator is COM5
         int exitCode;
-        const char* received; // all the emulator heard, in order
-        QString mentions;     // on standard output after a success, standard error otherwise
+        const char* received;      // all the emulator heard, in order
+        QString mentions;          // on standard output after a success, standard error otherwise
+        QString afterFailure = {}; // on standard output after a failure
     };
     const Case cases[] = {
         {"--h-byte 0x1F --d-byte 0xF9 --p-byte 0x02", "--port com5 read", 0, "acad",
@@ -105,21 +107,34 @@ TEST(Cli, EndsAndTalksToTheAdapterAsExpected)
         {"", "--port 5 set", 64, "", "at least one setting"},
         {"--probe-answer 0xEE", "--port 5 save", 69, "ac", "no adapter"},
         {"--unplug-after 3", "--port 5 set --baud 2400", 74, "acadae", "lost"},
-        {"--reject 3", "--port 5 set --baud 2400", 76, "acad ae01 ae01 ae01",
-         "rejected the H-Byte 0x01 three times"},
-        {"--reject 1 --reject-byte 0xFA", "--port 5 set --baud 2400", 76, "acad ae01ad",
+        // After a failed upload, a read-back tells what the adapter took.
+        {"--reject 3", "--port 5 set --baud 2400", 76, "acad ae01 ae01 ae01 ad",
+         "rejected the H-Byte 0x01 three times", "configuration is unchanged; nothing was saved"},
+        {"--reject 1 --reject-byte 0xFA", "--port 5 set --baud 2400", 76, "acad ae01ad ad",
          "H-Byte 0x01 is not confirmed: the adapter holds 0x03"},
+        {"--reject 3 --reject-ops aa", "--port 5 set --baud 2400 --slots 6 --save", 76,
+         "acad ae01ad aa90 aa90 aa90 ad", "rejected the D-Byte 0x90 three times",
+         "The adapter took H-Byte 0x03 -> 0x01 before the failure; nothing was saved"},
         {"--reject 1 --reject-ops af", "--port 5 set --baud 4800 --save", 76, "acad ae02ad af",
-         "refused to save"},
+         "refused to save", "took H-Byte 0x03 -> 0x02 before the failure; whether the save"},
+        // Stray bytes after answers: never taken for a reply; after the
+        // read-back's, its reply is not taken at all, and nothing is sent.
+        {"--extra 2 --extra-byte 0x55,0xFA --extra-ops ac,ae,af",
+         "--port 5 set --baud 57600 --save", 0, "acad ae06ad af", "H-Byte 0x03 -> 0x06: set"},
+        {"--extra 2 --extra-byte 0x55,0xFA", "--port 5 set --baud 57600 --save", 76, "acad ad",
+         "sent more bytes than its configuration"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.sim) + " / " + c.cli);
-        StartedSim sim(words(c.sim));
-        const CliProcess run = CliProcess::run(words(c.cli), {{5, sim.devicePath()}});
-        expectEnd(run, c.exitCode, c.mentions);
-        const QByteArray received = bytes(c.received);
-        sim.waitForReceived(received.size());
-        EXPECT_EQ(sim.received().toHex(' '), received.toHex(' '));
+    for (const char* line : {"", " --pace 9600"}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.sim) + line + " / " + c.cli);
+            StartedSim sim(words((std::string(c.sim) + line).c_str()));
+            const CliProcess run = CliProcess::run(words(c.cli), {{5, sim.devicePath()}});
+            expectEnd(run, c.exitCode, c.mentions);
+            EXPECT_TRUE(run.standardOutput().contains(c.afterFailure)) << run.out.toStdString();
+            const QByteArray received = bytes(c.received);
+            sim.waitForReceived(received.size());
+            EXPECT_EQ(sim.received().toHex(' '), received.toHex(' '));
+        }
     }
 }
 

@@ -261,5 +261,26 @@ TEST_F(SerialDeviceTest, SerialDataIsNews)
     EXPECT_EQ(comm.waiting(), 1);
 }
 
+// The dispatcher can run a discard between seeing bytes on the device and
+// Qt's read of them, which then finds nothing: no loss, and reading goes on.
+TEST_F(SerialDeviceTest, ADiscardOfAnnouncedBytesLeavesThePortWorking)
+{
+    openPort();
+    QSignalSpy lost(&comm, &SerialDevice::portLost);
+    for (int round = 0; round < 40; ++round) {
+        ASSERT_TRUE(pty.send("\x55\xFA"));
+        pollfd announced{pty.slave.get(), POLLIN, 0};
+        ASSERT_EQ(::poll(&announced, 1, waitLimitMs), 1);
+        QMetaObject::invokeMethod(
+            &comm, [this] { comm.discard(); }, Qt::QueuedConnection);
+        QTest::qWait(2);
+    }
+    EXPECT_EQ(lost.count(), 0) << comm.failure().message.toStdString();
+    ASSERT_TRUE(comm.isOpen());
+    comm.discard();
+    ASSERT_TRUE(pty.send(QByteArray(1, '\xFA')));
+    EXPECT_TRUE(waitForWaitingBytes(1));
+}
+
 } // namespace
 } // namespace qm240lx

@@ -77,10 +77,11 @@ TEST(Exchange, AfterASilentWaitTheNextCommandWaitsOutALateReply)
         bool reopened = false; // the port closed and opened between the commands
     };
     const Case cases[] = {
-        {"a late reply inside the horizon is dropped", 3900, false, 4001},
-        {"silence waits out the horizon", {}, false, 4001},
-        {"an answered wait leaves nothing to wait out", 500, true, 500},
-        {"a new port session owes the old one nothing", {}, false, 1001, true},
+        // Each then waits for the quiet gap.
+        {"a late reply inside the horizon is dropped", 3900, false, 4001 + serialQuietGapMs},
+        {"silence waits out the horizon", {}, false, 4001 + serialQuietGapMs},
+        {"an answered wait leaves nothing to wait out", 500, true, 500 + serialQuietGapMs},
+        {"a new port session owes the old one nothing", {}, false, 1001 + serialQuietGapMs, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -93,7 +94,7 @@ TEST(Exchange, AfterASilentWaitTheNextCommandWaitsOutALateReply)
             rig.exchange.closePort();
             EXPECT_TRUE(rig.line.run(rig.exchange.openPort()));
         }
-        rig.line.run(rig.exchange.discardStaleInput());
+        rig.line.run(rig.exchange.quietLine(3000));
         EXPECT_EQ(rig.line.now(), c.writesAt);
         EXPECT_EQ(rig.line.waiting(), 0);
         EXPECT_EQ(rig.line.run(rig.exchange.waitForReply(1, 1000)), WaitEnd::Timeout)

@@ -15,27 +15,32 @@ constexpr const char* flashVariable = "QM240LX_TEST_FLASH";
 std::vector<TestPort::Kind> TestPort::kinds()
 {
     if (qEnvironmentVariableIsEmpty(portVariable))
-        return {Kind::Emulator};
-    return {Kind::Emulator, Kind::RealAdapter};
+        return {Kind::Emulator, Kind::EmulatorAtLineSpeed};
+    return {Kind::Emulator, Kind::EmulatorAtLineSpeed, Kind::RealAdapter};
 }
 
 std::string TestPort::name(Kind kind)
 {
-    return kind == Kind::Emulator ? "Emulator" : "RealAdapter";
+    return kind == Kind::Emulator              ? "Emulator"
+           : kind == Kind::EmulatorAtLineSpeed ? "EmulatorAtLineSpeed"
+                                               : "RealAdapter";
 }
 
 TestPort::TestPort(Kind kind)
 {
     if (kind == Kind::Emulator)
-        startEmulator();
+        startEmulator({});
+    else if (kind == Kind::EmulatorAtLineSpeed)
+        startEmulator({"--pace", "9600", "--extra", "2", "--extra-byte", "0x55,0xFA", "--extra-ops",
+                       "aa,ab,ac,ae,af"});
     else
         findRealAdapter();
 }
 
-void TestPort::startEmulator()
+void TestPort::startEmulator(const QStringList& arguments)
 {
     m_emulator = std::make_unique<SimProcess>();
-    if (m_emulator->start())
+    if (m_emulator->start(arguments))
         m_devicePath = m_emulator->devicePath();
     else
         m_problem = m_emulator->errorString();

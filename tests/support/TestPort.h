@@ -12,7 +12,9 @@
 namespace qm240lx::test {
 
 // The adapter an end-to-end case talks to: an emulator started for the case,
-// or the real adapter on the port QM240LX_TEST_PORT names (a COM number or a
+// at memory speed or on a line paced at 9600 baud with stray bytes after its
+// answers (but the read-back's, which would leave nothing to trust), or the
+// real adapter on the port QM240LX_TEST_PORT names (a COM number or a
 // device path), the way Qt's own serial port tests take their ports from the
 // environment. A case that changes the configuration puts it back; it saves
 // into a real adapter's flash only when QM240LX_TEST_FLASH=1.
@@ -22,10 +24,11 @@ public:
     enum class Kind
     {
         Emulator,
+        EmulatorAtLineSpeed,
         RealAdapter,
     };
 
-    // The emulator, and the real adapter too when QM240LX_TEST_PORT is set.
+    // The emulators, and the real adapter too when QM240LX_TEST_PORT is set.
     static std::vector<Kind> kinds();
     static std::string name(Kind kind); // for test names
     friend void PrintTo(Kind kind, std::ostream* out) { *out << name(kind); }
@@ -42,7 +45,7 @@ public:
     const SimProcess* emulator() const { return m_emulator.get(); }
 
 private:
-    void startEmulator();
+    void startEmulator(const QStringList& arguments);
     void findRealAdapter();
 
     std::unique_ptr<SimProcess> m_emulator;

@@ -1,6 +1,7 @@
 #include "support/WireCheck.h"
 
 #include "protocol/Opcodes.h"
+#include "protocol/ReadBack.h"
 #include "protocol/Upload.h"
 
 #include <algorithm>
@@ -56,7 +57,7 @@ std::optional<ConfigBytes> configOf(const QByteArray& sent)
 
 // Counts the command's unchosen bytes.
 Window scan(const Events& events, const std::vector<int>& hostPositions,
-            const CommandRecord& record, const ExpectedValue& expectedValue, WireFindings& findings)
+            const CommandRecord& record, WireFindings& findings)
 {
     const int hostWrites = static_cast<int>(hostPositions.size());
     const int last = std::min(record.firstWrite + record.writes, hostWrites);
@@ -64,7 +65,11 @@ Window scan(const Events& events, const std::vector<int>& hostPositions,
     window.end = last < hostWrites ? hostPositions[std::size_t(last)] : int(events.size());
     const std::uint8_t own = opcodeOf(record.kind);
     const bool upload = isUpload(record.kind);
+    const int mostOpcodes = upload                                 ? uploadAttempts
+                            : record.kind == CommandKind::ReadBack ? readBackAttempts
+                                                                   : 1;
     int attempts = 0;
+    int readBacks = 0;
     bool valueNext = false;
     const auto unchosen = [&](std::uint8_t byte, const char* why) {
         ++findings.unchosenWrites;
@@ -78,16 +83,18 @@ Window scan(const Events& events, const std::vector<int>& hostPositions,
             window.lastValue = position;
             if ((byte & ~maskOf(record.kind)) != 0)
                 unchosen(byte, "a value with bits outside its fields");
-            else if (expectedValue(record.kind, position) != byte)
+            else if (record.chosenValue != byte)
                 unchosen(byte, "a value the selections do not build");
+        } else if (upload && attempts > 0 && byte == opcode::readConfiguration &&
+                   readBacks < readBackAttempts) {
+            ++readBacks;
+            window.readBackRequest = position;
         } else if (window.readBackRequest) {
             unchosen(byte, "a byte after the upload's read-back");
-        } else if (byte == own && attempts < (upload ? uploadAttempts : 1)) {
+        } else if (byte == own && attempts < mostOpcodes) {
             ++attempts;
             window.lastOpcode = position;
             valueNext = upload;
-        } else if (upload && attempts > 0 && byte == opcode::readConfiguration) {
-            window.readBackRequest = position;
         } else {
             unchosen(byte, "a command the user did not give");
         }
@@ -139,8 +146,7 @@ std::uint8_t fieldOf(CommandKind upload, const ConfigBytes& bytes)
                                             : bytes.p;
 }
 
-WireFindings checkWire(const Events& events, const std::vector<CommandRecord>& records,
-                       const ExpectedValue& expectedValue)
+WireFindings checkWire(const Events& events, const std::vector<CommandRecord>& records)
 {
     std::vector<int> hostPositions;
     for (std::size_t position = 0; position < events.size(); ++position) {
@@ -150,7 +156,7 @@ WireFindings checkWire(const Events& events, const std::vector<CommandRecord>& r
     WireFindings findings;
     for (std::size_t index = 0; index < records.size(); ++index) {
         const CommandRecord& record = records[index];
-        if (!backed(events, record, scan(events, hostPositions, record, expectedValue, findings))) {
+        if (!backed(events, record, scan(events, hostPositions, record, findings))) {
             ++findings.falseSuccesses;
             findings.details.append(
                 QStringLiteral("command %1 (opcode %2) claimed a success the line does not show")

@@ -4,7 +4,6 @@
 #include "settings/ConfigBytes.h"
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -53,6 +52,8 @@ struct CommandRecord
     Claim claim = Claim::None;
     // What the command's (or its upload's) read-back read, when known.
     std::optional<ConfigBytes> readBytes = std::nullopt;
+    // The value byte the user's choices built for an upload, if any.
+    std::optional<std::uint8_t> chosenValue = std::nullopt;
 };
 
 struct WireFindings
@@ -62,17 +63,12 @@ struct WireFindings
     QStringList details;
 };
 
-// The value byte the user's selections built for an upload, as they were when
-// the byte at event `position` went out; nullopt when they build none.
-using ExpectedValue = std::function<std::optional<std::uint8_t>(CommandKind upload, int position)>;
-
 // Judges a run of commands against what the line carried, in the order it
 // happened: every byte written is an opcode the command may send or the value
 // byte built from the user's selections, and every success rests on the
 // adapter's answer to the command: the first byte it sent after the opcode,
 // or the first three after the read-back request.
 WireFindings checkWire(const std::vector<WireEvent>& events,
-                       const std::vector<CommandRecord>& records,
-                       const ExpectedValue& expectedValue);
+                       const std::vector<CommandRecord>& records);
 
 } // namespace qm240lx::test
