@@ -2,8 +2,9 @@
 // nothing arrives, delay between a reply's arrival and its noticing, and how
 // late a timeout is declared. The engine alone, on its event loop; the
 // window's and the tool's own figures come from their benchmarks.
-#include "link/QtAlarm.h"
-#include "link/QtSerialComm.h"
+#include "async/QtAlarm.h"
+#include "link/PortStack.h"
+#include "link/SerialDevice.h"
 #include "protocol/Exchange.h"
 #include "support/Finish.h"
 
@@ -63,10 +64,12 @@ struct Pty
 struct Rig
 {
     Pty pty;
-    QtSerialComm comm{[this](int) { return std::optional<QString>(pty.path); },
-                      [](const QString&) { return false; }};
+    QtAlarm portAlarm;
+    PortStack comm{std::make_unique<SerialDevice>(
+                       pty.path, std::nullopt, [](const QString&) { return false; }, QStringList{}),
+                   portAlarm, systemTick};
     QtAlarm alarm;
-    Exchange exchange{comm, alarm, systemTick};
+    Exchange exchange{comm, pty.path, alarm, systemTick};
 
     Rig() { test::finish(comm.open()); }
 };
@@ -132,7 +135,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     Rig rig;
-    if (!rig.comm.portOpen()) {
+    if (!rig.comm.isOpen()) {
         std::fprintf(stderr, "cannot open %s\n", qPrintable(rig.pty.path));
         return 1;
     }

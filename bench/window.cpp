@@ -9,8 +9,8 @@
 #include "app/AppStyle.h"
 #include "app/ErrorBox.h"
 #include "app/Frm_Dorvex.h"
-#include "link/PortComm.h"
-#include "link/QtAlarm.h"
+#include "async/QtAlarm.h"
+#include "link/ComPorts.h"
 #include "support/SimProcess.h"
 #include "ui_Frm_Dorvex.h"
 
@@ -88,9 +88,10 @@ private:
 struct ShownWindow
 {
     explicit ShownWindow(const QString& device)
-        : comm([device](int) { return std::optional<QString>(device); },
-               [](const QString&) { return false; }),
-          window(WindowPlatform{comm, alarm, systemTick, errorBox})
+        : ports(PortMaker(PortOptions{{}, [](const QString&) { return false; }}, portAlarm,
+                          systemTick),
+                [device](const QString&) { return std::optional<QString>(device); }),
+          window(WindowPlatform{ports, alarm, systemTick, errorBox})
     {
         window.show();
     }
@@ -114,7 +115,8 @@ struct ShownWindow
         finish();
     }
 
-    PortComm comm;
+    QtAlarm portAlarm;
+    ComPorts ports;
     QtAlarm alarm;
     SilentErrorBox errorBox;
     Frm_Dorvex window;

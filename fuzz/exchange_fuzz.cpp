@@ -37,7 +37,7 @@ class Session
 public:
     explicit Session(FuzzedDataProvider& input)
         : m_input(input), m_end(input), m_line(input.ConsumeIntegral<Tick>(), &m_end),
-          m_exchange(m_line, m_line, m_line.tick())
+          m_exchange(m_line, QStringLiteral("COM1"), m_line, m_line.tick())
     {
         m_line.openNow();
         for (const Group group : allGroups) {

@@ -4,7 +4,7 @@
 // or runs past its bound, or when plain text does not come through as it is.
 
 #include "Require.h"
-#include "link/PeerText.h"
+#include "tls/PeerText.h"
 
 #include <cstdint>
 #include <fuzzer/FuzzedDataProvider.h>

@@ -1,16 +1,22 @@
 #!/usr/bin/env bash
-# Every include of ours points down the layers: settings and link at the
-# bottom, protocol above them, app and cli on top and never each other, sim on
-# its own. Prints each include that points up or sideways.
+# Every include of ours points down the layers: settings, async (tasks and
+# time), failure (the kinds) and naming (COM map, locks, addresses) at the
+# bottom, tls above failure and naming, link (the port's layers) above those,
+# protocol above link, app and cli on top and never each other, sim on its
+# own. Prints each include that points up or sideways.
 #   layers_test.sh SRC_FOLDER
 set -euo pipefail
 src=$1
 declare -A allowed=(
     [settings]="settings"
-    [link]="link"
-    [protocol]="protocol link settings"
-    [app]="app protocol link settings"
-    [cli]="cli protocol link settings"
+    [async]="async"
+    [failure]="failure"
+    [naming]="naming"
+    [tls]="tls failure naming"
+    [link]="link async failure naming tls"
+    [protocol]="protocol link async failure naming settings"
+    [app]="app protocol link async failure naming tls settings"
+    [cli]="cli protocol link async failure naming tls settings"
     [sim]="sim"
 )
 bad=0

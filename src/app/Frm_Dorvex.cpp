@@ -4,8 +4,8 @@
 #include "app/ErrorBox.h"
 #include "app/TabOrder.h"
 #include "app/WindowLook.h"
-#include "link/ComMap.h"
-#include "link/PresentPorts.h"
+#include "naming/ComMap.h"
+#include "naming/PresentPorts.h"
 #include "protocol/Detection.h"
 #include "protocol/SaveToFlash.h"
 #include "protocol/Texts.h"
@@ -25,6 +25,14 @@ static void initResources()
 }
 
 namespace qm240lx {
+namespace {
+
+QString comName(int com)
+{
+    return QStringLiteral("COM%1").arg(com);
+}
+
+} // namespace
 
 namespace {
 
@@ -42,8 +50,9 @@ QString elementName(Group group, int index)
 } // namespace
 
 Frm_Dorvex::Frm_Dorvex(const WindowPlatform& platform, int startPort, QWidget* parent)
-    : QMainWindow(parent), m_form(std::make_unique<Ui::Frm_Dorvex>()), m_comm(platform.comm),
-      m_errorBox(platform.errorBox), m_exchange(platform.comm, platform.alarm, platform.tick),
+    : QMainWindow(parent), m_form(std::make_unique<Ui::Frm_Dorvex>()), m_ports(platform.ports),
+      m_errorBox(platform.errorBox),
+      m_exchange(m_ports.portFor(startPort), comName(startPort), platform.alarm, platform.tick),
       m_startPort(startPort)
 {
     initResources();
@@ -142,7 +151,6 @@ Task<> Frm_Dorvex::openStartPort()
 {
     const Exchange::Command command(m_exchange);
     showResult(text::waitingForConnection);
-    m_comm.setCommPort(m_startPort);
     const bool open = co_await m_exchange.openPort();
     if (!open) {
         if (!m_exchange.aborted())
@@ -156,7 +164,7 @@ void Frm_Dorvex::Cmb_Port_Click()
 {
     QComboBox* list = m_form->Cmb_Port;
     if (m_exchange.busy()) {
-        list->setCurrentIndex(m_comm.commPort() - 1);
+        list->setCurrentIndex(m_com - 1);
         return;
     }
     run(changePort(list->currentText().toInt()));
@@ -169,7 +177,8 @@ Task<> Frm_Dorvex::changePort(int port)
     DISABLE_FRAME();
     list->setEnabled(false);
     m_exchange.closePort();
-    m_comm.setCommPort(port);
+    m_com = port;
+    m_exchange.usePort(m_ports.portFor(port), comName(port));
     const bool open = co_await m_exchange.openPort();
     if (!open) {
         if (!m_exchange.aborted())
@@ -350,9 +359,9 @@ void Frm_Dorvex::showResult(const QString& text)
 // What went wrong, and which ports there are to try instead.
 QString Frm_Dorvex::openFailureReason() const
 {
-    const PortError error = m_comm.lastError();
+    const PortError error = m_exchange.port().failure();
     const QString reason = error.message.isEmpty()
-                               ? QStringLiteral("COM%1 cannot be opened.").arg(m_comm.commPort())
+                               ? QStringLiteral("%1 cannot be opened.").arg(comName(m_com))
                                : error.message;
     return reason + QLatin1Char('\n') + presentPortsLine();
 }

@@ -1,7 +1,8 @@
 #pragma once
 
 #include "app/WindowPlatform.h"
-#include "link/Task.h"
+#include "async/Task.h"
+#include "link/PortSource.h"
 #include "protocol/Exchange.h"
 #include "protocol/ReadBack.h"
 #include "protocol/Upload.h"
@@ -113,11 +114,12 @@ private:
     Task<> saveConfig();
 
     std::unique_ptr<Ui::Frm_Dorvex> m_form;
-    CommControl& m_comm;
+    PortSource& m_ports;
     ErrorBox& m_errorBox;
     Exchange m_exchange;
     RecordedValues m_recorded;
     int m_startPort;
+    int m_com = m_startPort; // of the port opened last
     // The command started last, after those still announcing their ends.
     // Their frames go before the exchange they use.
     std::vector<Task<>> m_commands;

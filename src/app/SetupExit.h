@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/PortError.h"
+#include "failure/PortError.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/SetupExit.h"
-#include "link/ComMap.h"
 #include "link/PortChoice.h"
-#include "link/TlsFiles.h"
+#include "naming/ComMap.h"
+#include "tls/TlsFiles.h"
 
 #include <optional>
 #include <variant>

@@ -1,6 +1,6 @@
 #include "app/StartPort.h"
 
-#include "link/ComMap.h"
+#include "naming/ComMap.h"
 
 #include <QFile>
 

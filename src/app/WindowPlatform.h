@@ -1,17 +1,17 @@
 #pragma once
 
-#include "link/Tick.h"
+#include "async/Tick.h"
 
 namespace qm240lx {
 
 class Alarm;
-class CommControl;
+class PortSource;
 class ErrorBox;
 
 // What the window reaches the outside world through. Tests pass fakes.
 struct WindowPlatform
 {
-    CommControl& comm;
+    PortSource& ports; // the port of each COM number
     Alarm& alarm;
     TickSource tick;
     ErrorBox& errorBox;

@@ -4,10 +4,10 @@
 #include "app/QtErrorBox.h"
 #include "app/SetupOptions.h"
 #include "app/StartPort.h"
-#include "link/PortComm.h"
-#include "link/QtAlarm.h"
-#include "link/TerminationSignals.h"
-#include "link/TlsCredentials.h"
+#include "async/QtAlarm.h"
+#include "async/TerminationSignals.h"
+#include "link/ComPorts.h"
+#include "tls/TlsCredentials.h"
 
 #include <cstdio>
 #include <optional>
@@ -15,7 +15,6 @@
 
 #include <QApplication>
 #include <QPixmap>
-#include <QTimer>
 
 namespace {
 
@@ -43,15 +42,16 @@ TlsFiles tlsFiles(const SetupOptions& options)
 }
 
 // Checked before Qt starts, loaded once it runs.
-std::optional<qm240lx::PortError> installTls(const SetupOptions& options)
+std::variant<qm240lx::PortOptions, qm240lx::PortError> portOptions(const SetupOptions& options)
 {
+    qm240lx::PortOptions ports;
     if (tlsFiles(options).isEmpty())
-        return std::nullopt;
+        return ports;
     const auto loaded = qm240lx::TlsCredentials::load(tlsFiles(options));
     if (const auto* refused = std::get_if<qm240lx::PortError>(&loaded))
         return *refused;
-    qm240lx::TlsCredentials::install(std::get<QSslConfiguration>(loaded));
-    return std::nullopt;
+    ports.tls = std::get<QSslConfiguration>(loaded);
+    return ports;
 }
 
 // Help, version, usage errors, TLS files that cannot be used and a missing display are answered
@@ -70,9 +70,9 @@ std::optional<int> answerWithoutWindow(int argc, char** argv)
     return std::nullopt;
 }
 
-void takeScreenshotLater(QWidget& window, const QString& file, int delayMs)
+void takeScreenshotLater(QWidget& window, const QString& file, int delayMs, qm240lx::Alarm& alarm)
 {
-    QTimer::singleShot(delayMs, &window, [&window, file] {
+    alarm.set(static_cast<qm240lx::Tick>(delayMs), [&window, file] {
         const bool saved = window.grab().save(file);
         if (!saved)
             std::fprintf(stderr, "qm240lx-setup: cannot write %s\n", qPrintable(file));
@@ -99,7 +99,8 @@ int main(int argc, char** argv)
     if (const SetupExit* exit = std::get_if<SetupExit>(&parsed))
         return finish(*exit);
     const SetupOptions& options = std::get<SetupOptions>(parsed);
-    if (const auto refused = installTls(options))
+    const auto ports = portOptions(options);
+    if (const auto* refused = std::get_if<qm240lx::PortError>(&ports))
         return finish(SetupExit::tlsRefused(*refused));
     const std::optional<int> startPort = qm240lx::bindStartPort(options.port);
     if (!startPort)
@@ -107,10 +108,12 @@ int main(int argc, char** argv)
             SetupExit::usageError(QStringLiteral("--port %1: no free COM number is left for it")
                                       .arg(options.port->name())));
 
-    qm240lx::PortComm comm;
+    qm240lx::QtAlarm portAlarm;
+    qm240lx::ComPorts comPorts(
+        qm240lx::PortMaker(std::get<qm240lx::PortOptions>(ports), portAlarm, qm240lx::systemTick));
     qm240lx::QtAlarm alarm;
     qm240lx::QtErrorBox errorBox;
-    qm240lx::Frm_Dorvex window({comm, alarm, qm240lx::systemTick, errorBox}, *startPort);
+    qm240lx::Frm_Dorvex window({comPorts, alarm, qm240lx::systemTick, errorBox}, *startPort);
     // SIGINT, SIGTERM and SIGHUP close the window as its user would; exit()
     // also ends an error box's loop that may be open.
     qm240lx::TerminationSignals termination;
@@ -120,8 +123,10 @@ int main(int argc, char** argv)
     });
     window.show();
     // The window shows first; the port is opened and probed from the event loop.
-    QTimer::singleShot(0, &window, &qm240lx::Frm_Dorvex::Form_Load);
+    QMetaObject::invokeMethod(&window, &qm240lx::Frm_Dorvex::Form_Load, Qt::QueuedConnection);
+    qm240lx::QtAlarm screenshotAlarm;
     if (options.screenshot)
-        takeScreenshotLater(window, *options.screenshot, options.screenshotDelayMs);
+        takeScreenshotLater(window, *options.screenshot, options.screenshotDelayMs,
+                            screenshotAlarm);
     return termination.exitStatus(QApplication::exec());
 }

@@ -92,9 +92,11 @@ QJsonObject portObject(const PortApply::Outcome& outcome, Step step)
     }
     if (step == Step::Save)
         object.insert(QStringLiteral("saved"), outcome.saved);
-    object.insert(QStringLiteral("error"), outcome.result == Result::Failed
-                                               ? QJsonValue(outcome.failure.text)
-                                               : QJsonValue());
+    const bool failed = outcome.result == Result::Failed;
+    object.insert(QStringLiteral("error"),
+                  failed ? QJsonValue(outcome.failure.text) : QJsonValue());
+    object.insert(QStringLiteral("error_kind"),
+                  failed ? QJsonValue(JsonReport::kindName(outcome.failure.kind)) : QJsonValue());
     if (step == Step::Check)
         object.insert(QStringLiteral("differences"),
                       QJsonArray::fromStringList(outcome.differences));

@@ -1,6 +1,6 @@
 #include "cli/ApplyRun.h"
 
-#include "link/PortKeys.h"
+#include "naming/PortKeys.h"
 
 #include <algorithm>
 #include <numeric>
@@ -24,7 +24,7 @@ std::vector<KeyedPort> eachDeviceOnce(const QList<PortChoice>& ports)
     std::vector<KeyedPort> distinct;
     QSet<QString> seen;
     for (const PortChoice& port : ports) {
-        PortKeys::Key key = keys.of(port);
+        PortKeys::Key key = keys.of(port.com, port.devicePath);
         if (seen.contains(key.device))
             continue;
         seen.insert(key.device);
@@ -35,8 +35,9 @@ std::vector<KeyedPort> eachDeviceOnce(const QList<PortChoice>& ports)
 
 } // namespace
 
-ApplyRun::ApplyRun(PortApply::Plan plan, TraceLog* trace, Interruption& interruption)
-    : m_plan(std::move(plan)), m_trace(trace), m_interruption(interruption)
+ApplyRun::ApplyRun(PortApply::Plan plan, const PortOptions& options, TraceLog* trace,
+                   Interruption& interruption)
+    : m_plan(std::move(plan)), m_options(options), m_trace(trace), m_interruption(interruption)
 {}
 
 Task<std::vector<PortApply::Outcome>> ApplyRun::run(QList<PortChoice> ports, Finished finished)
@@ -63,7 +64,7 @@ Task<std::vector<PortApply::Outcome>> ApplyRun::run(QList<PortChoice> ports, Fin
 
 Task<> ApplyRun::runOne(PortChoice port, PortApply::Outcome& outcome, const Finished& finished)
 {
-    outcome = co_await PortApply::run(port, m_plan, m_trace, m_interruption);
+    outcome = co_await PortApply::run(port, m_plan, m_options, m_trace, m_interruption);
     if (!outcome.leftOut)
         finished(outcome);
 }

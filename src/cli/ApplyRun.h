@@ -1,8 +1,8 @@
 #pragma once
 
+#include "async/Task.h"
 #include "cli/Interruption.h"
 #include "cli/PortApply.h"
-#include "link/Task.h"
 
 #include <functional>
 #include <optional>
@@ -19,7 +19,8 @@ class ApplyRun
 public:
     using Finished = std::function<void(const PortApply::Outcome&)>;
 
-    ApplyRun(PortApply::Plan plan, TraceLog* trace, Interruption& interruption);
+    ApplyRun(PortApply::Plan plan, const PortOptions& options, TraceLog* trace,
+             Interruption& interruption);
 
     // Runs the plan on every device of `ports` at once (a device named twice
     // once) and ends when all have ended: the outcomes in COM order, a path
@@ -32,6 +33,7 @@ private:
     Task<> runOne(PortChoice port, PortApply::Outcome& outcome, const Finished& finished);
 
     PortApply::Plan m_plan;
+    const PortOptions& m_options;
     TraceLog* m_trace;
     Interruption& m_interruption;
 };

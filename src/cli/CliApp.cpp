@@ -10,9 +10,9 @@
 #include "cli/ProfileFile.h"
 #include "cli/ProvisionLog.h"
 #include "cli/ProvisionStation.h"
-#include "link/ComMap.h"
-#include "link/PresentPorts.h"
-#include "link/TlsCredentials.h"
+#include "naming/ComMap.h"
+#include "naming/PresentPorts.h"
+#include "tls/TlsCredentials.h"
 
 #include <variant>
 
@@ -57,7 +57,7 @@ CommandResult noAdapterFound(qsizetype probed)
 }
 
 // Every certificate and key is checked before any port is opened.
-std::optional<PortError> installTls(const TlsFiles& given)
+std::optional<PortError> loadTls(const TlsFiles& given, PortOptions& options)
 {
     const TlsFiles files = given.withEnvironment(processEnvironment);
     if (files.isEmpty())
@@ -65,7 +65,7 @@ std::optional<PortError> installTls(const TlsFiles& given)
     const auto loaded = TlsCredentials::load(files);
     if (const PortError* error = std::get_if<PortError>(&loaded))
         return *error;
-    TlsCredentials::install(std::get<QSslConfiguration>(loaded));
+    options.tls = std::get<QSslConfiguration>(loaded);
     return std::nullopt;
 }
 
@@ -116,7 +116,7 @@ int CliApp::run(const QStringList& arguments)
         return toInt(exit->code);
     }
     const CliOptions& options = std::get<CliOptions>(parsed);
-    if (std::optional<PortError> refused = installTls(options.tls)) {
+    if (std::optional<PortError> refused = loadTls(options.tls, m_portOptions)) {
         printError(refused->message);
         return toInt(exitCodeFor(refused->kind));
     }
@@ -167,7 +167,7 @@ Task<CommandResult> CliApp::runCommand(const CliOptions& options)
 
 Task<CommandResult> CliApp::runOnPort(const CliOptions& options)
 {
-    PortSession session(options.port, m_trace ? &*m_trace : nullptr, m_interruption);
+    PortSession session(options.port, m_portOptions, m_trace ? &*m_trace : nullptr, m_interruption);
     const std::optional<CliExit> failure = co_await session.open();
     if (failure)
         co_return CommandResult::failed(*failure);
@@ -194,8 +194,8 @@ Task<CommandResult> CliApp::scan(const CliOptions& options)
     const QList<PortScan::Port> candidates = candidatePorts(options.onlyOverrides);
     if (std::optional<CliExit> failure = makeRoomForPorts(candidates.size()))
         co_return CommandResult::failed(*failure);
-    const QList<PortScan::Port> found =
-        co_await PortScan::run(candidates, m_trace ? &*m_trace : nullptr, m_interruption);
+    const QList<PortScan::Port> found = co_await PortScan::run(
+        candidates, m_portOptions, m_trace ? &*m_trace : nullptr, m_interruption);
     if (found.isEmpty())
         co_return noAdapterFound(candidates.size());
     CommandResult result;
@@ -235,7 +235,7 @@ Task<CommandResult> CliApp::onEveryPort(const CliOptions& options, PortApply::Pl
         co_return CommandResult::failed(*failure);
     plan.onlyWhereAnswered = options.all;
     const PortApply::Step step = plan.step;
-    ApplyRun run(std::move(plan), m_trace ? &*m_trace : nullptr, m_interruption);
+    ApplyRun run(std::move(plan), m_portOptions, m_trace ? &*m_trace : nullptr, m_interruption);
     const std::vector<PortApply::Outcome> outcomes =
         co_await run.run(ports, [this, &options](const PortApply::Outcome& outcome) {
             if (!options.json && !m_termination.received())
@@ -264,8 +264,8 @@ Task<CommandResult> CliApp::provision(const CliOptions& options)
         co_return CommandResult{};
     ProvisionStation station({std::get<FieldChanges>(profile), options.save, options.present,
                               options.watch, options.json},
-                             std::move(log), m_out, m_err, m_trace ? &*m_trace : nullptr,
-                             m_interruption);
+                             m_portOptions, std::move(log), m_out, m_err,
+                             m_trace ? &*m_trace : nullptr, m_interruption);
     m_gentleStop = [&station] { station.stop(); };
     CommandResult result = co_await station.run();
     m_gentleStop = {};
@@ -274,9 +274,11 @@ Task<CommandResult> CliApp::provision(const CliOptions& options)
 
 void CliApp::print(const CliOptions& options, const CommandResult& result)
 {
-    if (options.json && !result.json.isEmpty())
-        writeText(m_out,
-                  QString::fromUtf8(QJsonDocument(result.json).toJson(QJsonDocument::Indented)));
+    const QJsonObject json = options.json && result.json.isEmpty() && !result.error.isEmpty()
+                                 ? JsonReport::error(result.kind, result.error)
+                                 : result.json;
+    if (options.json && !json.isEmpty())
+        writeText(m_out, QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Indented)));
     if (!options.json && !result.lines.isEmpty())
         writeText(m_out, result.lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
     if (!result.error.isEmpty())

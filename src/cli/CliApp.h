@@ -1,13 +1,14 @@
 #pragma once
 
+#include "async/Task.h"
+#include "async/TerminationSignals.h"
 #include "cli/CliOptions.h"
 #include "cli/CommandResult.h"
 #include "cli/Interruption.h"
 #include "cli/PortApply.h"
 #include "cli/PortScan.h"
 #include "cli/TraceLog.h"
-#include "link/Task.h"
-#include "link/TerminationSignals.h"
+#include "link/PortOptions.h"
 
 #include <cstdio>
 #include <functional>
@@ -42,6 +43,7 @@ private:
 
     std::FILE* m_out;
     std::FILE* m_err;
+    PortOptions m_portOptions;
     std::optional<TraceLog> m_trace;
     Interruption m_interruption;
     TerminationSignals m_termination;

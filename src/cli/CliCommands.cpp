@@ -160,7 +160,7 @@ Task<> CliCommands::learnWhatChanged(const ConfigBytes& before, Applied& report)
 {
     Exchange& exchange = m_session.exchange();
     report.heldUnknown = true;
-    if (exchange.aborted() || !exchange.comm().portOpen())
+    if (exchange.aborted() || !exchange.port().isOpen())
         co_return;
     const std::variant<ConfigBytes, CliExit> after = co_await readBytes();
     const ConfigBytes* held = std::get_if<ConfigBytes>(&after);
@@ -201,15 +201,16 @@ Task<std::optional<CliExit>> CliCommands::probe()
     case Answer::Acknowledged:
         co_return std::nullopt;
     case Answer::Silence:
-        co_return adapterFailure(ExitCode::NoAdapter,
+        co_return adapterFailure(FailureKind::NoAdapter,
                                  QStringLiteral("no adapter: nothing answered the probe within 2 "
                                                 "seconds"));
     case Answer::Other:
-        co_return adapterFailure(ExitCode::NoAdapter,
+        co_return adapterFailure(FailureKind::WrongAnswer,
                                  QStringLiteral("no adapter: the device answered the probe, but "
                                                 "not with the adapter's acknowledgement"));
     case Answer::KeepsSending:
-        co_return adapterFailure(ExitCode::NotConfirmed, keepsSending(QStringLiteral("the probe")));
+        co_return adapterFailure(FailureKind::KeepsSending,
+                                 keepsSending(QStringLiteral("the probe")));
     case Answer::PortFailed:
     case Answer::Aborted:
         break;
@@ -223,14 +224,14 @@ Task<std::variant<ConfigBytes, CliExit>> CliCommands::readBytes()
     if (readBack.bytes)
         co_return *readBack.bytes;
     if (readBack.end == ReadBack::End::Timeout)
-        co_return adapterFailure(ExitCode::NotConfirmed,
+        co_return adapterFailure(FailureKind::NotConfirmed,
                                  QStringLiteral("the adapter answered the probe but did not send "
                                                 "its configuration within 3 seconds"));
     if (readBack.end == ReadBack::End::KeepsSending)
-        co_return adapterFailure(ExitCode::NotConfirmed,
+        co_return adapterFailure(FailureKind::KeepsSending,
                                  keepsSending(QStringLiteral("the read-back request")));
     if (readBack.end == ReadBack::End::Suspect)
-        co_return adapterFailure(ExitCode::NotConfirmed,
+        co_return adapterFailure(FailureKind::NotConfirmed,
                                  QStringLiteral("the adapter sent more bytes than its "
                                                 "configuration, %1 times: none of them is taken")
                                      .arg(readBackAttempts));
@@ -254,20 +255,20 @@ Task<std::variant<ConfigBytes, CliExit>> CliCommands::upload(const UploadKind& k
     case UploadEnd::ConfirmedAfterSilence:
     case UploadEnd::NotConfirmed:
         if (!outcome.readBack)
-            co_return adapterFailure(ExitCode::NotConfirmed,
+            co_return adapterFailure(FailureKind::NotConfirmed,
                                      QStringLiteral("%1 is not confirmed: the adapter did not "
                                                     "send its configuration back")
                                          .arg(sent));
         if (outcome.end != UploadEnd::NotConfirmed)
             co_return *outcome.readBack;
-        co_return adapterFailure(ExitCode::NotConfirmed,
+        co_return adapterFailure(FailureKind::NotConfirmed,
                                  QStringLiteral("%1 is not confirmed: the adapter holds %2")
                                      .arg(sent, TextReport::hex((*outcome.readBack).*kind.byte)));
     case UploadEnd::Rejected:
-        co_return adapterFailure(ExitCode::NotConfirmed,
+        co_return adapterFailure(FailureKind::Rejected,
                                  QStringLiteral("the adapter rejected %1 three times").arg(sent));
     case UploadEnd::KeepsSending:
-        co_return adapterFailure(ExitCode::NotConfirmed, keepsSending(sent));
+        co_return adapterFailure(FailureKind::KeepsSending, keepsSending(sent));
     case UploadEnd::NothingSelected:
     case UploadEnd::PortFailed:
     case UploadEnd::Aborted:
@@ -283,15 +284,15 @@ Task<std::optional<CliExit>> CliCommands::saveIntoFlash()
     case Answer::Acknowledged:
         co_return std::nullopt;
     case Answer::Other:
-        co_return adapterFailure(ExitCode::NotConfirmed,
+        co_return adapterFailure(FailureKind::Rejected,
                                  QStringLiteral("the adapter refused to save its configuration "
                                                 "into flash"));
     case Answer::Silence:
-        co_return adapterFailure(ExitCode::NotConfirmed,
+        co_return adapterFailure(FailureKind::NotConfirmed,
                                  QStringLiteral("the adapter did not confirm the save into flash "
                                                 "within 1 second"));
     case Answer::KeepsSending:
-        co_return adapterFailure(ExitCode::NotConfirmed,
+        co_return adapterFailure(FailureKind::KeepsSending,
                                  keepsSending(QStringLiteral("the save into flash")));
     case Answer::PortFailed:
     case Answer::Aborted:
@@ -300,9 +301,9 @@ Task<std::optional<CliExit>> CliCommands::saveIntoFlash()
     co_return m_session.portFailure();
 }
 
-CliExit CliCommands::adapterFailure(ExitCode code, const QString& what) const
+CliExit CliCommands::adapterFailure(FailureKind kind, const QString& what) const
 {
-    return {code, QStringLiteral("%1: %2").arg(m_session.description(), what)};
+    return {exitCodeFor(kind), QStringLiteral("%1: %2").arg(m_session.description(), what), kind};
 }
 
 CommandResult CliCommands::configurationResult(const ConfigBytes& bytes) const

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "async/Task.h"
 #include "cli/CommandResult.h"
 #include "cli/PortSession.h"
-#include "link/Task.h"
 #include "protocol/ReadBack.h"
 #include "protocol/Upload.h"
 #include "settings/ConfigBytes.h"
@@ -30,8 +30,8 @@ public:
     {
         std::optional<CliExit> failure;
         std::optional<ConfigBytes> before; // the configuration first read
-        ConfigBytes bytes;  // the configuration read back at the end
-        QStringList lines;  // "H-Byte 0x03 -> 0x06: set", ...
+        ConfigBytes bytes;                 // the configuration read back at the end
+        QStringList lines;                 // "H-Byte 0x03 -> 0x06: set", ...
         QJsonArray changed; // "h_byte", ...: as a read-back shows them, also after a failure
         bool saved = false;
         bool saveUnconfirmed = false; // the save was sent but not acknowledged
@@ -68,7 +68,7 @@ private:
     // After an upload failed: what the adapter holds now, compared with what
     // it held before, when the port still answers.
     Task<> learnWhatChanged(const ConfigBytes& before, Applied& report);
-    CliExit adapterFailure(ExitCode code, const QString& what) const;
+    CliExit adapterFailure(FailureKind kind, const QString& what) const;
     CommandResult configurationResult(const ConfigBytes& bytes) const;
 
     PortSession& m_session;

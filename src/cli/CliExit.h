@@ -12,6 +12,8 @@ struct CliExit
 {
     ExitCode code = ExitCode::Success;
     QString text;
+    // Why a port or an adapter failed; none for the tool's own refusals.
+    FailureKind kind = FailureKind::None;
 
     bool isError() const { return code != ExitCode::Success; }
 };

@@ -3,8 +3,8 @@
 #include "cli/CliCommand.h"
 #include "cli/CliExit.h"
 #include "link/PortChoice.h"
-#include "link/TlsFiles.h"
 #include "settings/FieldChanges.h"
+#include "tls/TlsFiles.h"
 
 #include <variant>
 

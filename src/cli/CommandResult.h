@@ -12,11 +12,15 @@ namespace qm240lx {
 struct CommandResult
 {
     ExitCode code = ExitCode::Success;
-    QString error;     // one line for standard error; empty on success
-    QJsonObject json;  // printed with --json
-    QStringList lines; // printed without it
+    QString error;                        // one line for standard error; empty on success
+    FailureKind kind = FailureKind::None; // why the command failed
+    QJsonObject json;                     // printed with --json
+    QStringList lines;                    // printed without it
 
-    static CommandResult failed(const CliExit& exit) { return {exit.code, exit.text, {}, {}}; }
+    static CommandResult failed(const CliExit& exit)
+    {
+        return {exit.code, exit.text, exit.kind, {}, {}};
+    }
 };
 
 } // namespace qm240lx

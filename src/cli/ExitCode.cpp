@@ -15,11 +15,14 @@ ExitCode exitCodeFor(PortError::Kind kind)
         return ExitCode::Usage;
     case PortError::Kind::BadTlsFile:
         return ExitCode::Configuration;
-    case PortError::Kind::None:
-    case PortError::Kind::NoSuchDevice:
-    case PortError::Kind::SystemConsole:
-    case PortError::Kind::Lost:
-    case PortError::Kind::Other:
+    case PortError::Kind::NoAdapter:
+    case PortError::Kind::WrongAnswer:
+        return ExitCode::NoAdapter;
+    case PortError::Kind::Rejected:
+    case PortError::Kind::NotConfirmed:
+    case PortError::Kind::KeepsSending:
+        return ExitCode::NotConfirmed;
+    default:
         break;
     }
     return ExitCode::InputOutput;

@@ -31,4 +31,16 @@ QJsonObject JsonReport::foundPort(int com, const QString& device)
     return port(PortChoice::comPort(com), device);
 }
 
+QJsonObject JsonReport::error(FailureKind kind, const QString& message)
+{
+    return {{QStringLiteral("error"), QJsonObject{{QStringLiteral("kind"), kindName(kind)},
+                                                  {QStringLiteral("message"), message}}}};
+}
+
+QString JsonReport::kindName(FailureKind kind)
+{
+    const std::string_view name = nameOf(kind);
+    return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+}
+
 } // namespace qm240lx

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "failure/FailureKind.h"
 #include "link/PortChoice.h"
 #include "settings/ConfigBytes.h"
 
@@ -23,6 +24,12 @@ public:
 
     // One found port of a scan: {"port": 3, "device": "/dev/ttyUSB2"}.
     static QJsonObject foundPort(int com, const QString& device);
+
+    // A failed command: {"error": {"kind": "connection_refused", "message": "..."}}.
+    static QJsonObject error(FailureKind kind, const QString& message);
+
+    // The kind's stable name, as the reports give it.
+    static QString kindName(FailureKind kind);
 };
 
 } // namespace qm240lx

@@ -25,7 +25,8 @@ std::optional<CliExit> makeRoomForPorts(qsizetype ports)
                                       "-Hn); raise it or name fewer ports")
                            .arg(ports)
                            .arg(needed)
-                           .arg(limit.rlim_max)};
+                           .arg(limit.rlim_max),
+                       FailureKind::TooManyPorts};
     }
     limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? needed : limit.rlim_max;
     ::setrlimit(RLIMIT_NOFILE, &limit);

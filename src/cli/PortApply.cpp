@@ -1,20 +1,21 @@
 #include "cli/PortApply.h"
 
+#include "async/Tick.h"
 #include "cli/CliCommands.h"
 #include "cli/PortSession.h"
-#include "link/Tick.h"
 #include "settings/Profile.h"
 
 #include <variant>
 
 namespace qm240lx {
 
-Task<PortApply::Outcome> PortApply::run(PortChoice port, const Plan& plan, TraceLog* trace,
+Task<PortApply::Outcome> PortApply::run(PortChoice port, const Plan& plan,
+                                        const PortOptions& options, TraceLog* trace,
                                         Interruption& interruption)
 {
     Outcome outcome;
     outcome.port = port;
-    PortSession session(port, trace, interruption);
+    PortSession session(port, options, trace, interruption);
     const std::optional<CliExit> unusable = co_await open(session, plan);
     outcome.device = session.device();
     outcome.description = session.description();
@@ -109,7 +110,8 @@ Task<bool> PortApply::verify(CliCommands& commands, const Plan& plan, Outcome& o
         co_return true;
     fail(outcome, {ExitCode::NotConfirmed,
                    QStringLiteral("%1: the configuration read back does not hold the profile")
-                       .arg(outcome.description)});
+                       .arg(outcome.description),
+                   FailureKind::NotConfirmed});
     co_return false;
 }
 

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "async/Task.h"
 #include "cli/CliExit.h"
 #include "cli/Interruption.h"
 #include "cli/TraceLog.h"
 #include "link/PortChoice.h"
-#include "link/Task.h"
+#include "link/PortOptions.h"
 #include "settings/ConfigBytes.h"
 #include "settings/FieldChanges.h"
 
@@ -71,16 +72,16 @@ public:
         CliExit failure;    // when failed
         QJsonArray changed; // "h_byte", ...
         bool saved = false;
-        QString afterFailure;                     // what the adapter took before a failure, and whether saved
-        QStringList differences;                  // check: "baud 9600, profile 57600"
+        QString afterFailure;    // what the adapter took before a failure, and whether saved
+        QStringList differences; // check: "baud 9600, profile 57600"
         std::optional<ConfigBytes> before;        // configure: as first read
         std::optional<ConfigBytes> configuration; // read; configure: as read at the end
         bool leftOut = false;                     // no adapter answered, with onlyWhereAnswered
     };
 
     // With a `trace`, the port's bytes and texts go to it.
-    static Task<Outcome> run(PortChoice port, const Plan& plan, TraceLog* trace,
-                             Interruption& interruption);
+    static Task<Outcome> run(PortChoice port, const Plan& plan, const PortOptions& options,
+                             TraceLog* trace, Interruption& interruption);
 
 private:
     static Task<> configure(CliCommands& commands, const Plan& plan, Outcome& outcome);

@@ -24,7 +24,7 @@ QString canonicalDevice(const QString& device)
 
 QList<PortScan::Port> PortScan::candidates(const QList<int>& comNumbers, const EnvLookup& env,
                                            const Exists& exists,
-                                           const QtSerialComm::ConsoleCheck& isConsole)
+                                           const PortOptions::ConsoleCheck& isConsole)
 {
     QList<int> ascending = comNumbers;
     std::sort(ascending.begin(), ascending.end());
@@ -43,13 +43,13 @@ QList<PortScan::Port> PortScan::candidates(const QList<int>& comNumbers, const E
     return ports;
 }
 
-Task<QList<PortScan::Port>> PortScan::run(QList<Port> ports, TraceLog* trace,
-                                          Interruption& interruption)
+Task<QList<PortScan::Port>> PortScan::run(QList<Port> ports, const PortOptions& options,
+                                          TraceLog* trace, Interruption& interruption)
 {
     std::vector<Task<bool>> probes;
     probes.reserve(static_cast<std::size_t>(ports.size()));
     for (const Port& port : ports)
-        probes.push_back(answersReady(port, trace, interruption));
+        probes.push_back(answersReady(port, options, trace, interruption));
     QList<Port> found;
     for (qsizetype index = 0; index < ports.size(); ++index) {
         const bool answered = co_await probes[static_cast<std::size_t>(index)];
@@ -60,9 +60,10 @@ Task<QList<PortScan::Port>> PortScan::run(QList<Port> ports, TraceLog* trace,
 }
 
 // A port that cannot be opened (absent, busy, the console) is no adapter.
-Task<bool> PortScan::answersReady(Port port, TraceLog* trace, Interruption& interruption)
+Task<bool> PortScan::answersReady(Port port, const PortOptions& options, TraceLog* trace,
+                                  Interruption& interruption)
 {
-    PortSession session(PortChoice::comPort(port.com), trace, interruption);
+    PortSession session(PortChoice::comPort(port.com), options, trace, interruption);
     const std::optional<CliExit> unusable = co_await session.open();
     if (unusable) {
         if (trace)

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "async/Task.h"
 #include "cli/Interruption.h"
 #include "cli/TraceLog.h"
-#include "link/ComMap.h"
-#include "link/QtSerialComm.h"
-#include "link/Task.h"
+#include "link/PortOptions.h"
+#include "naming/ComMap.h"
 
 #include <functional>
 
@@ -33,16 +33,17 @@ public:
     // and is not the system console, each device once, under its lowest COM
     // number.
     static QList<Port> candidates(const QList<int>& comNumbers, const EnvLookup& env,
-                                  const Exists& exists,
-                                  const QtSerialComm::ConsoleCheck& isConsole);
+                                  const Exists& exists, const PortOptions::ConsoleCheck& isConsole);
 
     // The ports among `ports` where an adapter answered the probe with its
     // acknowledgement, in the order given. With a `trace`, every byte goes
     // to it.
-    static Task<QList<Port>> run(QList<Port> ports, TraceLog* trace, Interruption& interruption);
+    static Task<QList<Port>> run(QList<Port> ports, const PortOptions& options, TraceLog* trace,
+                                 Interruption& interruption);
 
 private:
-    static Task<bool> answersReady(Port port, TraceLog* trace, Interruption& interruption);
+    static Task<bool> answersReady(Port port, const PortOptions& options, TraceLog* trace,
+                                   Interruption& interruption);
 };
 
 } // namespace qm240lx

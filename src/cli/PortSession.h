@@ -1,14 +1,14 @@
 #pragma once
 
+#include "async/QtAlarm.h"
+#include "async/Task.h"
 #include "cli/CliExit.h"
 #include "cli/Interruption.h"
 #include "cli/TraceLog.h"
-#include "cli/TracingComm.h"
-#include "link/ComMap.h"
+#include "cli/TracingPort.h"
 #include "link/PortChoice.h"
-#include "link/PortComm.h"
-#include "link/QtAlarm.h"
-#include "link/Task.h"
+#include "link/PortOptions.h"
+#include "link/PortStack.h"
 #include "protocol/Exchange.h"
 #include "protocol/ShowText.h"
 
@@ -24,8 +24,8 @@ class PortSession
 {
 public:
     // With a `trace`, every byte and progress text goes to it.
-    PortSession(const PortChoice& choice, TraceLog* trace, Interruption& interruption,
-                QtSerialComm::ConsoleCheck isConsole = isSystemConsole);
+    PortSession(const PortChoice& choice, const PortOptions& options, TraceLog* trace,
+                Interruption& interruption);
     ~PortSession();
 
     PortSession(const PortSession&) = delete;
@@ -35,10 +35,10 @@ public:
     Task<std::optional<CliExit>> open();
 
     Exchange& exchange() { return m_exchange; }
-    const PortChoice& port() const { return m_port; }
+    const PortChoice& port() const { return m_choice; }
 
     // The device the port stands for; empty when none.
-    QString device() const { return m_serial.deviceName(); }
+    const QString& device() const { return m_device; }
 
     // "COM3 (/dev/ttyUSB2)", or the path alone, for messages.
     QString description() const;
@@ -50,14 +50,16 @@ public:
     CliExit portFailure() const;
 
 private:
-    CommControl& tracedOrPlain();
+    Port& tracedOrPlain();
     CliExit failure(const PortError& error) const;
 
-    PortChoice m_port;
+    PortChoice m_choice;
+    QString m_device;
     TraceLog* m_trace;
     Interruption& m_interruption;
-    PortComm m_serial;
-    std::unique_ptr<TracingComm> m_tracing;
+    QtAlarm m_portAlarm;
+    std::unique_ptr<PortStack> m_port;
+    std::unique_ptr<TracingPort> m_tracing;
     QtAlarm m_alarm;
     Exchange m_exchange;
 };

@@ -20,7 +20,8 @@ bool openProfile(QFile& file, const QString& path)
 CliExit unreadable(const QString& name, const QIODevice& input)
 {
     return {ExitCode::NoProfile,
-            QStringLiteral("%1: cannot read the profile: %2").arg(name, input.errorString())};
+            QStringLiteral("%1: cannot read the profile: %2").arg(name, input.errorString()),
+            FailureKind::ProfileUnreadable};
 }
 
 } // namespace
@@ -49,7 +50,8 @@ std::variant<FieldChanges, CliExit> ProfileFile::read(QIODevice& input, const QS
         return unreadable(name, input);
     std::variant<FieldChanges, QString> parsed = Profile::parse(text);
     if (const QString* error = std::get_if<QString>(&parsed))
-        return CliExit{ExitCode::BadProfile, QStringLiteral("%1: %2").arg(name, *error)};
+        return CliExit{ExitCode::BadProfile, QStringLiteral("%1: %2").arg(name, *error),
+                       FailureKind::BadProfile};
     return std::get<FieldChanges>(parsed);
 }
 

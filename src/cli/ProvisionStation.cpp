@@ -1,5 +1,6 @@
 #include "cli/ProvisionStation.h"
 
+#include "cli/JsonReport.h"
 
 #include <algorithm>
 
@@ -55,10 +56,11 @@ QString now()
 
 } // namespace
 
-ProvisionStation::ProvisionStation(Plan plan, std::optional<ProvisionLog> log, std::FILE* out,
-                                   std::FILE* err, TraceLog* trace, Interruption& interruption)
-    : m_plan(std::move(plan)), m_log(std::move(log)), m_out(out), m_err(err), m_trace(trace),
-      m_interruption(interruption), m_watch(m_plan.patterns)
+ProvisionStation::ProvisionStation(Plan plan, PortOptions options, std::optional<ProvisionLog> log,
+                                   std::FILE* out, std::FILE* err, TraceLog* trace,
+                                   Interruption& interruption)
+    : m_plan(std::move(plan)), m_options(std::move(options)), m_log(std::move(log)), m_out(out),
+      m_err(err), m_trace(trace), m_interruption(interruption), m_watch(m_plan.patterns)
 {
     QObject::connect(&m_watch, &DeviceWatch::appeared, &m_watch,
                      [this](const QString& name, const QString& path) {
@@ -105,9 +107,8 @@ Task<CommandResult> ProvisionStation::run()
 
 void ProvisionStation::stop()
 {
-    const auto inHand = std::ranges::count_if(m_inHand, [](const auto& entry) {
-        return !entry.second.done();
-    });
+    const auto inHand =
+        std::ranges::count_if(m_inHand, [](const auto& entry) { return !entry.second.done(); });
     if (!m_stopping && inHand > 0)
         print(m_err, QStringLiteral("qm240lx: stopping: finishing the %1 adapter(s) in hand; "
                                     "stop again to abandon them")
@@ -136,7 +137,7 @@ Task<> ProvisionStation::handle(DeviceWatch::Device device, int number)
     plan.verify = true;
     plan.waitForAccess = true;
     PortApply::Outcome outcome = co_await PortApply::run(PortChoice{std::nullopt, device.path},
-                                                         plan, m_trace, m_interruption);
+                                                         plan, m_options, m_trace, m_interruption);
     if (outcome.result == PortApply::Result::Failed && m_interruption.interrupted())
         outcome.failure.text = QStringLiteral("%1: abandoned: interrupted").arg(device.path);
     const QJsonObject entry = record(device, outcome, took.elapsed() / 1000.0);
@@ -178,6 +179,8 @@ QJsonObject ProvisionStation::record(const DeviceWatch::Device& device,
         {QStringLiteral("saved"), outcome.saved && !failed},
         {QStringLiteral("result"), resultOf(outcome)},
         {QStringLiteral("error"), failed ? QJsonValue(outcome.failure.text) : QJsonValue()},
+        {QStringLiteral("error_kind"),
+         failed ? QJsonValue(JsonReport::kindName(outcome.failure.kind)) : QJsonValue()},
         {QStringLiteral("seconds"), qRound(seconds * 100) / 100.0},
     };
 }
@@ -204,7 +207,10 @@ QString ProvisionStation::line(int number, const QJsonObject& record) const
         const QString prefix = record[QStringLiteral("device")].toString() + QStringLiteral(": ");
         if (error.startsWith(prefix))
             error = error.mid(prefix.size());
-        what = result == QLatin1String("no_adapter") ? error : QStringLiteral("failed: ") + error;
+        what = result == QLatin1String("no_adapter")
+                   ? error
+                   : QStringLiteral("failed (%1): %2")
+                         .arg(record[QStringLiteral("error_kind")].toString(), error);
     }
     return QStringLiteral("%1 %2: %3 (%4 s)")
         .arg(number)

@@ -1,13 +1,14 @@
 #pragma once
 
+#include "async/Task.h"
+#include "async/Wakeup.h"
 #include "cli/CommandResult.h"
 #include "cli/DeviceWatch.h"
 #include "cli/Interruption.h"
 #include "cli/PortApply.h"
 #include "cli/ProvisionLog.h"
 #include "cli/TraceLog.h"
-#include "link/Task.h"
-#include "link/Wakeup.h"
+#include "link/PortOptions.h"
 #include "settings/FieldChanges.h"
 
 #include <cstdio>
@@ -38,8 +39,8 @@ public:
         bool json = false;
     };
 
-    ProvisionStation(Plan plan, std::optional<ProvisionLog> log, std::FILE* out, std::FILE* err,
-                     TraceLog* trace, Interruption& interruption);
+    ProvisionStation(Plan plan, PortOptions options, std::optional<ProvisionLog> log,
+                     std::FILE* out, std::FILE* err, TraceLog* trace, Interruption& interruption);
 
     // The summary once stopped, and how the station ends: 0 when no adapter
     // failed, 1 when one did.
@@ -67,6 +68,7 @@ private:
     void print(std::FILE* stream, const QString& text) const;
 
     Plan m_plan;
+    PortOptions m_options;
     std::optional<ProvisionLog> m_log;
     std::FILE* m_out;
     std::FILE* m_err;

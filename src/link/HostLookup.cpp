@@ -1,12 +1,11 @@
 #include "link/HostLookup.h"
 
-#include "link/Wakeup.h"
+#include "async/Wakeup.h"
 
 #include <optional>
 
 #include <QHostInfo>
 #include <QScopeGuard>
-#include <QTimer>
 
 namespace qm240lx {
 namespace {
@@ -23,7 +22,7 @@ QList<QHostAddress> distinct(const QList<QHostAddress>& found)
 
 } // namespace
 
-Task<HostLookup::Result> HostLookup::run(QString host, QDeadlineTimer deadline)
+Task<HostLookup::Result> HostLookup::run(QString host, Deadline& deadline)
 {
     if (const QHostAddress literal(host); !literal.isNull())
         co_return QList<QHostAddress>{literal};
@@ -38,15 +37,9 @@ Task<HostLookup::Result> HostLookup::run(QString host, QDeadlineTimer deadline)
         if (!answer)
             QHostInfo::abortHostLookup(request);
     });
-    // Set again on each turn: a timer may ring a little before the deadline.
-    QTimer expiry;
-    expiry.setSingleShot(true);
-    expiry.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&expiry, &QTimer::timeout, [&] { wakeup.wake(); });
-    while (!answer && !deadline.hasExpired()) {
-        expiry.start(static_cast<int>(deadline.remainingTime()) + 1);
+    const Deadline::Watch watch = deadline.watch(wakeup);
+    while (!answer && !deadline.over())
         co_await wakeup;
-    }
     if (!answer)
         co_return Failure::TimedOut;
     const QList<QHostAddress> addresses = distinct(answer->addresses());

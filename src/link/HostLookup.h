@@ -1,10 +1,10 @@
 #pragma once
 
-#include "link/Task.h"
+#include "async/Deadline.h"
+#include "async/Task.h"
 
 #include <variant>
 
-#include <QDeadlineTimer>
 #include <QHostAddress>
 #include <QList>
 #include <QString>
@@ -22,13 +22,13 @@ public:
     enum class Failure
     {
         Unknown,  // no such host, or no address for it
-        TimedOut, // no answer within the deadline
+        TimedOut, // no answer within the deadline, or the deadline given up
     };
     using Result = std::variant<QList<QHostAddress>, Failure>;
 
     // The host's addresses, in the resolver's order; an address given as
     // text is taken as it is.
-    static Task<Result> run(QString host, QDeadlineTimer deadline);
+    static Task<Result> run(QString host, Deadline& deadline);
 };
 
 } // namespace qm240lx

@@ -1,14 +1,18 @@
 #include "link/PortChoice.h"
 
-#include "link/NetAddress.h"
+#include "link/LayerTable.h"
+#include "naming/NetAddress.h"
 
 namespace qm240lx {
 
 std::optional<PortChoice> PortChoice::parse(const QString& text)
 {
-    if (NetAddress::isNetworkPort(text))
-        return NetAddress::parse(text) ? std::optional(PortChoice{std::nullopt, text})
-                                       : std::nullopt;
+    if (NetAddress::isNetworkPort(text)) {
+        const std::optional<NetAddress> address = NetAddress::parse(text);
+        if (!address || !LayerTable::accepts(*address))
+            return std::nullopt;
+        return PortChoice{std::nullopt, text};
+    }
     if (text.contains(QLatin1Char('/')))
         return PortChoice{std::nullopt, text};
     if (const std::optional<int> com = parseComNumber(text))
@@ -18,7 +22,7 @@ std::optional<PortChoice> PortChoice::parse(const QString& text)
 
 const char* PortChoice::expectedFor(const QString& text)
 {
-    return NetAddress::isNetworkPort(text) ? NetAddress::accepted : accepted;
+    return NetAddress::isNetworkPort(text) ? LayerTable::accepted : accepted;
 }
 
 std::optional<int> PortChoice::mappedCom(const EnvLookup& env) const
@@ -28,11 +32,11 @@ std::optional<int> PortChoice::mappedCom(const EnvLookup& env) const
     return comNumberOf(devicePath, env);
 }
 
-QtSerialComm::DeviceResolver PortChoice::resolver() const
+std::optional<QString> PortChoice::device(const EnvLookup& env) const
 {
     if (com)
-        return [](int number) { return comDevice(number); };
-    return [path = devicePath](int) { return std::optional<QString>(path); };
+        return comDevice(*com, env);
+    return devicePath;
 }
 
 QString PortChoice::name() const

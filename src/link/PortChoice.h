@@ -1,7 +1,6 @@
 #pragma once
 
-#include "link/ComMap.h"
-#include "link/QtSerialComm.h"
+#include "naming/ComMap.h"
 
 #include <optional>
 
@@ -33,15 +32,13 @@ struct PortChoice
 
     static PortChoice comPort(int com) { return PortChoice{com, QString()}; }
 
-    // Resolves the COM number the port is opened under to its device.
-    QtSerialComm::DeviceResolver resolver() const;
+    // The device or network address the port stands for: a COM number's
+    // from the COM map, nullopt when it stands for none.
+    std::optional<QString> device(const EnvLookup& env) const;
 
     // The COM number the port has in the COM map: its own, or the one its
     // device path stands for there; nullopt for a path outside the map.
     std::optional<int> mappedCom(const EnvLookup& env) const;
-
-    // The COM number the serial control is set to: a path is opened as COM1.
-    int commPort() const { return com.value_or(1); }
 
     // "COM3" or the path, for messages.
     QString name() const;

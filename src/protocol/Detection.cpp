@@ -6,7 +6,7 @@
 namespace qm240lx {
 namespace {
 
-QString outcomeText(Answer detection, const CommControl& comm)
+QString outcomeText(Answer detection, Exchange& exchange)
 {
     switch (detection) {
     case Answer::Acknowledged:
@@ -18,7 +18,7 @@ QString outcomeText(Answer detection, const CommControl& comm)
     case Answer::KeepsSending:
         return text::notDetected + text::crlf + text::keepsSending;
     case Answer::PortFailed:
-        return text::notDetected + text::crlf + text::portFailure(comm);
+        return text::notDetected + text::crlf + text::portFailure(exchange);
     case Answer::Aborted:
         break;
     }
@@ -36,7 +36,7 @@ Task<Answer> detectAdapter(Exchange& exchange, ShowText show)
     if (quiet == LineQuiet::Quiet && exchange.writeByte(opcode::probe))
         detection = co_await exchange.awaitAnswer(probeLimitMs, [&] { show(text::searching); });
     if (detection != Answer::Aborted)
-        show(outcomeText(detection, exchange.comm()));
+        show(outcomeText(detection, exchange));
     co_return detection;
 }
 

@@ -1,6 +1,6 @@
 #include "protocol/Exchange.h"
 
-#include "link/Misuse.h"
+#include "async/Misuse.h"
 #include "protocol/Opcodes.h"
 
 #include <algorithm>
@@ -62,16 +62,25 @@ Answer answerBefore(LineQuiet quiet)
     return Answer::PortFailed;
 }
 
-Exchange::Exchange(CommControl& comm, Alarm& alarm, TickSource tick)
-    : m_comm(comm), m_alarm(alarm), m_tick(std::move(tick))
+Exchange::Exchange(Port& port, QString portName, Alarm& alarm, TickSource tick)
+    : m_port(&port), m_portName(std::move(portName)), m_alarm(alarm), m_tick(std::move(tick))
 {
-    m_comm.setNewsHandler([this] { onNews(); });
+    m_port->setNewsHandler([this] { onNews(); });
 }
 
 Exchange::~Exchange()
 {
-    m_comm.setNewsHandler({});
+    m_port->setNewsHandler({});
     m_alarm.cancel();
+}
+
+void Exchange::usePort(Port& port, QString portName)
+{
+    if (&port != m_port)
+        m_port->setNewsHandler({});
+    m_port = &port;
+    m_portName = std::move(portName);
+    m_port->setNewsHandler([this] { onNews(); });
 }
 
 Exchange::Command::Command(Exchange& exchange) : m_exchange(exchange)
@@ -91,7 +100,7 @@ void Exchange::abort()
     if (m_suspended)
         m_alarm.set(0, [this] { resume(); });
     if (m_opening)
-        m_comm.close();
+        closePort();
 }
 
 Task<bool> Exchange::openPort()
@@ -100,15 +109,16 @@ Task<bool> Exchange::openPort()
     m_opening = true;
     bool open = false;
     if (!m_aborted)
-        open = co_await m_comm.open();
+        open = co_await m_port->open();
     m_opening = false;
     m_unansweredSince.reset();
     co_return open;
 }
 
+// Every port closes at once: its closing does not wait.
 void Exchange::closePort()
 {
-    m_comm.close();
+    const Task<> closing = m_port->close();
     m_unansweredSince.reset();
 }
 
@@ -119,7 +129,7 @@ Exchange::Suspension Exchange::nextPass(Tick ms, int count)
 
 bool Exchange::enoughWaiting(int count)
 {
-    const std::optional<int> waiting = m_comm.inBufferCount();
+    const std::optional<int> waiting = m_port->waiting();
     return !waiting || *waiting >= count;
 }
 
@@ -137,13 +147,13 @@ void Exchange::resume()
 
 Task<LineQuiet> Exchange::quietLine(Tick limitMs)
 {
-    if (!m_comm.portOpen())
+    if (!m_port->isOpen())
         co_return LineQuiet::PortFailed;
     co_await waitOutLateReply();
-    const Tick gap = m_comm.quietGapMs();
+    const Tick gap = m_port->quietGapMs();
     const Tick start = m_tick();
     Tick lastArrival = start;
-    m_comm.discardInput();
+    m_port->discard();
     for (;;) {
         if (m_aborted)
             co_return LineQuiet::Aborted;
@@ -155,11 +165,11 @@ Task<LineQuiet> Exchange::quietLine(Tick limitMs)
         if (isPastLimit(elapsed, limitMs))
             co_return LineQuiet::KeepsSending;
         co_await nextPass(std::min<Tick>(gap - silent, limitMs - elapsed + 1), 1);
-        const std::optional<int> waiting = m_comm.inBufferCount();
+        const std::optional<int> waiting = m_port->waiting();
         if (!waiting)
             co_return LineQuiet::PortFailed;
         if (*waiting > 0) {
-            m_comm.discardInput();
+            m_port->discard();
             lastArrival = m_tick();
         }
     }
@@ -167,10 +177,10 @@ Task<LineQuiet> Exchange::quietLine(Tick limitMs)
 
 Task<bool> Exchange::moreFollows()
 {
-    const Tick gap = m_comm.quietGapMs();
+    const Tick gap = m_port->quietGapMs();
     const Tick start = m_tick();
     for (;;) {
-        if (m_comm.inBufferCount().value_or(0) > 0)
+        if (m_port->waiting().value_or(0) > 0)
             co_return true;
         const Tick elapsed = elapsedMs(m_tick(), start);
         if (elapsed >= gap || m_aborted)
@@ -189,9 +199,9 @@ Task<> Exchange::waitOutLateReply()
         if (m_aborted || isPastLimit(elapsed, lateReplyHorizonMs))
             co_return;
         co_await nextPass(lateReplyHorizonMs - elapsed + 1, 1);
-        if (!m_comm.inBufferCount())
+        if (!m_port->waiting())
             co_return;
-        m_comm.discardInput();
+        m_port->discard();
     }
 }
 
@@ -206,14 +216,14 @@ Task<> Exchange::settle(Tick ms)
 bool Exchange::writeByte(std::uint8_t byte)
 {
     // Once the program is closing, a command under way sends nothing more.
-    if (m_aborted || !m_comm.portOpen())
+    if (m_aborted || !m_port->isOpen())
         return false;
-    return m_comm.output(QByteArray(1, static_cast<char>(byte)));
+    return m_port->write(QByteArray(1, static_cast<char>(byte)));
 }
 
 Task<WaitEnd> Exchange::waitForReply(int count, Tick limitMs, std::function<void()> eachPass)
 {
-    m_comm.setInputLen(count);
+    m_replyLength = count;
     const Tick start = m_tick();
     for (;;) {
         if (m_aborted)
@@ -228,7 +238,7 @@ Task<WaitEnd> Exchange::waitForReply(int count, Tick limitMs, std::function<void
         co_await nextPass(limitMs - elapsed + 1, count);
         if (m_aborted)
             co_return WaitEnd::Aborted;
-        const auto waiting = m_comm.inBufferCount();
+        const auto waiting = m_port->waiting();
         if (!waiting)
             co_return WaitEnd::PortFailed;
         if (*waiting >= count)
@@ -238,7 +248,7 @@ Task<WaitEnd> Exchange::waitForReply(int count, Tick limitMs, std::function<void
 
 std::optional<QByteArray> Exchange::readReply()
 {
-    return m_comm.input();
+    return m_port->take(m_replyLength);
 }
 
 Task<Answer> Exchange::awaitAnswer(Tick limitMs, std::function<void()> eachPass)

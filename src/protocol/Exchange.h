@@ -1,9 +1,9 @@
 #pragma once
 
-#include "link/Alarm.h"
-#include "link/CommControl.h"
-#include "link/Task.h"
-#include "link/Tick.h"
+#include "async/Alarm.h"
+#include "async/Task.h"
+#include "async/Tick.h"
+#include "link/Port.h"
 
 #include <coroutine>
 #include <cstdint>
@@ -11,6 +11,7 @@
 #include <optional>
 
 #include <QByteArray>
+#include <QString>
 
 namespace qm240lx {
 
@@ -60,12 +61,18 @@ inline constexpr Tick lateReplyHorizonMs = 4000;
 class Exchange
 {
 public:
-    Exchange(CommControl& comm, Alarm& alarm, TickSource tick);
+    // `portName` ("COM3", or a path) names the port in the texts.
+    Exchange(Port& port, QString portName, Alarm& alarm, TickSource tick);
     ~Exchange();
     Exchange(const Exchange&) = delete;
     Exchange& operator=(const Exchange&) = delete;
 
-    CommControl& comm() { return m_comm; }
+    Port& port() { return *m_port; }
+    const Port& port() const { return *m_port; }
+    const QString& portName() const { return m_portName; }
+
+    // Goes on with another port, the one before closed by now.
+    void usePort(Port& port, QString portName);
 
     // True while a command is under way; nothing else may start one meanwhile.
     bool busy() const { return m_commandDepth > 0; }
@@ -112,14 +119,14 @@ public:
     // the program is closing.
     bool writeByte(std::uint8_t byte);
 
-    // Sets the read length and waits until `count` bytes are waiting or more
+    // Sets the reply's length and waits until `count` bytes are waiting or more
     // than `limitMs` have passed. Every pass calls `eachPass`, tests the time,
     // suspends until news, the limit or an abort, then counts the waiting
     // bytes; so the first pass always runs, even when the reply is already
     // there, and a pass that finds it there does not suspend.
     Task<WaitEnd> waitForReply(int count, Tick limitMs, std::function<void()> eachPass = {});
 
-    // Reads up to the read length; nullopt when the port fails.
+    // Takes up to the reply's length; nullopt when the port fails.
     std::optional<QByteArray> readReply();
 
     // Waits for a one-byte answer and judges its first byte.
@@ -135,11 +142,13 @@ private:
     void resume();
     Task<> waitOutLateReply();
 
-    CommControl& m_comm;
+    Port* m_port;
+    QString m_portName;
     Alarm& m_alarm;
     TickSource m_tick;
     std::coroutine_handle<> m_suspended;
     int m_awaitedCount = 0;
+    int m_replyLength = 1;
     int m_commandDepth = 0;
     bool m_aborted = false;
     bool m_opening = false;

@@ -62,7 +62,7 @@ Task<ReadBack> askOnce(Exchange& exchange)
     co_return read;
 }
 
-void showFailure(ReadBack::End end, const CommControl& comm, const ShowText& show)
+void showFailure(ReadBack::End end, Exchange& exchange, const ShowText& show)
 {
     switch (end) {
     case ReadBack::End::Timeout:
@@ -75,7 +75,7 @@ void showFailure(ReadBack::End end, const CommControl& comm, const ShowText& sho
         show(text::readBackSuspect);
         break;
     case ReadBack::End::PortFailed:
-        show(text::portFailure(comm));
+        show(text::portFailure(exchange));
         break;
     case ReadBack::End::Read:
     case ReadBack::End::Aborted:
@@ -94,7 +94,7 @@ Task<ReadBack> readConfiguration(Exchange& exchange, ShowText show)
         if (result.end != ReadBack::End::Suspect)
             break;
     }
-    showFailure(result.end, exchange.comm(), show);
+    showFailure(result.end, exchange, show);
     co_return result;
 }
 

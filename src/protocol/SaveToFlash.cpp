@@ -32,7 +32,7 @@ Task<Answer> saveToFlash(Exchange& exchange, ShowText show)
         show(text::flashNotUpdated + text::crlf + text::keepsSending);
         break;
     case Answer::PortFailed:
-        show(text::flashNotUpdated + text::crlf + text::portFailure(exchange.comm()));
+        show(text::flashNotUpdated + text::crlf + text::portFailure(exchange));
         break;
     case Answer::Aborted:
         break;

@@ -4,12 +4,16 @@
 
 namespace qm240lx::text {
 
-QString portFailure(const CommControl& comm)
+QString portFailure(const QString& portName, const PortError& error)
 {
-    const PortError error = comm.lastError();
     if (error.isError() && !error.message.isEmpty())
-        return QStringLiteral("COM%1 is not usable: %2").arg(comm.commPort()).arg(error.message);
-    return QStringLiteral("COM%1 is not open.").arg(comm.commPort());
+        return QStringLiteral("%1 is not usable: %2").arg(portName, error.message);
+    return QStringLiteral("%1 is not open.").arg(portName);
+}
+
+QString portFailure(Exchange& exchange)
+{
+    return portFailure(exchange.portName(), exchange.port().failure());
 }
 
 QString settingCaption(Group group)

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "link/CommControl.h"
+#include "failure/PortError.h"
+#include "protocol/Exchange.h"
 #include "settings/SettingTable.h"
 
 #include <QString>
@@ -25,7 +26,10 @@ inline const QString cannotOpenPort =
     QStringLiteral("Can not open COM port, please try another port.");
 
 // One line on why the port stopped working, for the result box.
-QString portFailure(const CommControl& comm);
+// `portName` is "COM3", or the path the port was given by.
+QString portFailure(const QString& portName, const PortError& error);
+// The same for the exchange's port.
+QString portFailure(Exchange& exchange);
 
 // Why a command wrote nothing, and why a read-back shows nothing.
 inline const QString keepsSending =

@@ -142,7 +142,7 @@ Task<UploadOutcome> uploadSetting(Exchange& exchange, const UploadKind& kind, By
             show(text::keepsSending);
             co_return UploadOutcome{UploadEnd::KeepsSending, std::nullopt};
         case Answer::PortFailed:
-            show(text::portFailure(exchange.comm()));
+            show(text::portFailure(exchange));
             co_return UploadOutcome{UploadEnd::PortFailed, std::nullopt};
         case Answer::Aborted:
             co_return UploadOutcome{UploadEnd::Aborted, std::nullopt};

@@ -1,8 +1,8 @@
 // The window on the real serial control, over a pseudo-terminal, against the
 // adapter emulator.
 #include "WindowRig.h"
-#include "link/PortComm.h"
-#include "link/QtAlarm.h"
+#include "async/QtAlarm.h"
+#include "link/ComPorts.h"
 #include "support/InterruptedRun.h"
 #include "support/Ser2net.h"
 #include "support/SimProcess.h"
@@ -53,9 +53,10 @@ public:
 struct RealWindow
 {
     explicit RealWindow(const QString& device)
-        : comm([device](int) { return std::optional<QString>(device); },
-               [](const QString&) { return false; }),
-          window(WindowPlatform{comm, alarm, systemTick, errorBox})
+        : ports(PortMaker(PortOptions{{}, [](const QString&) { return false; }}, portAlarm,
+                          systemTick),
+                [device](const QString&) { return std::optional<QString>(device); }),
+          window(WindowPlatform{ports, alarm, systemTick, errorBox})
     {}
 
     // Runs the event loop until the window's command has ended.
@@ -81,7 +82,8 @@ struct RealWindow
     }
     bool settingsEnabled() const { return window.form().CmdSend->isEnabled(); }
 
-    PortComm comm;
+    QtAlarm portAlarm;
+    ComPorts ports;
     CountingAlarm alarm;
     test::RecordingErrorBox errorBox;
     mutable Frm_Dorvex window;

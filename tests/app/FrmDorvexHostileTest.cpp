@@ -91,7 +91,7 @@ void runSession(std::uint32_t seed, bool paced, Tally& tally)
     window.Form_Load();
     line.run();
     judge(line, 0, detect, std::nullopt, form.Txt_Result->toPlainText(), tally);
-    for (int step = 0; step < 8 && line.portOpen(); ++step) {
+    for (int step = 0; step < 8 && line.isOpen(); ++step) {
         const Group group = allGroups[pick(allGroups.size())];
         const int element = pick(elementCount(group));
         QRadioButton* option = window.option(group, element);

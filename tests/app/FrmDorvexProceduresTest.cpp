@@ -107,7 +107,7 @@ TEST(PortChoice, AnOpenFailureShowsABoxListingThePresentPorts)
         SCOPED_TRACE(startUp ? "at start-up" : "on a port chosen");
         WindowRig rig(0, startUp ? 201 : 1);
         EXPECT_EQ(rig.window->form().Cmb_Port->currentText(), startUp ? "201" : "1");
-        rig.line.failOpening(201, {PortError::Kind::NoSuchDevice, gone, gone + " is not there"});
+        rig.line.failOpening(201, {PortError::Kind::DeviceNotFound, gone, gone + " is not there"});
         if (startUp) {
             rig.window->Form_Load();
         } else {
@@ -115,7 +115,7 @@ TEST(PortChoice, AnOpenFailureShowsABoxListingThePresentPorts)
             rig.choosePort(201);
         }
         rig.line.run();
-        EXPECT_EQ(rig.line.commPort(), 201);
+        EXPECT_EQ(rig.line.comNumber(), 201);
         ASSERT_EQ(rig.errorBox.texts,
                   QStringList{startUp ? "Cannot open COM201, please try another port."
                                       : "Can not open COM port, please try another port."});
@@ -126,7 +126,7 @@ TEST(PortChoice, AnOpenFailureShowsABoxListingThePresentPorts)
         EXPECT_TRUE(lines[1].contains(QStringLiteral("COM200 (%1)").arg(present)));
         EXPECT_FALSE(lines[1].contains("COM201"));
         EXPECT_TRUE(rig.newlyWritten().isEmpty());
-        EXPECT_FALSE(rig.line.portOpen());
+        EXPECT_FALSE(rig.line.isOpen());
         EXPECT_TRUE(rig.window->form().Cmb_Port->isEnabled());
         EXPECT_TRUE(allSettingsEnabled(*rig.window, startUp));
     }
@@ -155,7 +155,7 @@ TEST(Lockout, NothingStartsWhileACommandWaits)
     EXPECT_TRUE(busyCursor);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(rig.newlyWritten(), bytes("ae03ad"));
-    EXPECT_EQ(rig.line.commPort(), 1);
+    EXPECT_EQ(rig.line.comNumber(), 1);
     EXPECT_EQ(rig.window->form().Cmb_Port->currentText(), "1");
     EXPECT_EQ(rig.result(), "H-Byte is successfully set");
 }

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -154,6 +155,55 @@ TEST(NetworkPorts, MalformedAddressesAreUsageErrors)
                 : CliProcess::run(QStringList{"--port", c.address} << c.command, {}, {}, c.program);
         expectEnd(run, 64, c.address);
     }
+}
+
+// Ports failing for different reasons side by side: each entry of the report
+// names its kind, and a single command's failure is JSON on standard output
+// as well as a line on standard error.
+TEST(NetworkPorts, EachFailureHasItsKindInTheJsonReports)
+{
+    QTemporaryDir dir;
+    QFile profile(dir.filePath("site.json"));
+    ASSERT_TRUE(profile.open(QIODevice::WriteOnly));
+    profile.write(R"({"baud": 9600})");
+    profile.close();
+    const test::StartedSim silent({"--silent", "ac"});
+    const QString refused = QStringLiteral("tcp://127.0.0.1:%1").arg(Ser2net::freePort());
+    const struct
+    {
+        QString port;
+        QString named; // in the entry's error
+        const char* kind;
+    } cases[] = {
+        {refused, refused, "connection_refused"},
+        {"rfc2217://no-such-host.invalid:4001", "no-such-host.invalid", "unknown_host"},
+        {"COM200", "COM200", "no_com_device"},
+        {"COM3", "ssh://127.0.0.1:22", "bad_address"},
+        {"/dev/qm240lx-no-such-device", "/dev/qm240lx-no-such-device", "device_not_found"},
+        {silent.devicePath(), "nothing answered the probe", "no_adapter"},
+    };
+    QStringList arguments{"--json"};
+    for (const auto& c : cases)
+        arguments << "--port" << c.port;
+    const CliProcess apply =
+        CliProcess::run(arguments << "apply" << profile.fileName(), {{3, "ssh://127.0.0.1:22"}});
+    const QJsonArray entries = apply.json()["ports"].toArray();
+    ASSERT_EQ(entries.size(), std::size(cases)) << apply.out.toStdString();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.port.toStdString());
+        const auto entry = std::find_if(entries.begin(), entries.end(), [&](const auto& e) {
+            return e.toObject()["error"].toString().contains(c.named);
+        });
+        ASSERT_NE(entry, entries.end()) << apply.out.toStdString();
+        EXPECT_EQ(entry->toObject()["error_kind"].toString(), c.kind);
+    }
+
+    const CliProcess read = CliProcess::run({"--json", "--port", refused, "read"}, {});
+    EXPECT_EQ(read.exitCode, 74);
+    const QJsonObject error = read.json()["error"].toObject();
+    EXPECT_EQ(error["kind"].toString(), "connection_refused") << read.out.toStdString();
+    EXPECT_TRUE(error["message"].toString().contains("refused the connection"));
+    EXPECT_TRUE(read.standardError().contains(error["message"].toString()));
 }
 
 } // namespace

@@ -169,6 +169,9 @@ TEST(Provision, HandlesEachDeviceOnceWhileItStaysAndRecordsEach)
     EXPECT_EQ(firstTime["after"]["h_byte"], 0x06);
     EXPECT_EQ(firstTime["saved"], true);
     EXPECT_EQ(written[3]["result"], "unchanged");
+    const QJsonObject ofSilent = ofAdapter(1) ? written[2] : written[1];
+    EXPECT_EQ(ofSilent["result"], "no_adapter");
+    EXPECT_EQ(ofSilent["error_kind"], "no_adapter");
 }
 
 // The first signal lets the adapter in hand finish, saved; a second one

@@ -1,12 +1,13 @@
-// QtTcpComm against a server that never stops sending: endless option
+// Network ports against a server that never stops sending: endless option
 // negotiations, a subnegotiation without end, data faster than it is read,
 // plain or inside TLS; and a TLS server that never finishes its handshake.
-// The opening ends by its deadline, and no more than the receive buffer is
-// ever held.
-#include "link/QtTcpComm.h"
-#include "link/TlsCredentials.h"
-#include "support/Finish.h"
+// The opening ends by its deadline, on a clock the test moves, and no more
+// than the receive buffer is ever held.
+#include "link/PortMaker.h"
+#include "link/Rfc2217Layer.h"
+#include "support/ManualClock.h"
 #include "support/TestCertificates.h"
+#include "tls/TlsCredentials.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -26,6 +27,7 @@
 #include <QSslServer>
 #include <QSslSocket>
 #include <QTcpServer>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -111,31 +113,53 @@ const Flood floods[] = {
 // anything else has been taken in and thrown away.
 bool floodTakenIn(const Flood& flood, qint64 sent, int pass, int most)
 {
-    return flood.keepsData ? most >= QtTcpComm::receiveBufferSize && pass >= 100
+    return flood.keepsData ? most >= Rfc2217Layer::receiveBufferSize && pass >= 100
                            : sent >= swallowed;
 }
 
-// Opens `comm` on a flooding server, then reads while the flood goes on.
-void expectFloodWithstood(QtTcpComm& comm, const Flood& flood, const std::function<qint64()>& sent)
+// The opening of `port`, its deadline passing once `expireWhen` holds.
+bool openOnTheClock(Port& port, test::ManualClock& clock, const std::function<bool()>& expireWhen)
 {
-    ASSERT_EQ(test::finish(comm.open()), flood.opens) << comm.lastError().message.toStdString();
+    Task<bool> opening = port.open();
+    static_cast<void>(QTest::qWaitFor([&] { return opening.done() || expireWhen(); }, 20000));
+    if (!opening.done())
+        clock.advance(PortStack::openLimitMs + 1);
+    static_cast<void>(QTest::qWaitFor([&] { return opening.done(); }, 20000));
+    return opening.done() && opening.result();
+}
+
+// Opens `comm` on a flooding server, then reads while the flood goes on.
+void expectFloodWithstood(Port& comm, test::ManualClock& clock, const Flood& flood,
+                          const std::function<qint64()>& sent)
+{
+    const bool opened =
+        openOnTheClock(comm, clock, [&] { return !flood.opens && sent() >= swallowed; });
+    ASSERT_EQ(opened, flood.opens) << comm.failure().message.toStdString();
     if (!flood.opens) {
-        EXPECT_TRUE(comm.lastError().message.contains("did not take up RFC 2217"));
+        EXPECT_TRUE(comm.failure().message.contains("did not take up RFC 2217"));
+        EXPECT_EQ(comm.failure().kind, PortError::Kind::TimedOut);
         return;
     }
     int most = 0;
     int pass = 0;
     for (; pass < mostPasses && !floodTakenIn(flood, sent(), pass, most); ++pass) {
         QTest::qWait(1);
-        const std::optional<int> held = comm.inBufferCount();
-        ASSERT_TRUE(held) << comm.lastError().message.toStdString();
+        const std::optional<int> held = comm.waiting();
+        ASSERT_TRUE(held) << comm.failure().message.toStdString();
         most = std::max(most, *held);
     }
     EXPECT_TRUE(floodTakenIn(flood, sent(), pass, most))
         << "held at most " << most << ", the server sent " << sent();
-    EXPECT_LE(most, QtTcpComm::receiveBufferSize);
+    EXPECT_LE(most, Rfc2217Layer::receiveBufferSize);
     EXPECT_TRUE(flood.keepsData || most == 0) << most;
-    comm.discardInput(); // returns although the flood goes on
+    comm.discard(); // returns although the flood goes on
+}
+
+std::unique_ptr<Port> portAt(const QString& scheme, std::uint16_t port, test::ManualClock& clock,
+                             PortOptions options = {})
+{
+    return PortMaker(std::move(options), clock, clock.tick())
+        .make(QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port), {});
 }
 
 TEST(HostileServer, NeitherHangsTheOpeningNorGrowsWhatIsHeld)
@@ -143,10 +167,9 @@ TEST(HostileServer, NeitherHangsTheOpeningNorGrowsWhatIsHeld)
     for (const Flood& flood : floods) {
         SCOPED_TRACE(flood.name);
         FloodingServer server(flood.opening, flood.repeated);
-        QtTcpComm comm([&server](int) {
-            return std::optional(QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.port));
-        });
-        expectFloodWithstood(comm, flood, [&server] { return server.sent.load(); });
+        test::ManualClock clock;
+        const auto comm = portAt("rfc2217", server.port, clock);
+        expectFloodWithstood(*comm, clock, flood, [&server] { return server.sent.load(); });
     }
 }
 
@@ -189,24 +212,18 @@ private:
     QByteArray m_repeated;
 };
 
-QtTcpComm::DeviceResolver at(const QString& scheme, std::uint16_t port)
-{
-    return [scheme, port](int) {
-        return std::optional(QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port));
-    };
-}
-
 // The client trusts the tests' CA: a flood inside TLS is no certificate failure.
-void trustTestCa()
+PortOptions trustingTestCa()
 {
     const auto loaded = TlsCredentials::load({test::TestCertificates::get().ca(), {}, {}});
-    ASSERT_TRUE(std::holds_alternative<QSslConfiguration>(loaded));
-    TlsCredentials::install(std::get<QSslConfiguration>(loaded));
+    EXPECT_TRUE(std::holds_alternative<QSslConfiguration>(loaded));
+    PortOptions options;
+    options.tls = std::get<QSslConfiguration>(loaded);
+    return options;
 }
 
 TEST(HostileServer, InsideTlsNeitherHangsTheOpeningNorGrowsWhatIsHeld)
 {
-    trustTestCa();
     const struct
     {
         const char* scheme;
@@ -215,23 +232,30 @@ TEST(HostileServer, InsideTlsNeitherHangsTheOpeningNorGrowsWhatIsHeld)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.flood.name);
         TlsFloodingServer server(c.flood.repeated);
-        QtTcpComm comm(at(c.scheme, server.port));
-        expectFloodWithstood(comm, c.flood, [&server] { return server.sent; });
+        test::ManualClock clock;
+        const auto comm = portAt(c.scheme, server.port, clock, trustingTestCa());
+        expectFloodWithstood(*comm, clock, c.flood, [&server] { return server.sent; });
     }
 }
 
 // It takes the connection and the client's greeting, and never answers.
 TEST(HostileServer, ATlsHandshakeThatNeverEndsEndsTheOpeningByItsDeadline)
 {
-    trustTestCa();
     QTcpServer server;
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
-    QtTcpComm comm(at("rfc2217+tls", server.serverPort()));
-    EXPECT_FALSE(test::finish(comm.open()));
+    test::ManualClock clock;
+    const auto comm = portAt("rfc2217+tls", server.serverPort(), clock, trustingTestCa());
+    QTcpSocket* client = nullptr;
+    const bool opened = openOnTheClock(*comm, clock, [&] {
+        if (!client && server.hasPendingConnections())
+            client = server.nextPendingConnection();
+        return client && client->bytesAvailable() > 0; // the client's greeting
+    });
+    EXPECT_FALSE(opened);
     EXPECT_TRUE(
-        comm.lastError().message.contains("did not finish the TLS handshake within 3 seconds"))
-        << comm.lastError().message.toStdString();
-    EXPECT_TRUE(server.hasPendingConnections());
+        comm->failure().message.contains("did not finish the TLS handshake within 3 seconds"))
+        << comm->failure().message.toStdString();
+    EXPECT_EQ(comm->failure().kind, PortError::Kind::TimedOut);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "protocol/ReadBack.h"
 #include "protocol/SaveToFlash.h"
 #include "protocol/Upload.h"
+#include "support/Finish.h"
 #include "support/ScriptedAnswers.h"
 
 #include <gtest/gtest.h>
@@ -37,7 +38,7 @@ struct Rig
 
     ScriptedAnswers script;
     VirtualLine line;
-    Exchange exchange{line, line, line.tick()};
+    Exchange exchange{line, QStringLiteral("COM1"), line, line.tick()};
     QStringList shown;
     ShowText show = [this](const QString& text) {
         if (lastShown() != text)
@@ -78,7 +79,7 @@ void runCases(const Case<End> (&cases)[N], const Run& run)
         if (c.port == Port::LostAt500 || c.port == Port::LostAt4500)
             rig.line.loseAfter(c.port == Port::LostAt500 ? 500 : 4500);
         if (c.port == Port::Closed)
-            rig.line.close();
+            test::finish(rig.line.close());
         for (Tick ms = 0; c.port == Port::Babbling && ms < 4000; ++ms)
             rig.line.arriveAfter(ms, bytes("55"));
         EXPECT_EQ(run(rig), c.end);

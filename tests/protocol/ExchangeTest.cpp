@@ -13,7 +13,7 @@ struct Rig
 {
     explicit Rig(Tick start = 0) : line(start) { line.openNow(); }
     VirtualLine line;
-    Exchange exchange{line, line, line.tick()};
+    Exchange exchange{line, QStringLiteral("COM1"), line, line.tick()};
 };
 
 TEST(Exchange, WaitEndsStrictlyAfterTheLimitAndMeasuresAcrossTheWrap)
@@ -61,7 +61,7 @@ TEST(Exchange, TheTimeTestComesBeforeTheCount)
             rig.line.arrive(QByteArray::fromHex("fa"));
     };
     EXPECT_EQ(rig.line.run(rig.exchange.waitForReply(1, 2000, eachPass)), WaitEnd::Timeout);
-    EXPECT_EQ(rig.line.inBufferCount(), 1);
+    EXPECT_EQ(rig.line.waiting(), 1);
 }
 
 // A reply that comes after its command gave up is let in and dropped before
@@ -96,7 +96,7 @@ TEST(Exchange, AfterASilentWaitTheNextCommandWaitsOutALateReply)
         }
         rig.line.run(rig.exchange.quietLine(3000));
         EXPECT_EQ(rig.line.now(), c.writesAt);
-        EXPECT_EQ(rig.line.inBufferCount(), 0);
+        EXPECT_EQ(rig.line.waiting(), 0);
         EXPECT_EQ(rig.line.run(rig.exchange.waitForReply(1, 1000)), WaitEnd::Timeout)
             << "nothing taken";
     }

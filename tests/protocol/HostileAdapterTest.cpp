@@ -113,7 +113,7 @@ void runSession(std::uint32_t seed, bool paced, Counts& counts)
     // Every fourth session spans the tick's wrap.
     VirtualLine line(seed % 4 == 0 ? 0xFFFFF000u : seed * 7919u, &adapter);
     line.openNow();
-    Exchange exchange(line, line, line.tick());
+    Exchange exchange(line, QStringLiteral("COM1"), line, line.tick());
     std::vector<CommandRecord> records;
     for (int index = 0; index < commandsPerSession; ++index) {
         line.idle(random() % (longestPauseMs + 1));

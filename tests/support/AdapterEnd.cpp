@@ -24,7 +24,7 @@ void AdapterEnd::take(std::uint8_t byte, VirtualLine& line)
         const PortError gone{PortError::Kind::Lost, line.deviceName(),
                              QStringLiteral("the adapter was unplugged")};
         line.lose(gone.message);
-        line.failOpening(line.commPort(), gone);
+        line.failOpening(line.comNumber(), gone);
     }
     const QByteArray& answer = outcome.reply ? outcome.reply->bytes : QByteArray();
     if (byte == sim::opcode::readConfiguration && !isValue && answer.size() >= 3)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/Tick.h"
+#include "async/Tick.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/Task.h"
+#include "async/Task.h"
 
 #include <stdexcept>
 

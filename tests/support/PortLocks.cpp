@@ -1,6 +1,6 @@
 #include "support/PortLocks.h"
 
-#include "link/PortLock.h"
+#include "naming/PortLock.h"
 
 #include <sys/wait.h>
 #include <unistd.h>

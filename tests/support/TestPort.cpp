@@ -1,7 +1,7 @@
 #include "support/TestPort.h"
 
-#include "link/ComMap.h"
 #include "link/PortChoice.h"
+#include "naming/ComMap.h"
 
 namespace qm240lx::test {
 

@@ -61,7 +61,7 @@ bool VirtualLine::openNow()
     return true;
 }
 
-bool VirtualLine::output(const QByteArray& bytes)
+bool VirtualLine::write(const QByteArray& bytes)
 {
     if (!m_open)
         return false;
@@ -75,16 +75,16 @@ bool VirtualLine::output(const QByteArray& bytes)
     return true;
 }
 
-std::optional<int> VirtualLine::inBufferCount()
+std::optional<int> VirtualLine::waiting()
 {
     return m_open ? std::optional(static_cast<int>(m_inbox.size())) : std::nullopt;
 }
 
-std::optional<QByteArray> VirtualLine::input()
+std::optional<QByteArray> VirtualLine::take(int most)
 {
     if (!m_open)
         return std::nullopt;
-    const QByteArray taken = m_inputLen == 0 ? m_inbox : m_inbox.left(m_inputLen);
+    const QByteArray taken = m_inbox.left(most);
     m_inbox.remove(0, taken.size());
     return taken;
 }

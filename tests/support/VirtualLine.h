@@ -1,8 +1,9 @@
 #pragma once
 
-#include "link/Alarm.h"
-#include "link/CommControl.h"
-#include "link/Tick.h"
+#include "async/Alarm.h"
+#include "async/Tick.h"
+#include "link/Port.h"
+#include "link/PortSource.h"
 #include "support/Bytes.h"
 #include "support/FarEnd.h"
 #include "support/WireCheck.h"
@@ -17,13 +18,14 @@
 
 namespace qm240lx::test {
 
-// A serial line, its alarm and its clock in one, for tests: the host's bytes
+// A serial line, its alarm and its clock in one, and the port of every COM
+// number, for tests: the host's bytes
 // go to a FarEnd, whose answers arrive once the clock reaches their time.
 // run() resumes a suspended command at the next arrival or when its alarm
 // rings (or after a fixed step), so a session of many commands runs in
 // microseconds. Every byte each way is logged in the order it crossed the
 // line.
-class VirtualLine : public CommControl, public Alarm
+class VirtualLine : public Port, public Alarm, public PortSource
 {
 public:
     // Thrown from a wait that has run more passes than any wait can need.
@@ -85,22 +87,32 @@ public:
     int bytesWritten() const { return m_bytesWritten; }
     int openCount() const { return m_openCount; }
 
-    // CommControl
-    void setCommPort(int port) override { m_port = port; }
-    int commPort() const override { return m_port; }
+    // The COM number chosen last, and the device it stands for.
+    int comNumber() const { return m_port; }
+    QString deviceName() const { return QStringLiteral("/dev/virtual%1").arg(m_port); }
+
+    // PortSource: every COM number's port is this line.
+    Port& portFor(int com) override
+    {
+        m_port = com;
+        return *this;
+    }
+
+    // Port
     Task<bool> open() override;
-    void close() override { m_open = false; }
-    bool portOpen() const override { return m_open; }
+    Task<> close() override
+    {
+        m_open = false;
+        co_return;
+    }
+    bool isOpen() const override { return m_open; }
     // Wake-ups come from run(): it resumes the command at each arrival.
     void setNewsHandler(std::function<void()>) override {}
-    bool output(const QByteArray& bytes) override;
-    void setInputLen(int length) override { m_inputLen = length; }
-    int inputLen() const override { return m_inputLen; }
-    std::optional<int> inBufferCount() override;
-    std::optional<QByteArray> input() override;
-    void discardInput() override { m_inbox.clear(); }
-    QString deviceName() const override { return QStringLiteral("/dev/virtual%1").arg(m_port); }
-    PortError lastError() const override { return m_error; }
+    bool write(const QByteArray& bytes) override;
+    std::optional<int> waiting() override;
+    std::optional<QByteArray> take(int most) override;
+    void discard() override { m_inbox.clear(); }
+    PortError failure() const override { return m_error; }
 
     // Alarm
     void set(Tick ms, std::function<void()> ring) override;
@@ -125,7 +137,6 @@ private:
     int m_port = 1;
     bool m_open = false;
     int m_openCount = 0;
-    int m_inputLen = 1;
     QByteArray m_inbox;
     std::vector<Delivery> m_pending;
     std::map<int, PortError> m_openFailures; // by port
