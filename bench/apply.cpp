@@ -3,7 +3,7 @@
 // one byte on every adapter: the ports are handled at the same time, so 8
 // adapters should take no more than about 1.5 times as long as one. Then
 // `apply --all` on the 64 against naming them, and the most threads qm240lx
-// runs meanwhile.
+// runs meanwhile; and `read` on 64 adapters against `read` on one.
 #include "ToolRun.h"
 #include "support/SimProcess.h"
 
@@ -94,6 +94,20 @@ bool mostThreads(const Emulators& emulators)
     return tool.exitCode() == 0;
 }
 
+// read on many ports at once: 64 adapters within 1.1 times one.
+bool benchRead(const Emulators& emulators)
+{
+    std::printf("target: read on 64 adapters within 1.1 times read on one\n");
+    const QStringList read{QStringLiteral("read")};
+    const ToolRuns one =
+        repeatTool(runs, emulators.portOptions.mid(0, 2) + read, emulators.environment);
+    printRuns("read, 1 emulator", one);
+    const ToolRuns all = repeatTool(runs, emulators.portOptions + read, emulators.environment);
+    printRuns("read, 64 emulators", all);
+    std::printf("read: 64 adapters take %.2f times one\n", median(all.wallMs) / median(one.wallMs));
+    return one.allExpected && all.allExpected;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -109,5 +123,6 @@ int main(int argc, char** argv)
         repeatApply(runs, {}, {QStringLiteral("--all"), QStringLiteral("--only-overrides")},
                     emulators.environment);
     printRuns("apply --all, 64 emulators", all);
-    return ok && all.allExpected && mostThreads(emulators) ? 0 : 1;
+    ok = ok && all.allExpected && mostThreads(emulators);
+    return benchRead(emulators) && ok ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 #include "cli/ApplyReport.h"
 
 #include "cli/JsonReport.h"
+#include "cli/TextReport.h"
 
 #include <algorithm>
 
@@ -10,6 +11,7 @@ namespace qm240lx {
 namespace {
 
 using Result = PortApply::Result;
+using Step = PortApply::Step;
 
 QString resultName(Result result)
 {
@@ -20,6 +22,12 @@ QString resultName(Result result)
         return QStringLiteral("matches");
     case Result::Differs:
         return QStringLiteral("differs");
+    case Result::Ready:
+        return QStringLiteral("ready");
+    case Result::Read:
+        return QStringLiteral("read");
+    case Result::Saved:
+        return QStringLiteral("saved");
     case Result::Failed:
         break;
     }
@@ -55,6 +63,12 @@ QString outcomeText(const PortApply::Outcome& outcome)
         return QStringLiteral("matches the profile");
     case Result::Differs:
         return outcome.differences.join(QStringLiteral("; "));
+    case Result::Ready:
+        return QStringLiteral("ready");
+    case Result::Read:
+        return TextReport::settings(*outcome.configuration);
+    case Result::Saved:
+        return QStringLiteral("saved into flash");
     case Result::Failed:
         break;
     }
@@ -64,35 +78,60 @@ QString outcomeText(const PortApply::Outcome& outcome)
     return failed + QStringLiteral(". ") + outcome.afterFailure;
 }
 
-QJsonObject portObject(const PortApply::Outcome& outcome, bool check)
+// A read's entry holds the configuration as read --json prints it.
+QJsonObject portObject(const PortApply::Outcome& outcome, Step step)
 {
-    QJsonObject object = JsonReport::port(outcome.port, outcome.device);
+    QJsonObject object =
+        outcome.configuration
+            ? JsonReport::configuration(outcome.port, outcome.device, *outcome.configuration)
+            : JsonReport::port(outcome.port, outcome.device);
     object.insert(QStringLiteral("result"), resultName(outcome.result));
-    object.insert(QStringLiteral("changed"), outcome.changed);
-    object.insert(QStringLiteral("saved"), outcome.saved);
+    if (step == Step::Configure || step == Step::Check) {
+        object.insert(QStringLiteral("changed"), outcome.changed);
+        object.insert(QStringLiteral("saved"), outcome.saved);
+    }
+    if (step == Step::Save)
+        object.insert(QStringLiteral("saved"), outcome.saved);
     const bool failed = outcome.result == Result::Failed;
     object.insert(QStringLiteral("error"),
                   failed ? QJsonValue(outcome.failure.text) : QJsonValue());
     object.insert(QStringLiteral("error_kind"),
                   failed ? QJsonValue(JsonReport::kindName(outcome.failure.kind)) : QJsonValue());
-    if (check)
+    if (step == Step::Check)
         object.insert(QStringLiteral("differences"),
                       QJsonArray::fromStringList(outcome.differences));
     return object;
 }
 
-QString summary(const std::vector<PortApply::Outcome>& outcomes, bool check)
+// "2 configured", "2 ready": the ports whose step went through.
+QString succeeded(qsizetype count, Step step)
+{
+    switch (step) {
+    case Step::Detect:
+        return QStringLiteral("%1 ready").arg(count);
+    case Step::Read:
+        return QStringLiteral("%1 read").arg(count);
+    case Step::Save:
+        return QStringLiteral("%1 saved").arg(count);
+    case Step::Configure:
+    case Step::Check:
+        break;
+    }
+    return QStringLiteral("%1 configured").arg(count);
+}
+
+QString summary(const std::vector<PortApply::Outcome>& outcomes, Step step)
 {
     const auto count = [&](Result result) {
         return std::count_if(outcomes.begin(), outcomes.end(),
                              [result](const auto& outcome) { return outcome.result == result; });
     };
     QStringList parts;
-    if (check)
+    if (step == Step::Check)
         parts << QStringLiteral("%1 matching").arg(count(Result::Matches))
               << QStringLiteral("%1 differing").arg(count(Result::Differs));
     else
-        parts << QStringLiteral("%1 configured").arg(count(Result::Configured));
+        parts << succeeded(static_cast<qsizetype>(outcomes.size()) - count(Result::Failed), step);
     parts << QStringLiteral("%1 failed").arg(count(Result::Failed));
     const qsizetype total = static_cast<qsizetype>(outcomes.size());
     return QStringLiteral("%1 %2: %3")
@@ -121,14 +160,14 @@ QString ApplyReport::line(const PortApply::Outcome& outcome)
     return QStringLiteral("%1: %2").arg(outcome.port.name(), outcomeText(outcome));
 }
 
-CommandResult ApplyReport::result(const std::vector<PortApply::Outcome>& outcomes, bool check)
+CommandResult ApplyReport::result(const std::vector<PortApply::Outcome>& outcomes, Step step)
 {
     CommandResult result;
     QJsonArray ports;
     for (const PortApply::Outcome& outcome : outcomes)
-        ports.append(portObject(outcome, check));
+        ports.append(portObject(outcome, step));
     result.json.insert(QStringLiteral("ports"), ports);
-    result.lines << summary(outcomes, check);
+    result.lines << summary(outcomes, step);
     result.code = exitCode(outcomes);
     return result;
 }

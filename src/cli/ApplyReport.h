@@ -9,19 +9,21 @@
 
 namespace qm240lx {
 
-// What apply prints: a line per port as it ends, then a summary, or one JSON
-// object {"ports": [...]}; and how it ends.
+// What a command given many ports prints: a line per port as it ends, then
+// a summary, or one JSON object {"ports": [...]}; and how it ends.
 class ApplyReport
 {
 public:
     // "COM3: configured: h_byte set, saved into flash"
     // "COM3: baud 9600, profile 57600"
+    // "COM3: ready"
     static QString line(const PortApply::Outcome& outcome);
 
     // The summary ("3 adapters: 2 configured, 1 failed"), the JSON and the
     // exit code: the code of the first failed port in `outcomes`; otherwise
     // Differs when an adapter differs; otherwise success.
-    static CommandResult result(const std::vector<PortApply::Outcome>& outcomes, bool check);
+    static CommandResult result(const std::vector<PortApply::Outcome>& outcomes,
+                                PortApply::Step step);
 };
 
 } // namespace qm240lx

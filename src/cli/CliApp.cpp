@@ -8,6 +8,8 @@
 #include "cli/PortScan.h"
 #include "cli/PortSession.h"
 #include "cli/ProfileFile.h"
+#include "cli/ProvisionLog.h"
+#include "cli/ProvisionStation.h"
 #include "naming/ComMap.h"
 #include "naming/PresentPorts.h"
 #include "tls/TlsCredentials.h"
@@ -67,12 +69,38 @@ std::optional<PortError> loadTls(const TlsFiles& given, PortOptions& options)
     return std::nullopt;
 }
 
+// The commands that also run on many ports at once, and what each does
+// after the probe.
+std::optional<PortApply::Step> stepOnEveryPort(CliCommand command)
+{
+    switch (command) {
+    case CliCommand::Detect:
+        return PortApply::Step::Detect;
+    case CliCommand::Read:
+        return PortApply::Step::Read;
+    case CliCommand::Save:
+        return PortApply::Step::Save;
+    case CliCommand::Set:
+    case CliCommand::Scan:
+    case CliCommand::Apply:
+    case CliCommand::Provision:
+        break;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 CliApp::CliApp(std::FILE* out, std::FILE* err) : m_out(out), m_err(err)
 {
-    QObject::connect(&m_termination, &TerminationSignals::caught, &m_termination,
-                     [this] { m_interruption.interrupt(); });
+    QObject::connect(&m_termination, &TerminationSignals::caught, &m_termination, [this] {
+        if (const std::function<void()> stop = std::exchange(m_gentleStop, {})) {
+            m_stoppedGently = true;
+            stop();
+        } else {
+            m_interruption.interrupt();
+        }
+    });
 }
 
 int CliApp::run(const QStringList& arguments)
@@ -100,7 +128,7 @@ int CliApp::run(const QStringList& arguments)
     const Task<> command = runToEnd(options, result);
     if (!command.done())
         QCoreApplication::exec();
-    if (m_termination.received()) {
+    if (m_interruption.interrupted() || (m_termination.received() && !m_stoppedGently)) {
         printError(QStringLiteral("interrupted"));
         return m_termination.exitStatus(toInt(result.code));
     }
@@ -123,9 +151,18 @@ Task<CommandResult> CliApp::runCommand(const CliOptions& options)
         co_return co_await scan(options);
     case CliCommand::Apply:
         co_return co_await apply(options);
+    case CliCommand::Provision:
+        co_return co_await provision(options);
     default:
-        co_return co_await runOnPort(options);
+        break;
     }
+    const std::optional<PortApply::Step> step = stepOnEveryPort(options.command);
+    if (step && (options.all || options.ports.size() > 1)) {
+        PortApply::Plan plan;
+        plan.step = *step;
+        co_return co_await onEveryPort(options, std::move(plan));
+    }
+    co_return co_await runOnPort(options);
 }
 
 Task<CommandResult> CliApp::runOnPort(const CliOptions& options)
@@ -146,6 +183,7 @@ Task<CommandResult> CliApp::runOnPort(const CliOptions& options)
         co_return co_await commands.save();
     case CliCommand::Scan:
     case CliCommand::Apply:
+    case CliCommand::Provision:
         break;
     }
     co_return CommandResult{};
@@ -171,14 +209,23 @@ Task<CommandResult> CliApp::scan(const CliOptions& options)
     co_return result;
 }
 
-// The profile is whole and valid before any port opens. With --all, each
-// candidate port is probed once: where an adapter answers, the same session
-// goes on to configure it; the others are left out.
+// The profile is whole and valid before any port opens.
 Task<CommandResult> CliApp::apply(const CliOptions& options)
 {
     const std::variant<FieldChanges, CliExit> profile = ProfileFile::load(options.profile);
     if (const CliExit* failure = std::get_if<CliExit>(&profile))
         co_return CommandResult::failed(*failure);
+    PortApply::Plan plan;
+    plan.step = options.check ? PortApply::Step::Check : PortApply::Step::Configure;
+    plan.changes = std::get<FieldChanges>(profile);
+    plan.save = options.save;
+    co_return co_await onEveryPort(options, std::move(plan));
+}
+
+// With --all, each candidate port is probed once: where an adapter answers,
+// the same session goes on with the plan; the others are left out.
+Task<CommandResult> CliApp::onEveryPort(const CliOptions& options, PortApply::Plan plan)
+{
     QList<PortChoice> ports = options.ports;
     if (options.all) {
         for (const PortScan::Port& port : candidatePorts(options.onlyOverrides))
@@ -186,9 +233,9 @@ Task<CommandResult> CliApp::apply(const CliOptions& options)
     }
     if (std::optional<CliExit> failure = makeRoomForPorts(ports.size()))
         co_return CommandResult::failed(*failure);
-    const PortApply::Plan plan{std::get<FieldChanges>(profile), options.save, options.check,
-                               options.all};
-    ApplyRun run(plan, m_portOptions, m_trace ? &*m_trace : nullptr, m_interruption);
+    plan.onlyWhereAnswered = options.all;
+    const PortApply::Step step = plan.step;
+    ApplyRun run(std::move(plan), m_portOptions, m_trace ? &*m_trace : nullptr, m_interruption);
     const std::vector<PortApply::Outcome> outcomes =
         co_await run.run(ports, [this, &options](const PortApply::Outcome& outcome) {
             if (!options.json && !m_termination.received())
@@ -196,7 +243,33 @@ Task<CommandResult> CliApp::apply(const CliOptions& options)
         });
     if (options.all && outcomes.empty())
         co_return noAdapterFound(ports.size());
-    co_return ApplyReport::result(outcomes, options.check);
+    co_return ApplyReport::result(outcomes, step);
+}
+
+// The profile and the log are checked before anything is watched. The first
+// termination signal stops the station gently; a second one interrupts.
+Task<CommandResult> CliApp::provision(const CliOptions& options)
+{
+    const std::variant<FieldChanges, CliExit> profile = ProfileFile::load(options.profile);
+    if (const CliExit* failure = std::get_if<CliExit>(&profile))
+        co_return CommandResult::failed(*failure);
+    std::optional<ProvisionLog> log;
+    if (!options.log.isEmpty()) {
+        std::variant<ProvisionLog, CliExit> opened = ProvisionLog::open(options.log);
+        if (const CliExit* failure = std::get_if<CliExit>(&opened))
+            co_return CommandResult::failed(*failure);
+        log.emplace(std::move(std::get<ProvisionLog>(opened)));
+    }
+    if (m_interruption.interrupted())
+        co_return CommandResult{};
+    ProvisionStation station({std::get<FieldChanges>(profile), options.save, options.present,
+                              options.watch, options.json},
+                             m_portOptions, std::move(log), m_out, m_err,
+                             m_trace ? &*m_trace : nullptr, m_interruption);
+    m_gentleStop = [&station] { station.stop(); };
+    CommandResult result = co_await station.run();
+    m_gentleStop = {};
+    co_return result;
 }
 
 void CliApp::print(const CliOptions& options, const CommandResult& result)

@@ -5,11 +5,13 @@
 #include "cli/CliOptions.h"
 #include "cli/CommandResult.h"
 #include "cli/Interruption.h"
+#include "cli/PortApply.h"
 #include "cli/PortScan.h"
 #include "cli/TraceLog.h"
 #include "link/PortOptions.h"
 
 #include <cstdio>
+#include <functional>
 #include <optional>
 
 #include <QStringList>
@@ -34,6 +36,8 @@ private:
     Task<CommandResult> runOnPort(const CliOptions& options);
     Task<CommandResult> scan(const CliOptions& options);
     Task<CommandResult> apply(const CliOptions& options);
+    Task<CommandResult> onEveryPort(const CliOptions& options, PortApply::Plan plan);
+    Task<CommandResult> provision(const CliOptions& options);
     void print(const CliOptions& options, const CommandResult& result);
     void printError(const QString& message);
 
@@ -43,6 +47,10 @@ private:
     std::optional<TraceLog> m_trace;
     Interruption m_interruption;
     TerminationSignals m_termination;
+    // What the first termination signal does instead of interrupting: set
+    // while a provisioning station runs.
+    std::function<void()> m_gentleStop;
+    bool m_stoppedGently = false;
 };
 
 } // namespace qm240lx

@@ -11,6 +11,7 @@ enum class CliCommand
     Save,
     Scan,
     Apply,
+    Provision,
 };
 
 } // namespace qm240lx

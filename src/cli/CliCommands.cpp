@@ -74,8 +74,10 @@ Task<CliCommands::Applied> CliCommands::applyAfterProbe(FieldChanges changes, bo
 {
     Applied applied;
     std::variant<ConfigBytes, CliExit> current = co_await readBytes();
-    if (const ConfigBytes* read = std::get_if<ConfigBytes>(&current))
+    if (const ConfigBytes* read = std::get_if<ConfigBytes>(&current)) {
+        applied.before = *read;
         current = co_await uploadChanges(*read, changes, applied);
+    }
     if (const CliExit* failure = std::get_if<CliExit>(&current)) {
         applied.failure = *failure;
         co_return applied;

@@ -29,8 +29,9 @@ public:
     struct Applied
     {
         std::optional<CliExit> failure;
-        ConfigBytes bytes;  // the configuration read back at the end
-        QStringList lines;  // "H-Byte 0x03 -> 0x06: set", ...
+        std::optional<ConfigBytes> before; // the configuration first read
+        ConfigBytes bytes;                 // the configuration read back at the end
+        QStringList lines;                 // "H-Byte 0x03 -> 0x06: set", ...
         QJsonArray changed; // "h_byte", ...: as a read-back shows them, also after a failure
         bool saved = false;
         bool saveUnconfirmed = false; // the save was sent but not acknowledged
@@ -55,6 +56,8 @@ public:
     Task<Applied> applyAfterProbe(FieldChanges changes, bool save);
     // The configuration, once the adapter answered the probe.
     Task<std::variant<ConfigBytes, CliExit>> readBytes();
+    // The failure, when the adapter does not confirm the save.
+    Task<std::optional<CliExit>> saveIntoFlash();
 
 private:
     // The configuration read back after the byte took effect.
@@ -65,7 +68,6 @@ private:
     // After an upload failed: what the adapter holds now, compared with what
     // it held before, when the port still answers.
     Task<> learnWhatChanged(const ConfigBytes& before, Applied& report);
-    Task<std::optional<CliExit>> saveIntoFlash();
     CliExit adapterFailure(FailureKind kind, const QString& what) const;
     CommandResult configurationResult(const ConfigBytes& bytes) const;
 

@@ -15,8 +15,11 @@ namespace {
 
 const QString usageLine =
     QStringLiteral("Usage: qm240lx [--port PORT] [--json] [--trace] COMMAND [OPTIONS]\n"
+                   "       qm240lx [--port PORT]... [--json] [--trace] detect|read|save [--all]\n"
                    "       qm240lx [--port PORT]... [--json] [--trace] apply PROFILE [--save] "
-                   "[--check] [--all]");
+                   "[--check] [--all]\n"
+                   "       qm240lx [--json] [--trace] provision PROFILE [--save] [--log FILE] "
+                   "[--watch PATTERN]... [--present]");
 
 const QString description = QStringLiteral(
     "Detects, reads and configures a Velorin QM240LX infrared adapter on a serial port.\n"
@@ -24,6 +27,8 @@ const QString description = QStringLiteral(
     "Commands:\n"
     "  detect  Probe the adapter; succeeds when it answers ready.\n"
     "  read    Print the adapter's configuration.\n"
+    "          Given several --port, or --all (every port where an adapter answers),\n"
+    "          detect, read and save run on all at the same time, a line each.\n"
     "  set     Change the named settings (--baud ... --protocol) and keep the\n"
     "          others; with --save, also save the configuration into flash.\n"
     "  save    Save the adapter's current configuration into its flash memory.\n"
@@ -32,6 +37,10 @@ const QString description = QStringLiteral(
     "          standard input) to the adapter on each --port, or with --all on every\n"
     "          port where one answers, all at the same time; --save saves each into\n"
     "          flash, --check only compares.\n"
+    "  provision  Run until stopped, giving each serial device that appears (by\n"
+    "          default /dev/ttyUSB*, /dev/ttyACM*, /dev/serial/by-id/*) the profile:\n"
+    "          detect, apply, save with --save, read back, one line and log record\n"
+    "          each. Ctrl-C finishes the adapters in hand; a second one abandons them.\n"
     "\n"
     "PORT is a COM number (1, COM1, com1; default COM1), a device path, or a\n"
     "serial device server's port: rfc2217://HOST:PORT or tcp://HOST:PORT, or the\n"
@@ -45,13 +54,15 @@ const QString description = QStringLiteral(
 const QString exitCodes =
     QStringLiteral("Exit codes:\n"
                    "  0   success\n"
-                   "  1   apply --check: an adapter's configuration differs from the profile\n"
+                   "  1   apply --check: an adapter's configuration differs from the profile;\n"
+                   "      provision: an adapter failed\n"
                    "  64  usage error (for example a port outside 1 to 255)\n"
                    "  65  the profile is not valid: not JSON, an unknown key, a wrong value\n"
                    "  66  the profile, or a file of ports (--port @FILE), cannot be read\n"
                    "  69  no adapter detected (silence, or a wrong answer to the probe; for scan:\n"
                    "      no adapter on any port)\n"
                    "  71  more ports named than the open-file limit allows (ulimit -Hn)\n"
+                   "  73  provision: the log cannot be opened or written\n"
                    "  74  input/output error: the port cannot be opened, or was lost\n"
                    "  75  the port is busy: another program holds it\n"
                    "  76  the adapter rejected a byte three times, did not confirm it, or did not\n"
@@ -62,7 +73,8 @@ const QString exitCodes =
                    "  78  a TLS certificate or key that cannot be read or parsed, or a key that\n"
                    "      does not belong to its certificate\n"
                    "  128+n  ended by signal n: 130 for Ctrl-C, 143 for SIGTERM, 129 for SIGHUP\n"
-                   "apply ends with the code of the first port in COM order that failed.\n");
+                   "With many ports, the code is that of the first port in COM order that\n"
+                   "failed.\n");
 
 struct Declared
 {
@@ -74,9 +86,9 @@ struct Declared
 // Before the settings in --help.
 constexpr std::array declaredOptions{
     Declared{"port",
-             "Serial port: COM number, device path or network port (default COM1); apply "
-             "takes it repeated, and @FILE (@- for standard input) for the ports a file lists, "
-             "one a line.",
+             "Serial port: COM number, device path or network port (default COM1); detect, "
+             "read, save and apply take it repeated, and @FILE (@- for standard input) for the "
+             "ports a file lists, one a line.",
              "PORT"},
     Declared{"json", "Print the result as one JSON object.", nullptr},
     Declared{"trace", "Log every byte written and read, with the time, on standard error.",
@@ -92,14 +104,25 @@ constexpr std::array declaredOptions{
 
 // After the settings.
 constexpr std::array commandOptions{
-    Declared{"save", "set, apply: save the configuration into flash at the end.", nullptr},
-    Declared{"check", "apply: only compare each adapter with the profile.", nullptr},
-    Declared{"all", "apply: every port where an adapter answers the probe.", nullptr},
-    Declared{"only-overrides", "scan, apply --all: probe only the ports named by QM240LX_COM<n>.",
+    Declared{"save", "set, apply, provision: save the configuration into flash at the end.",
              nullptr},
+    Declared{"check", "apply: only compare each adapter with the profile.", nullptr},
+    Declared{"all", "detect, read, apply: every port where an adapter answers the probe.", nullptr},
+    Declared{"only-overrides",
+             "scan, detect, read, apply with --all: probe only the ports named by "
+             "QM240LX_COM<n>.",
+             nullptr},
+    Declared{"log", "provision: append a JSON record of each adapter to FILE.", "FILE"},
+    Declared{"watch",
+             "provision: watch for devices matching PATTERN (a glob such as /dev/ttyUSB*); "
+             "repeated for more.",
+             "PATTERN"},
+    Declared{"present", "provision: also the devices present at the start.", nullptr},
 };
 
-constexpr std::array applyOnlyOptions{"check", "all"};
+// What provision watches when no --watch is given.
+const QStringList defaultWatch{QStringLiteral("/dev/ttyUSB*"), QStringLiteral("/dev/ttyACM*"),
+                               QStringLiteral("/dev/serial/by-id/*")};
 
 struct NamedCommand
 {
@@ -108,9 +131,13 @@ struct NamedCommand
 };
 
 constexpr std::array commands{
-    NamedCommand{"detect", CliCommand::Detect}, NamedCommand{"read", CliCommand::Read},
-    NamedCommand{"set", CliCommand::Set},       NamedCommand{"save", CliCommand::Save},
-    NamedCommand{"scan", CliCommand::Scan},     NamedCommand{"apply", CliCommand::Apply},
+    NamedCommand{"detect", CliCommand::Detect},
+    NamedCommand{"read", CliCommand::Read},
+    NamedCommand{"set", CliCommand::Set},
+    NamedCommand{"save", CliCommand::Save},
+    NamedCommand{"scan", CliCommand::Scan},
+    NamedCommand{"apply", CliCommand::Apply},
+    NamedCommand{"provision", CliCommand::Provision},
 };
 
 CliExit usageError(const QString& message)
@@ -150,8 +177,9 @@ void declare(QCommandLineParser& parser)
     parser.setApplicationDescription(description);
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("detect, read, set, save, scan or apply."));
+    parser.addPositionalArgument(
+        QStringLiteral("command"),
+        QStringLiteral("detect, read, set, save, scan, apply, provision."));
     for (const Declared& declared : declaredOptions)
         parser.addOption(optionOf(declared));
     for (const Setting& setting : settingTable)
@@ -237,12 +265,22 @@ std::optional<CliExit> checkBelongs(const QCommandLineParser& parser, const Name
     return std::nullopt;
 }
 
-std::optional<CliExit> checkApplyFits(const QCommandLineParser& parser)
+bool takesAll(CliCommand command)
 {
-    if (parser.isSet(QStringLiteral("check")) && parser.isSet(QStringLiteral("save")))
-        return usageError(QStringLiteral("--check compares only: it does not go with --save"));
-    if (parser.isSet(QStringLiteral("all")) && parser.isSet(QStringLiteral("port")))
+    return command == CliCommand::Detect || command == CliCommand::Read ||
+           command == CliCommand::Apply;
+}
+
+std::optional<CliExit> checkPortsFit(const QCommandLineParser& parser, CliCommand command)
+{
+    const bool all = parser.isSet(QStringLiteral("all"));
+    if (!takesAll(command) && all)
+        return usageError(QStringLiteral("--all belongs to the detect, read and apply commands"));
+    if (all && parser.isSet(QStringLiteral("port")))
         return usageError(QStringLiteral("--all probes every port: it does not go with --port"));
+    if (!all && command != CliCommand::Scan && parser.isSet(QStringLiteral("only-overrides")))
+        return usageError(QStringLiteral("--only-overrides belongs to the scan command and to "
+                                         "--all"));
     return std::nullopt;
 }
 
@@ -252,20 +290,27 @@ std::optional<CliExit> checkOptionsFit(const QCommandLineParser& parser, CliComm
         if (auto misfit = checkBelongs(parser, settingOptionNames(), "set command"))
             return misfit;
     }
-    if (command != CliCommand::Set && command != CliCommand::Apply) {
-        if (auto misfit = checkBelongs(parser, std::array{"save"}, "set and apply commands"))
+    if (command != CliCommand::Set && command != CliCommand::Apply &&
+        command != CliCommand::Provision) {
+        if (auto misfit =
+                checkBelongs(parser, std::array{"save"}, "set, apply and provision commands"))
             return misfit;
+    }
+    if (command != CliCommand::Provision) {
+        if (auto misfit =
+                checkBelongs(parser, std::array{"log", "watch", "present"}, "provision command"))
+            return misfit;
+    } else if (parser.isSet(QStringLiteral("port"))) {
+        return usageError(QStringLiteral("provision watches for devices: it takes --watch, not "
+                                         "--port"));
     }
     if (command != CliCommand::Apply) {
-        if (auto misfit = checkBelongs(parser, applyOnlyOptions, "apply command"))
+        if (auto misfit = checkBelongs(parser, std::array{"check"}, "apply command"))
             return misfit;
     }
-    const bool probesAll = command == CliCommand::Scan ||
-                           (command == CliCommand::Apply && parser.isSet(QStringLiteral("all")));
-    if (!probesAll && parser.isSet(QStringLiteral("only-overrides")))
-        return usageError(
-            QStringLiteral("--only-overrides belongs to the scan command and to apply --all"));
-    return command == CliCommand::Apply ? checkApplyFits(parser) : std::nullopt;
+    if (parser.isSet(QStringLiteral("check")) && parser.isSet(QStringLiteral("save")))
+        return usageError(QStringLiteral("--check compares only: it does not go with --save"));
+    return checkPortsFit(parser, command);
 }
 
 std::variant<CliCommand, CliExit> readCommand(const QCommandLineParser& parser)
@@ -273,16 +318,18 @@ std::variant<CliCommand, CliExit> readCommand(const QCommandLineParser& parser)
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
         return usageError(
-            QStringLiteral("no command given: detect, read, set, save, scan or apply"));
+            QStringLiteral("no command given: detect, read, set, save, scan, apply or provision"));
     const std::optional<CliCommand> command = commandNamed(positional.first());
     if (!command)
         return usageError(QStringLiteral("unknown command '%1': expected detect, read, set, "
-                                         "save, scan or apply")
+                                         "save, scan, apply or provision")
                               .arg(positional.first()));
-    const qsizetype arguments = *command == CliCommand::Apply ? 2 : 1;
+    const bool takesProfile = *command == CliCommand::Apply || *command == CliCommand::Provision;
+    const qsizetype arguments = takesProfile ? 2 : 1;
     if (positional.size() < arguments)
-        return usageError(QStringLiteral("apply needs a profile: a JSON file, or - for standard "
-                                         "input"));
+        return usageError(QStringLiteral("%1 needs a profile: a JSON file, or - for standard "
+                                         "input")
+                              .arg(positional.first()));
     if (positional.size() > arguments)
         return usageError(QStringLiteral("unexpected argument '%1'").arg(positional.at(arguments)));
     return *command;
@@ -318,16 +365,25 @@ std::variant<QList<PortChoice>, CliExit> readPorts(const QCommandLineParser& par
     return ports;
 }
 
-// The one port of a command other than apply.
-std::variant<PortChoice, CliExit> readPort(const QCommandLineParser& parser)
+// A station watches local devices only: a pattern is an absolute path.
+std::variant<CliOptions, CliExit> provisionOptions(const QCommandLineParser& parser,
+                                                   CliOptions options)
 {
-    const auto ports = readPorts(parser);
-    if (const CliExit* exit = std::get_if<CliExit>(&ports))
-        return *exit;
-    const QList<PortChoice>& named = std::get<QList<PortChoice>>(ports);
-    if (named.size() > 1)
-        return usageError(QStringLiteral("only apply takes more than one --port"));
-    return named.first();
+    options.profile = parser.positionalArguments().at(1);
+    options.log = parser.value(QStringLiteral("log"));
+    options.present = parser.isSet(QStringLiteral("present"));
+    options.watch = parser.values(QStringLiteral("watch"));
+    for (const QString& pattern : options.watch) {
+        if (!pattern.startsWith(QLatin1Char('/')) || pattern.contains(QLatin1String("://")))
+            return usageError(QStringLiteral("--watch %1: expected the absolute path of local "
+                                             "devices, such as /dev/ttyUSB*")
+                                  .arg(pattern));
+    }
+    if (options.watch.isEmpty())
+        options.watch = defaultWatch;
+    options.watch.removeDuplicates();
+    options.ports.clear();
+    return options;
 }
 
 std::variant<CliOptions, CliExit> readOptions(const QCommandLineParser& parser)
@@ -337,15 +393,6 @@ std::variant<CliOptions, CliExit> readOptions(const QCommandLineParser& parser)
         return *exit;
     CliOptions options;
     options.command = std::get<CliCommand>(command);
-    // Before the ports: --all, in place of every --port, belongs to apply alone.
-    if (std::optional<CliExit> misfit = checkOptionsFit(parser, options.command))
-        return *misfit;
-    if (options.command != CliCommand::Apply) {
-        const auto port = readPort(parser);
-        if (const CliExit* exit = std::get_if<CliExit>(&port))
-            return *exit;
-        options.port = std::get<PortChoice>(port);
-    }
     options.json = parser.isSet(QStringLiteral("json"));
     options.trace = parser.isSet(QStringLiteral("trace"));
     options.save = parser.isSet(QStringLiteral("save"));
@@ -354,18 +401,26 @@ std::variant<CliOptions, CliExit> readOptions(const QCommandLineParser& parser)
     options.all = parser.isSet(QStringLiteral("all"));
     options.tls = {parser.value(QStringLiteral("tls-ca")), parser.value(QStringLiteral("tls-cert")),
                    parser.value(QStringLiteral("tls-key"))};
+    if (std::optional<CliExit> misfit = checkOptionsFit(parser, options.command))
+        return *misfit;
+    if (options.command == CliCommand::Provision)
+        return provisionOptions(parser, std::move(options));
     if (options.command == CliCommand::Apply) {
         options.profile = parser.positionalArguments().at(1);
         if (options.profile == QLatin1String("-") &&
             parser.values(QStringLiteral("port")).contains(QStringLiteral("@-")))
             return usageError(QStringLiteral("the profile and the ports cannot both come from "
                                              "standard input"));
-        const auto ports = readPorts(parser);
-        if (const CliExit* exit = std::get_if<CliExit>(&ports))
-            return *exit;
-        options.ports = std::get<QList<PortChoice>>(ports);
-        options.port = options.ports.value(0, options.port);
     }
+    const auto ports = readPorts(parser);
+    if (const CliExit* exit = std::get_if<CliExit>(&ports))
+        return *exit;
+    options.ports = std::get<QList<PortChoice>>(ports);
+    if ((options.command == CliCommand::Set || options.command == CliCommand::Scan) &&
+        options.ports.size() > 1)
+        return usageError(QStringLiteral("only detect, read, save and apply take more than one "
+                                         "--port"));
+    options.port = options.ports.value(0, options.port);
     if (std::optional<CliExit> invalid = readChanges(parser, options.changes))
         return *invalid;
     if (options.command == CliCommand::Set && options.changes.isEmpty())

@@ -26,10 +26,13 @@ struct CliOptions
     FieldChanges changes;       // set
     bool save = false;          // set, apply
     bool onlyOverrides = false; // scan
-    QList<PortChoice> ports;    // apply: every --port, in the order given
-    QString profile;            // apply: its path; "-" for standard input
+    QList<PortChoice> ports;    // every --port, in the order given; port is the first
+    QString profile;            // apply, provision: its path; "-" for standard input
     bool check = false;         // apply
-    bool all = false;           // apply
+    bool all = false;           // detect, read, apply
+    QString log;                // provision: the record's file; empty for none
+    QStringList watch;          // provision: the patterns of the devices watched
+    bool present = false;       // provision
     TlsFiles tls;               // as given; the environment fills in the rest
 
     friend bool operator==(const CliOptions&, const CliOptions&) = default;

@@ -14,6 +14,7 @@ enum class ExitCode : int
     NoProfile = 66,        // EX_NOINPUT: the profile cannot be read
     NoAdapter = 69,        // EX_UNAVAILABLE: silence, or a wrong answer to the probe
     OsError = 71,          // EX_OSERR: too few file descriptors for the ports named
+    CannotCreate = 73,     // EX_CANTCREAT: the provisioning log cannot be written
     InputOutput = 74,      // EX_IOERR: the port cannot be opened, or was lost
     PortBusy = 75,         // EX_TEMPFAIL: another program holds the port
     NotConfirmed = 76,     // EX_PROTOCOL: a byte rejected or not confirmed

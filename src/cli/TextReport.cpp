@@ -24,6 +24,18 @@ QStringList TextReport::configuration(const QString& port, const ConfigBytes& by
     return lines;
 }
 
+QString TextReport::settings(const ConfigBytes& bytes)
+{
+    QStringList settings;
+    for (const auto& [group, element] : decodeConfiguration(bytes)) {
+        const Setting& setting = settingOf(group);
+        settings << settingText::key(setting) + QLatin1Char(' ') +
+                        settingText::name(setting, element);
+    }
+    return settings.join(QStringLiteral(", ")) + QStringLiteral("; H-Byte %1 D-Byte %2 P-Byte %3")
+                                                     .arg(hex(bytes.h), hex(bytes.d), hex(bytes.p));
+}
+
 QString TextReport::hex(std::uint8_t byte)
 {
     return QStringLiteral("0x") + QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();

@@ -19,6 +19,10 @@ public:
     //     Raw bytes:         H-Byte 0x03  D-Byte 0x92  P-Byte 0x00
     static QStringList configuration(const QString& port, const ConfigBytes& bytes);
 
+    // The configuration on one line, under the names profiles use:
+    // "baud 9600, ignore_cts no, ..., protocol ircomm; H-Byte 0x03 D-Byte 0x92 P-Byte 0x00"
+    static QString settings(const ConfigBytes& bytes);
+
     // "0x06"
     static QString hex(std::uint8_t byte);
 };

@@ -248,6 +248,64 @@ TEST(Apply, EndsWithTheCodeOfTheFirstFailingPortInComOrder)
     EXPECT_EQ(adapters.heard(4, "acad ae01ad"), hex("acad ae01ad"));
 }
 
+// detect, read and save given many ports run on all at once, a line each and
+// a summary, or one JSON entry each; the code is the first failing port's in
+// COM order. With --all, the ports where nothing answers are left out.
+TEST(ManyPorts, EveryCommandRunsOnEachPortAndReportsEach)
+{
+    struct Case
+    {
+        const char* arguments;
+        int exitCode;
+        const char* output; // text, the port lines sorted; or the JSON's ports' results
+        const char* wire;   // what each answering adapter hears
+    };
+    const Case cases[] = {
+        {"--port 103 --port 102 --port 101 detect", 69,
+         "COM101: ready\nCOM102: failed: no adapter: nothing answered the probe within 2 seconds\n"
+         "COM103: ready\n3 adapters: 2 ready, 1 failed\n",
+         "ac"},
+        {"--port 101 --port 103 read", 0,
+         "COM101: baud 57600, ignore_cts no, ignore_dsr no, mode primary-secondary, slots 1, "
+         "discovery_time_s 3, protocol ircomm; H-Byte 0x06 D-Byte 0x92 P-Byte 0x00\n"
+         "COM103: baud 9600, ignore_cts no, ignore_dsr no, mode primary-secondary, slots 1, "
+         "discovery_time_s 3, protocol ircomm; H-Byte 0x03 D-Byte 0x92 P-Byte 0x00\n"
+         "2 adapters: 2 read, 0 failed\n",
+         "acad"},
+        {"--json read --all --only-overrides", 0, "101 read 57600, 103 read 9600", "acad"},
+        {"--json --port 101 --port 102 --port 103 save", 69,
+         "101 saved, 102 failed no_adapter, 103 saved", "acaf"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const Adapters adapters({"--h-byte 0x06", "--silent all", ""});
+        const CliProcess run = CliProcess::run(words(c.arguments), adapters.overrides());
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
+        QString output;
+        if (QByteArray(c.arguments).startsWith("--json")) {
+            QStringList results;
+            for (const QJsonValue port : run.json()["ports"].toArray()) {
+                QString result =
+                    QString::number(port["port"].toInt()) + ' ' + port["result"].toString();
+                if (port["baud"].isDouble())
+                    result += ' ' + QString::number(port["baud"].toInt());
+                if (port["error_kind"].isString())
+                    result += ' ' + port["error_kind"].toString();
+                results << result;
+                EXPECT_EQ(port["error"].isNull(), port["result"] != "failed");
+            }
+            output = results.join(", ");
+        } else {
+            QStringList lines = run.standardOutput().split(u'\n');
+            std::sort(lines.begin(), lines.end() - 2); // the ports end in any order
+            output = lines.join(u'\n');
+        }
+        EXPECT_EQ(output.toStdString(), c.output);
+        for (const std::size_t index : {0, 2})
+            EXPECT_EQ(adapters.heard(index, c.wire), hex(c.wire)) << index;
+    }
+}
+
 // Ctrl-C while every port waits for its probe's answer: each port's wait
 // ends, nothing more is sent, every lock file goes, and no port is reported.
 // A wait that ran on would get the late answer and send the read-back.

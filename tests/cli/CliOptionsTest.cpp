@@ -29,11 +29,14 @@ TEST(CliOptions, AValidLineGivesTheOptions)
     using Command = CliCommand;
     const auto com = PortChoice::comPort;
     const std::pair<const char*, CliOptions> cases[] = {
-        {"detect", {.port = com(1), .command = Command::Detect}},
-        {"--port 7 read", {.port = com(7), .command = Command::Read}},
+        {"detect", {.port = com(1), .command = Command::Detect, .ports = {com(1)}}},
+        {"--port 7 read", {.port = com(7), .command = Command::Read, .ports = {com(7)}}},
         {"--port=/dev/ttyUSB0 save",
-         {.port = {std::nullopt, "/dev/ttyUSB0"}, .command = Command::Save}},
-        {"--json --trace read", {.json = true, .trace = true, .command = Command::Read}},
+         {.port = {std::nullopt, "/dev/ttyUSB0"},
+          .command = Command::Save,
+          .ports = {{std::nullopt, "/dev/ttyUSB0"}}}},
+        {"--json --trace read",
+         {.json = true, .trace = true, .command = Command::Read, .ports = {com(1)}}},
         {"--port 2 set --baud 115200 --ignore-cts yes --ignore-dsr NO --mode secondary-only "
          "--slots 6 --discovery-time 5 --protocol irsocket",
          {.port = com(2),
@@ -44,10 +47,18 @@ TEST(CliOptions, AValidLineGivesTheOptions)
                       .mode = DiscoveryMode::SecondaryOnly,
                       .discoverySlots = 6,
                       .discoveryTimeS = 5,
-                      .protocol = PrimaryProtocol::IrSocket}}},
+                      .protocol = PrimaryProtocol::IrSocket},
+          .ports = {com(2)}}},
         {"set --baud 1200 --save",
-         {.command = Command::Set, .changes = {.baudRate = 1200}, .save = true}},
-        {"scan --only-overrides", {.command = Command::Scan, .onlyOverrides = true}},
+         {.command = Command::Set, .changes = {.baudRate = 1200}, .save = true, .ports = {com(1)}}},
+        {"scan --only-overrides",
+         {.command = Command::Scan, .onlyOverrides = true, .ports = {com(1)}}},
+        {"--port 3 --port /dev/ttyUSB0 save",
+         {.port = com(3),
+          .command = Command::Save,
+          .ports = {com(3), {std::nullopt, "/dev/ttyUSB0"}}}},
+        {"read --all --only-overrides",
+         {.command = Command::Read, .onlyOverrides = true, .all = true}},
         {"apply site.json", {.command = Command::Apply, .ports = {com(1)}, .profile = "site.json"}},
         {"--port 3 apply - --port /dev/ttyUSB0 --port com3 --save",
          {.port = com(3),
@@ -90,14 +101,19 @@ TEST(CliOptions, OtherLinesEndWithTheCodeAndSayWhy)
         {"set --protocol irda", ExitCode::Usage, "--protocol irda"},
         {"read --baud 9600", ExitCode::Usage, "--baud belongs to the set command"},
         {"read --only-overrides", ExitCode::Usage, "scan command"},
+        {"set --baud 9600 --all", ExitCode::Usage, "--all belongs to the detect, read and apply"},
+        {"save --all", ExitCode::Usage, "--all belongs to the detect, read and apply"},
+        {"detect --all --port 3", ExitCode::Usage, "--all probes every port"},
         {"apply", ExitCode::Usage, "apply needs a profile"},
         {"apply one.json two.json", ExitCode::Usage, "unexpected argument 'two.json'"},
         {"apply site.json --check --save", ExitCode::Usage, "--check compares only"},
         {"apply site.json --all --port 3", ExitCode::Usage, "--all probes every port"},
         {"apply site.json --only-overrides", ExitCode::Usage, "--only-overrides belongs to"},
         {"set --baud 9600 --check", ExitCode::Usage, "--check belongs to the apply command"},
-        {"detect --save", ExitCode::Usage, "--save belongs to the set and apply commands"},
-        {"--port 3 --port 4 read", ExitCode::Usage, "only apply takes more than one --port"},
+        {"detect --save", ExitCode::Usage,
+         "--save belongs to the set, apply and provision commands"},
+        {"--port 3 --port 4 set --baud 9600", ExitCode::Usage,
+         "only detect, read, save and apply take more than one --port"},
     };
     for (const auto& [line, code, mentions] : cases) {
         SCOPED_TRACE(line);
@@ -181,16 +197,25 @@ QString misfit(const CliOptions& options)
 {
     using Command = CliCommand;
     const Command command = options.command;
-    if ((options.all || options.check) && command != Command::Apply)
-        return "--all or --check outside apply";
-    if (options.save && command != Command::Set && command != Command::Apply)
-        return "--save outside set and apply";
+    if (options.check && command != Command::Apply)
+        return "--check outside apply";
+    if (options.all && command != Command::Detect && command != Command::Read &&
+        command != Command::Apply)
+        return "--all outside detect, read and apply";
+    if (options.save && command != Command::Set && command != Command::Apply &&
+        command != Command::Provision)
+        return "--save outside set, apply and provision";
     if (options.changes.isEmpty() == (command == Command::Set))
         return "settings outside set, or set without one";
     if (options.onlyOverrides && command != Command::Scan && !options.all)
-        return "--only-overrides outside scan and apply --all";
-    if (command == Command::Apply && options.ports.isEmpty() != options.all)
-        return "apply without ports, or with ports and --all";
+        return "--only-overrides outside scan and --all";
+    if ((!options.log.isEmpty() || options.present) && command != Command::Provision)
+        return "--log or --present outside provision";
+    if (options.watch.isEmpty() == (command == Command::Provision))
+        return "provision without a pattern, or a pattern elsewhere";
+    if (command != Command::Scan && command != Command::Provision &&
+        options.ports.isEmpty() != options.all)
+        return "no port without --all, or ports with it";
     if (!options.port.com && options.port.devicePath.isEmpty())
         return "no port";
     return {};
@@ -224,8 +249,8 @@ TEST(CliOptions, EveryOptionAloneAndInPairsEndsDocumented)
     ASSERT_TRUE(codes.contains(64) && codes.contains(66)) << "codes read from --help";
     QStringList wrong;
     int judged = 0;
-    for (const char* command :
-         {"", "detect", "read", "set", "save", "scan", "apply site.json", "flash"}) {
+    for (const char* command : {"", "detect", "read", "set", "save", "scan", "apply site.json",
+                                "provision site.json", "flash"}) {
         for (const Use& use : lines) {
             const QStringList line =
                 QString(command).split(u' ', Qt::SkipEmptyParts) + use.arguments;

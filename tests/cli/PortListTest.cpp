@@ -75,7 +75,7 @@ TEST(PortList, MixesWithPortsOnTheCommandLine)
          ExitCode::NoProfile,
          dir.filePath("missing") + ": cannot read the ports"},
         {{"--port", "@-", "apply", "-"}, ExitCode::Usage, "both come from standard input"},
-        {{"--port", "@" + east, "read"}, ExitCode::Usage, "only apply takes more than one"},
+        {{"--port", "@" + east, "scan"}, ExitCode::Usage, "take more than one --port"},
     };
     for (const auto& [words, code, says] : refusals) {
         SCOPED_TRACE(words.join(' ').toStdString());

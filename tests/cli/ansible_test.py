@@ -1,7 +1,8 @@
-"""The Ansible module qm240lx_profile, run by the real `ansible` against
-localhost on emulated adapters: what it reports, what reaches each adapter
-byte for byte, and what lands in the emulator's flash.
-    ansible_test.py MODULE_FOLDER QM240LX QM240LX_SIM"""
+"""The Ansible collection qm240lx.adapters as the build installed it, its
+modules run by the real `ansible` against localhost on emulated adapters:
+what they report, what reaches each adapter byte for byte, and what lands in
+the emulator's flash; and Ansible's own module checker on it.
+    ansible_test.py BUILT_ANSIBLE_FOLDER QM240LX QM240LX_SIM"""
 import json
 import os
 import re
@@ -10,7 +11,12 @@ import sys
 import tempfile
 import unittest
 
-MODULES, TOOL, SIM = map(os.path.abspath, sys.argv[1:4])
+BUILT, TOOL, SIM = map(os.path.abspath, sys.argv[1:4])
+COLLECTIONS = os.path.join(BUILT, "collections")
+COLLECTION = os.path.join(COLLECTIONS, "ansible_collections", "qm240lx", "adapters")
+# Where the short name of earlier playbooks, qm240lx_profile, is found.
+LEGACY_MODULES = os.path.join(BUILT, "plugins", "modules")
+VALIDATE = "/usr/lib/python3/dist-packages/ansible_test/_util/controller/sanity/validate-modules"
 PROBE, READ, SAVE = 0xAC, 0xAD, 0xAF
 
 
@@ -43,7 +49,8 @@ class AnsibleModuleTest(unittest.TestCase):
         self.sims = []
         # Ansible keeps nothing in HOME, which may be read-only.
         self.env = dict(os.environ, PATH=os.path.dirname(TOOL) + os.pathsep + os.environ["PATH"],
-                        ANSIBLE_LIBRARY=MODULES, ANSIBLE_HOME=self.dir + "/home",
+                        ANSIBLE_LIBRARY=LEGACY_MODULES, ANSIBLE_COLLECTIONS_PATH=COLLECTIONS,
+                        ANSIBLE_HOME=self.dir + "/home",
                         ANSIBLE_LOCAL_TEMP=self.dir + "/local", ANSIBLE_REMOTE_TEMP=self.dir + "/remote",
                         ANSIBLE_NOCOLOR="1", ANSIBLE_LOCALHOST_WARNING="false",
                         ANSIBLE_INVENTORY_UNPARSED_WARNING="false")
@@ -60,9 +67,9 @@ class AnsibleModuleTest(unittest.TestCase):
             self.env["QM240LX_COM%d" % (100 + len(self.sims))] = self.sims[-1].device
         return self.sims
 
-    def run_module(self, arguments, *flags):
+    def run_module(self, arguments, *flags, module="qm240lx.adapters.profile"):
         """The task's status (CHANGED, SUCCESS, FAILED!), its result and the whole output."""
-        output = subprocess.run(["ansible", "localhost", "-m", "qm240lx_profile",
+        output = subprocess.run(["ansible", "localhost", "-m", module,
                                  "-a", json.dumps(arguments), *flags],
                                 env=self.env, cwd=self.dir, capture_output=True, text=True,
                                 timeout=120).stdout
@@ -84,7 +91,8 @@ class AnsibleModuleTest(unittest.TestCase):
 
     def test_check_mode_only_reads_and_shows_the_difference(self):
         (sim,) = self.adapters([])
-        status, result, output = self.run_module({"baud": 57600, "ports": ["COM101"]}, "--check", "--diff")
+        status, result, output = self.run_module({"baud": 57600, "ports": ["COM101"]}, "--check", "--diff",
+                                                 module="qm240lx_profile")
         self.assertEqual(status, "CHANGED", output)
         self.assertEqual(result["ports"][0]["differences"], ["baud 9600, profile 57600"])
         self.assertIn("\n-baud: 9600\n+baud: 57600\n", output)
@@ -122,13 +130,40 @@ class AnsibleModuleTest(unittest.TestCase):
                 self.assertEqual(status, "FAILED!", output)
                 self.assertEqual(sim.heard(), b"")
 
-    def test_ansible_doc_renders_the_documentation(self):
-        shown = subprocess.run(["ansible-doc", "-M", MODULES, "qm240lx_profile"], env=self.env,
-                               cwd=self.dir, capture_output=True, text=True, timeout=60)
-        self.assertEqual(shown.returncode, 0, shown.stderr)
-        for part in ("> QM240LX_PROFILE", "- discovery_time_s", "EXAMPLES:", "RETURN VALUES:"):
-            self.assertIn(part, shown.stdout)
+    def test_info_reads_each_port_and_changes_nothing(self):
+        sims = self.adapters(["--h-byte", "0x06"], ["--silent", "all"])
+        for flags in ((), ("--check",)):
+            with self.subTest(flags=flags):
+                status, result, output = self.run_module({"ports": ["COM101", "COM102"]}, *flags,
+                                                         module="qm240lx.adapters.info")
+                self.assertEqual((status, result["changed"]), ("SUCCESS", False), output)
+                self.assertEqual([(port["port"], port["result"], port.get("baud")) for port in result["ports"]],
+                                 [(101, "read", 57600), (102, "failed", None)])
+                self.assertRegex(result["ports"][1]["error"], r"^COM102 \(.*\): no adapter")
+                self.assertEqual((result["ports"][0]["error_kind"], result["ports"][1]["error_kind"]),
+                                 (None, "no_adapter"))
+        self.assertEqual(sims[0].heard(), bytes([PROBE, READ] * 2))
 
+    def test_the_checker_and_the_documentation_pass(self):
+        with open(os.path.join(COLLECTION, "tests", "sanity", "ignore-2.14.txt")) as ignores:
+            ignored = {tuple(line.split("#")[0].split()) for line in ignores if line.strip()}
+        checked = subprocess.run(
+            ["/usr/bin/python3", os.path.join(VALIDATE, "validate.py"), "--arg-spec", "--format", "json",
+             "--collection", "ansible_collections/qm240lx/adapters", "--collection-version", "1.0.0",
+             "plugins/modules/profile.py", "plugins/modules/info.py"],
+            env=dict(self.env, PYTHONPATH=VALIDATE + os.pathsep + COLLECTIONS),
+            cwd=COLLECTION, capture_output=True, text=True, timeout=120)
+        found = {(path, "validate-modules:" + error["code"])
+                 for path, result in json.loads(checked.stdout or "{}").items()
+                 for error in result.get("errors", [])}
+        self.assertEqual(found - ignored, set(), checked.stderr)
+        for module in ("qm240lx.adapters.profile", "qm240lx.adapters.info", "qm240lx_profile"):
+            with self.subTest(module=module):
+                shown = subprocess.run(["ansible-doc", module], env=self.env, cwd=self.dir,
+                                       capture_output=True, text=True, timeout=60)
+                self.assertEqual(shown.returncode, 0, shown.stderr)
+                for part in ("EXAMPLES:", "RETURN VALUES:", "- ports"):
+                    self.assertIn(part, shown.stdout)
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -12,7 +12,7 @@ import unittest
 
 FOLDER, TOOL = sys.argv[1:3]
 HERE = os.path.dirname(os.path.abspath(__file__))
-COMMANDS = ("detect", "read", "set", "save", "scan", "apply")
+COMMANDS = ("detect", "read", "set", "save", "scan", "apply", "provision")
 
 
 def run(command, line, env):
@@ -99,7 +99,7 @@ class CompletionTest(unittest.TestCase):
         for shell in (bash, zsh, fish):
             with self.subTest(shell=shell.__name__, line="first word"):
                 self.assertEqual(self.offered(shell, "qm240lx "), self.help.commands)
-            for command in ("set", "apply", "scan", "read"):
+            for command in ("set", "apply", "scan", "read", "save", "provision"):
                 with self.subTest(shell=shell.__name__, command=command):
                     self.assertEqual(self.offered(shell, "qm240lx %s --" % command),
                                      self.help.options_of(command))

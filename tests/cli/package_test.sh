@@ -34,6 +34,7 @@ declare -A shuns=(
     [qm240lx-setup]=""
     [qm240lx]="libqt6gui6 libqt6widgets6 qt6-qpa-plugins fonts-wine"
     [qm240lx-sim]="libqt6gui6 libqt6widgets6 libqt6network6 libqt6serialport6 qt6-qpa-plugins fonts-wine")
+collection=usr/share/ansible/collections/ansible_collections/qm240lx/adapters
 declare -A extras=(
     [qm240lx-setup]="usr/share/applications/$id.desktop
 usr/share/metainfo/$id.metainfo.xml
@@ -42,7 +43,14 @@ usr/share/icons/hicolor/32x32/apps/qm240lx-setup.png"
     [qm240lx]="usr/share/bash-completion/completions/qm240lx
 usr/share/zsh/vendor-completions/_qm240lx
 usr/share/fish/vendor_completions.d/qm240lx.fish
-usr/share/ansible/plugins/modules/qm240lx_profile.py"
+$collection/FILES.json
+$collection/MANIFEST.json
+$collection/README.md
+$collection/meta/runtime.yml
+$collection/plugins/module_utils/tool.py
+$collection/plugins/modules/info.py
+$collection/plugins/modules/profile.py
+$collection/tests/sanity/ignore-2.14.txt"
     [qm240lx-sim]="")
 
 # Each package's summary line, to the package that has it.
@@ -132,6 +140,16 @@ check_no_gui() {
     ! grep -E 'libQt6(Gui|Widgets|DBus)' <<<"$loaded" >&2 || fail "$1 loads a GUI library"
 }
 
+# The collection is the one of this version, and the short name of earlier
+# playbooks leads to its profile module.
+check_collection() {
+    local root=$work/root-qm240lx link=usr/share/ansible/plugins/modules/qm240lx_profile.py
+    grep -q "\"version\": \"$version\"" "$root/$collection/MANIFEST.json" ||
+        fail "the Ansible collection is not of version $version"
+    [[ $(readlink -f "$root/$link") == "$(readlink -f "$root/$collection/plugins/modules/profile.py")" ]] ||
+        fail "$link does not lead to the collection's profile module"
+}
+
 for package in qm240lx-setup qm240lx qm240lx-sim; do
     deb=$work/out/${package}_${version}_$arch.deb
     check_fields "$deb" "$package"
@@ -142,4 +160,5 @@ check_desktop_file
 check_release
 check_no_gui qm240lx
 check_no_gui qm240lx-sim
+check_collection
 echo "package: $found checked"

@@ -8,20 +8,20 @@ __metaclass__ = type
 
 DOCUMENTATION = r"""
 ---
-module: qm240lx_profile
+module: profile
 short_description: Configure Velorin QM240LX infrared adapters
 description:
   - Gives the Velorin QM240LX adapters on the named serial ports, or on every
     port where one answers, the settings of a profile, through
     C(qm240lx apply) on the managed host. All ports are handled at the same
-    time.
+    time, in one run of the tool per step.
   - Only the configuration bytes whose settings differ are sent, so a second
     run reports no change. The task is changed exactly when a byte was sent
     to an adapter or a configuration saved into its flash memory.
   - A port that fails fails the task with the tool's own message; the other
     ports are still configured and reported.
 version_added: "1.0.0"
-author: qm240lx-setup developers
+author: qm240lx-setup developers (@qm240lx-setup)
 requirements:
   - C(qm240lx) (Debian package C(qm240lx)) on the managed host's C(PATH).
   - Membership of the C(dialout) group for the serial ports, or C(become).
@@ -81,6 +81,7 @@ attributes:
     support: full
     description: Shows each changed port's settings before and after.
 notes:
+  - Earlier playbooks may name this module C(qm240lx_profile).
   - With I(save=true), an adapter configured by an earlier run without
     saving, which now matches, is not saved; use C(qm240lx save) for it.
   - C(man qm240lx) on the managed host describes the tool, the ports and
@@ -89,13 +90,13 @@ notes:
 
 EXAMPLES = r"""
 - name: Run every adapter of the site at 57600 bps, kept across power-offs
-  qm240lx_profile:
+  qm240lx.adapters.profile:
     baud: 57600
     ignore_cts: true
     save: true
 
 - name: Give two adapters the site's profile
-  qm240lx_profile:
+  qm240lx.adapters.profile:
     profile: /etc/qm240lx/site.json
     ports:
       - COM33
@@ -133,6 +134,12 @@ ports:
       description: The tool's message for a port that failed, else null.
       type: str
       sample: "COM34 (/dev/ttyUSB1): no adapter: nothing answered the probe within 2 seconds"
+    error_kind:
+      description:
+        - The kind of the failure, for a port that failed, else null; the
+          kinds are listed in C(man qm240lx).
+      type: str
+      sample: no_adapter
     differences:
       description: In check mode, each setting that differs from the profile.
       type: list
@@ -141,11 +148,14 @@ ports:
 """
 
 import json
-import subprocess
 
 from ansible.module_utils.basic import AnsibleModule
-
-SETTINGS = ("baud", "ignore_cts", "ignore_dsr", "mode", "slots", "discovery_time_s", "protocol")
+from ansible_collections.qm240lx.adapters.plugins.module_utils.tool import (
+    SETTINGS,
+    Tool,
+    port_name,
+    settings_of,
+)
 
 
 def argument_spec():
@@ -168,41 +178,14 @@ def argument_spec():
     return options
 
 
-def port_name(entry):
-    """How --port names the port of a report entry, for the commands that follow."""
-    return "COM%d" % entry["port"] if entry["port"] is not None else entry["device"]
-
-
-def run_all(commands, stdin=None):
-    """Runs the commands at the same time, as qm240lx apply handles ports:
-    each waits for its adapter, not for the others. (rc, stdout, stderr) each."""
-    processes = [
-        subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                         stderr=subprocess.PIPE, universal_newlines=True)
-        for command in commands
-    ]
-    results = []
-    for process in processes:
-        out, err = process.communicate(stdin)
-        results.append((process.returncode, out, err))
-    return results
-
-
-def json_of(module, rc, out, err):
-    try:
-        return json.loads(out)
-    except ValueError:
-        module.fail_json(msg=err.strip() or "qm240lx printed no report", rc=rc)
-
-
 class Adapters(object):
     def __init__(self, module):
         self.module = module
-        self.tool = module.get_bin_path("qm240lx", required=True)
+        self.tool = Tool(module)
         params = module.params
         self.settings = dict((name, params[name]) for name in SETTINGS if params[name] is not None)
         self.profile = params["profile"]
-        self.ports = params["ports"]
+        self.ports = params["ports"] or []
 
     def profile_settings(self):
         if not self.profile:
@@ -216,44 +199,37 @@ class Adapters(object):
 
     def apply(self, check):
         """qm240lx apply on the ports (every answering one when none are named)."""
-        command = [self.tool, "apply", self.profile or "-", "--json"]
-        for port in self.ports or []:
-            command += ["--port", port]
-        if not self.ports:
-            command.append("--all")
-        if check:
-            command.append("--check")
-        stdin = None if self.profile else json.dumps(self.settings)
-        rc, out, err = run_all([command], stdin)[0]
-        entries = json_of(self.module, rc, out, err)["ports"]
+        command = ["apply", self.profile or "-"] + (["--check"] if check else [])
+        data = None if self.profile else json.dumps(self.settings)
+        rc, entries, message = self.tool.run(self.ports, command, "configured", data)
         if rc not in (0, 1) and all(entry["result"] != "failed" for entry in entries):
-            self.module.fail_json(msg=err.strip(), rc=rc, ports=entries)
+            self.module.fail_json(msg=message, rc=rc, ports=entries)
         return entries
 
     def save(self, entries):
         """Saves the configuration of the entries' adapters into flash."""
-        commands = [[self.tool, "--json", "--port", port_name(entry), "save"] for entry in entries]
-        for entry, (rc, out, err) in zip(entries, run_all(commands)):
-            if rc == 0:
+        if not entries:
+            return
+        names = [port_name(entry) for entry in entries]
+        rc, saves, message = self.tool.run(names, ["save"], "saved")
+        by_port = dict((port_name(save), save) for save in saves)
+        for entry in entries:
+            save = saves[0] if len(entries) == 1 else by_port.get(port_name(entry))
+            if save is None:
+                save = dict(result="failed", error=message, error_kind=None)
+            if save["result"] == "saved":
                 entry["saved"] = True
-            else:
-                entry["result"] = "failed"
-                entry["error"] = err.strip().replace("qm240lx: ", "", 1)
+                continue
+            entry.update(result="failed", error=save["error"], error_kind=save.get("error_kind"))
 
     def settings_now(self):
-        """Each named port's settings, read before anything is sent; with no
-        ports named, those found by a scan are named from here on."""
+        """Each port's settings, read before anything is sent; with no ports
+        named, those where an adapter answered are named from here on."""
+        rc, entries, message = self.tool.run(self.ports, ["read"], "read")
+        read = [entry for entry in entries if entry["result"] == "read"]
         if not self.ports:
-            rc, out, err = run_all([[self.tool, "--json", "scan"]])[0]
-            found = json.loads(out)["ports"] if rc == 0 else []
-            self.ports = [port_name(entry) for entry in found]
-        commands = [[self.tool, "--json", "--port", port, "read"] for port in self.ports]
-        settings = {}
-        for rc, out, err in run_all(commands):
-            if rc == 0:
-                read = json.loads(out)
-                settings[(read["port"], read["device"])] = dict((name, read[name]) for name in SETTINGS)
-        return settings
+            self.ports = [port_name(entry) for entry in read]
+        return dict(((entry["port"], entry["device"]), settings_of(entry)) for entry in read)
 
 
 def settings_text(settings):
