@@ -6,12 +6,11 @@
 
 #include "Require.h"
 #include "cli/CliOptions.h"
+#include "support/CliLines.h"
 
 #include <cstdint>
 #include <set>
 #include <variant>
-
-#include <QRegularExpression>
 
 namespace {
 
@@ -19,36 +18,17 @@ using namespace qm240lx;
 
 using fuzz::require;
 
-std::set<int> documentedCodes()
-{
-    const QString help = CliOptions::helpText();
-    static const QRegularExpression listed(QStringLiteral(R"(^  (\d+) )"),
-                                           QRegularExpression::MultilineOption);
-    std::set<int> codes;
-    for (const auto& match : listed.globalMatch(help.mid(help.indexOf("Exit codes:"))))
-        codes.insert(match.captured(1).toInt());
-    return codes;
-}
-
 void checkFit(const CliOptions& options)
 {
-    const CliCommand command = options.command;
-    const bool apply = command == CliCommand::Apply;
-    require(apply || (!options.all && !options.check), "--all or --check outside apply");
-    require(!options.save || apply || command == CliCommand::Set, "--save outside set and apply");
-    require(options.changes.isEmpty() != (command == CliCommand::Set),
-            "settings outside set, or set without one");
-    require(!options.onlyOverrides || command == CliCommand::Scan || options.all,
-            "--only-overrides outside scan and apply --all");
-    require(!apply || options.ports.isEmpty() == options.all, "apply's ports do not fit --all");
-    require(options.port.com || !options.port.devicePath.isEmpty(), "no port");
+    const QString misfit = test::misfit(options);
+    require(misfit.isEmpty(), "options that do not fit together");
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static const std::set<int> codes = documentedCodes();
+    static const std::set<int> codes = test::documentedCodes();
     QStringList arguments{QStringLiteral("qm240lx")};
     const QString text =
         QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));

@@ -2,6 +2,7 @@
 
 #include "settings/SettingTable.h"
 #include "settings/SettingText.h"
+#include "support/CliLines.h"
 
 #include <set>
 #include <tuple>
@@ -17,6 +18,9 @@
 
 namespace qm240lx {
 namespace {
+
+using test::documentedCodes;
+using test::misfit;
 
 std::variant<CliOptions, CliExit> parse(const char* line)
 {
@@ -178,47 +182,6 @@ std::vector<Use> optionLines(const QString& portsFile)
         }
     }
     return lines;
-}
-
-std::set<int> documentedCodes()
-{
-    const QString help = CliOptions::helpText();
-    static const QRegularExpression listed(QStringLiteral(R"(^  (\d+) )"),
-                                           QRegularExpression::MultilineOption);
-    std::set<int> codes;
-    for (const auto& match : listed.globalMatch(help.mid(help.indexOf("Exit codes:"))))
-        codes.insert(match.captured(1).toInt());
-    return codes;
-}
-
-// What a parsed line must hold: each option only with a command it belongs
-// to, and a port, or every port, to work on.
-QString misfit(const CliOptions& options)
-{
-    using Command = CliCommand;
-    const Command command = options.command;
-    if (options.check && command != Command::Apply)
-        return "--check outside apply";
-    if (options.all && command != Command::Detect && command != Command::Read &&
-        command != Command::Apply)
-        return "--all outside detect, read and apply";
-    if (options.save && command != Command::Set && command != Command::Apply &&
-        command != Command::Provision)
-        return "--save outside set, apply and provision";
-    if (options.changes.isEmpty() == (command == Command::Set))
-        return "settings outside set, or set without one";
-    if (options.onlyOverrides && command != Command::Scan && !options.all)
-        return "--only-overrides outside scan and --all";
-    if ((!options.log.isEmpty() || options.present) && command != Command::Provision)
-        return "--log or --present outside provision";
-    if (options.watch.isEmpty() == (command == Command::Provision))
-        return "provision without a pattern, or a pattern elsewhere";
-    if (command != Command::Scan && command != Command::Provision &&
-        options.ports.isEmpty() != options.all)
-        return "no port without --all, or ports with it";
-    if (!options.port.com && options.port.devicePath.isEmpty())
-        return "no port";
-    return {};
 }
 
 // How one command line ends wrongly; empty when it ends as it should.
