@@ -116,7 +116,7 @@ check_desktop_file() {
     done
     report=$(desktop-file-validate "$root/usr/share/applications/$id.desktop" 2>&1) &&
         [[ -z $report ]] || fail "desktop-file-validate: $report"
-    report=$(appstreamcli validate-tree --pedantic --no-net "$root" 2>&1) &&
+    report=$(LC_ALL=C.UTF-8 appstreamcli validate-tree --pedantic --no-net "$root" 2>&1) &&
         [[ $report == "✔ Validation was successful." ]] || fail "appstreamcli: $report"
 }
 
