@@ -2,7 +2,9 @@
 # GCC 12 destroys what a co_await returns too early where the co_await stands
 # in a condition (if, switch, while, for), in an operand of && or ||, or in
 # a ?: expression: every such co_await is awaited into a named variable
-# first. Prints each place that breaks this.
+# first. It also destroys twice an object built with braces in the arguments
+# of the awaited call: such an argument is a named variable first. Prints
+# each place that breaks this.
 #   awaits_test.sh SRC_FOLDER
 set -euo pipefail
 src=$1
@@ -23,6 +25,10 @@ perl -0777 -ne '
     while (/\b(if|switch|while|for)\s*(\((?:[^()]++|(?2))*\))/g) {
         my ($keyword, $condition, $at) = ($1, $2, $-[0]);
         $report->($at, "in the condition of $keyword") if $condition =~ /\bco_await\b/;
+    }
+    while (/\bco_await\s+[\w:.>-]+\s*(\((?:[^()]++|(?1))*\))/g) {
+        my ($arguments, $at) = ($1, $-[0]);
+        $report->($at, "with an object built in its arguments") if $arguments =~ /[\w>]\s*\{/;
     }
     # Reported once: the conditions go, their line breaks stay.
     s{\b(?:if|switch|while|for)\s*(\((?:[^()]++|(?1))*\))}{ my $t = $&; $t =~ s/[^\n]/ /g; $t }ge;

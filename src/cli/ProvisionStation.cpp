@@ -136,8 +136,9 @@ Task<> ProvisionStation::handle(DeviceWatch::Device device, int number)
     plan.save = m_plan.save;
     plan.verify = true;
     plan.waitForAccess = true;
-    PortApply::Outcome outcome = co_await PortApply::run(PortChoice{std::nullopt, device.path},
-                                                         plan, m_options, m_trace, m_interruption);
+    const PortChoice port{std::nullopt, device.path};
+    PortApply::Outcome outcome =
+        co_await PortApply::run(port, plan, m_options, m_trace, m_interruption);
     if (outcome.result == PortApply::Result::Failed && m_interruption.interrupted())
         outcome.failure.text = QStringLiteral("%1: abandoned: interrupted").arg(device.path);
     const QJsonObject entry = record(device, outcome, took.elapsed() / 1000.0);

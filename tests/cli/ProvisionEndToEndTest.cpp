@@ -31,8 +31,8 @@ public:
     // The emulators `present` are plugged in before the station starts.
     explicit Station(const QStringList& options, const std::vector<const StartedSim*>& present = {})
     {
-        for (const StartedSim* sim : present)
-            plug(QStringLiteral("ttyPresent%1").arg(&sim - present.data()), *sim);
+        for (std::size_t index = 0; index < present.size(); ++index)
+            plug(QStringLiteral("ttyPresent%1").arg(index), *present[index]);
         QFile profile(m_dir.filePath("site.json"));
         EXPECT_TRUE(profile.open(QIODevice::WriteOnly) && profile.write(R"({"baud": 57600})") > 0);
         profile.close();
@@ -77,7 +77,13 @@ public:
         return QString::fromUtf8(m_out).split('\n', Qt::SkipEmptyParts);
     }
 
-    void signal(int number) { ::kill(static_cast<pid_t>(m_process.processId()), number); }
+    // Never to process 0, which would be this test's whole group.
+    void signal(int number)
+    {
+        const qint64 pid = m_process.processId();
+        ASSERT_GT(pid, 0) << "the station has ended: " << m_err.toStdString();
+        ::kill(static_cast<pid_t>(pid), number);
+    }
 
     // Sends `signal` and returns the exit code once the station ended.
     int stop(int number)
