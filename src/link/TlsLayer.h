@@ -21,10 +21,10 @@ namespace qm240lx {
 // must be made out to the host as the address names it, as careful clients
 // check it; the handshake counts within the opening's deadline. Why it failed
 // is told from Qt's typed verdicts and the first bytes of the server's
-// answer, never from the wording of a message. Qt decrypts a whole record (up to 16 KiB) at
-// once; of it, no more than receiveBufferSize bytes count as received at a
-// time, the rest following as they are taken. No more than pumpLimit
-// encrypted bytes wait on their way in.
+// answer, never from the wording of a message. Qt decrypts a whole record
+// (up to 16 KiB) at once; of it, no more than receiveBufferSize bytes count
+// as received at a time, the rest following as they are taken. No more than
+// pumpLimit encrypted bytes wait on their way in.
 class TlsLayer : public Layer
 {
 public:
