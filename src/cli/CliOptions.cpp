@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <utility>
 
 #include <QCommandLineParser>
+#include <QSet>
 
 namespace qm240lx {
 namespace {
@@ -340,9 +342,13 @@ std::variant<CliCommand, CliExit> readCommand(const QCommandLineParser& parser)
 std::variant<QList<PortChoice>, CliExit> readPorts(const QCommandLineParser& parser)
 {
     QList<PortChoice> ports;
-    const auto take = [&ports](const PortChoice& port) {
-        if (!ports.contains(port))
+    QSet<std::pair<int, QString>> taken; // an inventory may name thousands
+    const auto take = [&ports, &taken](const PortChoice& port) {
+        const std::pair<int, QString> key{port.com.value_or(0), port.devicePath};
+        if (!taken.contains(key)) {
+            taken.insert(key);
             ports.append(port);
+        }
     };
     for (const QString& value : parser.values(QStringLiteral("port"))) {
         if (value.startsWith(QLatin1Char('@'))) {
