@@ -6,9 +6,11 @@
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
+#include <utility>
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QTimerEvent>
 
 namespace qm240lx {
@@ -74,10 +76,12 @@ EpollDispatcher::~EpollDispatcher()
 bool EpollDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags)
 {
     m_interrupted = false;
+    m_postedMeanwhile = false;
     Q_EMIT awake();
     QCoreApplication::sendPostedEvents();
     if (m_interrupted)
         return false;
+    tellEpoll();
     const int timeoutMs = waitMs(flags);
     if (timeoutMs != 0)
         Q_EMIT aboutToBlock();
@@ -102,7 +106,8 @@ bool EpollDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags)
 
 int EpollDispatcher::waitMs(QEventLoop::ProcessEventsFlags flags) const
 {
-    if (!flags.testFlag(QEventLoop::WaitForMoreEvents) || m_interrupted || !m_alwaysReady.empty())
+    if (!flags.testFlag(QEventLoop::WaitForMoreEvents) || m_interrupted || m_postedMeanwhile ||
+        !m_alwaysReady.empty())
         return 0;
     if (flags.testFlag(QEventLoop::X11ExcludeTimers))
         return -1;
@@ -164,7 +169,7 @@ void EpollDispatcher::registerSocketNotifier(QSocketNotifier* notifier)
     if (slot && slot != notifier)
         qWarning("EpollDispatcher: a second notifier of one type for socket %d", fd);
     slot = notifier;
-    updateInterest(fd, watched);
+    markPending(fd, watched);
 }
 
 void EpollDispatcher::unregisterSocketNotifier(QSocketNotifier* notifier)
@@ -173,40 +178,64 @@ void EpollDispatcher::unregisterSocketNotifier(QSocketNotifier* notifier)
     const auto found = m_watched.find(fd);
     if (found == m_watched.end())
         return;
-    QSocketNotifier*& slot = found->second.notifiers[static_cast<std::size_t>(notifier->type())];
+    Watched& watched = found->second;
+    QSocketNotifier*& slot = watched.notifiers[static_cast<std::size_t>(notifier->type())];
     if (slot != notifier)
         return;
     slot = nullptr;
-    updateInterest(fd, found->second);
+    if (interestOf(watched.notifiers) == 0)
+        watched.life = ++m_lives;
+    markPending(fd, watched);
+}
+
+void EpollDispatcher::markPending(int fd, Watched& watched)
+{
+    if (!std::exchange(watched.pending, true))
+        m_pending.push_back(fd);
+}
+
+void EpollDispatcher::tellEpoll()
+{
+    for (const int fd : std::exchange(m_pending, {})) {
+        const auto found = m_watched.find(fd);
+        if (found != m_watched.end()) {
+            found->second.pending = false;
+            tellEpoll(fd, found->second);
+        }
+    }
 }
 
 // A descriptor closed while watched leaves epoll by itself: its number may
 // come back as a new socket, which is then added rather than modified.
-void EpollDispatcher::updateInterest(int fd, Watched& watched)
+void EpollDispatcher::tellEpoll(int fd, Watched& watched)
 {
     const std::uint32_t events = interestOf(watched.notifiers);
     if (events == 0) {
-        if (watched.inEpoll)
+        if (watched.toldEvents != 0)
             epoll_ctl(m_epollFd, EPOLL_CTL_DEL, fd, nullptr);
         std::erase(m_alwaysReady, fd);
         m_watched.erase(fd);
         return;
     }
+    const std::uint64_t mark = markOf(fd, watched.life);
+    if (events == watched.toldEvents && mark == watched.toldMark)
+        return;
     epoll_event interest{};
     interest.events = events;
-    interest.data.u64 = markOf(fd, watched.life);
-    if (watched.inEpoll && epoll_ctl(m_epollFd, EPOLL_CTL_MOD, fd, &interest) == 0)
-        return;
-    if (epoll_ctl(m_epollFd, EPOLL_CTL_ADD, fd, &interest) == 0) {
-        watched.inEpoll = true;
+    interest.data.u64 = mark;
+    const bool told =
+        (watched.toldEvents != 0 && epoll_ctl(m_epollFd, EPOLL_CTL_MOD, fd, &interest) == 0) ||
+        epoll_ctl(m_epollFd, EPOLL_CTL_ADD, fd, &interest) == 0;
+    if (told) {
+        watched.toldEvents = events;
+        watched.toldMark = mark;
         return;
     }
-    watched.inEpoll = false;
-    if (errno == EPERM &&
-        std::find(m_alwaysReady.begin(), m_alwaysReady.end(), fd) == m_alwaysReady.end())
-        m_alwaysReady.push_back(fd);
-    else if (errno != EPERM)
+    watched.toldEvents = 0;
+    if (errno != EPERM)
         qWarning("EpollDispatcher: cannot watch socket %d: %s", fd, strerror(errno));
+    else if (std::find(m_alwaysReady.begin(), m_alwaysReady.end(), fd) == m_alwaysReady.end())
+        m_alwaysReady.push_back(fd);
 }
 
 void EpollDispatcher::registerTimer(int timerId, qint64 interval, Qt::TimerType timerType,
@@ -235,8 +264,15 @@ int EpollDispatcher::remainingTime(int timerId)
     return m_timers.remainingMs(timerId, TimerQueue::Clock::now());
 }
 
+// Qt wakes the loop for every event posted, mostly from the loop's own
+// thread, which is not asleep: it only must not go to sleep before the event
+// is delivered, and needs no system call for that.
 void EpollDispatcher::wakeUp()
 {
+    if (QThread::currentThread() == thread()) {
+        m_postedMeanwhile = true;
+        return;
+    }
     if (m_wakeUpPending.exchange(true))
         return;
     const std::uint64_t one = 1;

@@ -48,13 +48,18 @@ public:
 
 private:
     // The notifiers of one descriptor, by QSocketNotifier::Type. `life`
-    // changes whenever the descriptor is watched anew, so that readiness
-    // reported for an earlier socket of the same number reaches no notifier.
+    // changes whenever the descriptor loses its last notifier, so that
+    // readiness reported for an earlier socket of the same number reaches no
+    // notifier. What epoll is told waits until the loop is about to sleep: a
+    // write notifier enabled and disabled again within one turn, as a socket
+    // does for each write, costs no system call.
     struct Watched
     {
         std::array<QSocketNotifier*, 3> notifiers{};
         std::uint32_t life = 0;
-        bool inEpoll = false;
+        std::uint64_t toldMark = 0;
+        std::uint32_t toldEvents = 0; // 0: not in epoll
+        bool pending = false;
     };
 
     EpollDispatcher(int epollFd, int wakeFd);
@@ -62,14 +67,18 @@ private:
     int activate(std::uint64_t data, std::uint32_t events);
     int activateAlwaysReady();
     bool notify(int fd, std::uint32_t life, int type);
-    void updateInterest(int fd, Watched& watched);
+    void markPending(int fd, Watched& watched);
+    void tellEpoll();
+    void tellEpoll(int fd, Watched& watched);
     void drainWakeUps();
 
     int m_epollFd;
     int m_wakeFd;
     std::atomic<bool> m_wakeUpPending{false};
+    bool m_postedMeanwhile = false; // by the loop's own thread, which is awake
     std::atomic<bool> m_interrupted{false};
     std::unordered_map<int, Watched> m_watched;
+    std::vector<int> m_pending;
     std::vector<int> m_alwaysReady;
     std::uint32_t m_lives = 0;
     TimerQueue m_timers;

@@ -2,7 +2,7 @@
 
 #include "protocol/Exchange.h"
 
-#include <vector>
+#include <unordered_set>
 
 namespace qm240lx {
 
@@ -13,22 +13,23 @@ class Interruption
 public:
     void add(Exchange& exchange)
     {
-        m_running.push_back(&exchange);
+        m_running.insert(&exchange);
         if (m_interrupted)
             exchange.abort();
     }
-    void remove(Exchange& exchange) { std::erase(m_running, &exchange); }
+    void remove(Exchange& exchange) { m_running.erase(&exchange); }
 
     void interrupt()
     {
         m_interrupted = true;
-        for (Exchange* exchange : m_running)
+        const std::unordered_set<Exchange*> running = m_running;
+        for (Exchange* exchange : running)
             exchange->abort();
     }
     bool interrupted() const { return m_interrupted; }
 
 private:
-    std::vector<Exchange*> m_running;
+    std::unordered_set<Exchange*> m_running; // thousands of ports come and go
     bool m_interrupted = false;
 };
 
