@@ -143,8 +143,8 @@ QList<int> overriddenComNumbers()
 QStringList parseActiveConsoles(const QString& contents)
 {
     QStringList devices;
-    const QStringList names =
-        contents.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+    static const QRegularExpression whitespace(QStringLiteral("\\s+"));
+    const QStringList names = contents.split(whitespace, Qt::SkipEmptyParts);
     for (const QString& name : names)
         devices.append(QStringLiteral("/dev/") + name);
     return devices;
