@@ -1,9 +1,18 @@
 #include "ToolRun.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -12,6 +21,13 @@
 namespace qm240lx::bench {
 namespace {
 
+// User and system time, in milliseconds.
+double processorMs(const rusage& usage)
+{
+    const auto ms = [](const timeval& time) { return time.tv_sec * 1e3 + time.tv_usec / 1e3; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
 // Processor time of the children waited for so far, user and system: what
 // grows between two calls around one run is that run's qm240lx, the only
 // child to end meanwhile.
@@ -19,8 +35,69 @@ double childrenCpuMs()
 {
     rusage usage{};
     getrusage(RUSAGE_CHILDREN, &usage);
-    const auto ms = [](const timeval& time) { return time.tv_sec * 1e3 + time.tv_usec / 1e3; };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
+    return processorMs(usage);
+}
+
+// Strings as execve() takes them: the encoded texts and, pointing into them,
+// a list ended by a null pointer.
+struct CStrings
+{
+    std::vector<QByteArray> texts;
+    std::vector<char*> pointers;
+
+    explicit CStrings(const QStringList& strings)
+    {
+        for (const QString& string : strings)
+            texts.push_back(string.toLocal8Bit());
+        for (QByteArray& text : texts)
+            pointers.push_back(text.data());
+        pointers.push_back(nullptr);
+    }
+};
+
+// Starts `command` with its standard streams on /dev/null and the signals
+// at their defaults; -1 when it could not.
+pid_t spawnQuietly(const QStringList& command, const QStringList& environment)
+{
+    CStrings arguments(command);
+    CStrings variables(environment);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t signals;
+    sigemptyset(&signals);
+    posix_spawnattr_setsigmask(&attributes, &signals);
+    sigaddset(&signals, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &signals);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = -1;
+    const int failed = posix_spawn(&pid, arguments.pointers[0], &actions, &attributes,
+                                   arguments.pointers.data(), variables.pointers.data());
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    return failed == 0 ? pid : -1;
+}
+
+// Waits up to `timeoutMs` for the child to end, leaving it to be reaped;
+// false when it has not. Without pidfds (Linux before 5.3) it does not wait,
+// and the reaping waits with no deadline.
+bool awaitEnd(pid_t pid, int timeoutMs)
+{
+    const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (pidfd < 0)
+        return true;
+    const QDeadlineTimer deadline(timeoutMs);
+    pollfd end{pidfd, POLLIN, 0};
+    int ready = 0;
+    do {
+        ready = poll(&end, 1, static_cast<int>(deadline.remainingTime()));
+    } while (ready < 0 && errno == EINTR);
+    close(pidfd);
+    return ready > 0;
 }
 
 bool writeProfile(const QString& path, int baud)
@@ -67,6 +144,28 @@ ToolRun runTool(const QStringList& arguments, const QProcessEnvironment& environ
     return {wallMs, childrenCpuMs() - cpuBefore, normal ? process.exitCode() : -1};
 }
 
+ToolRun runToolRecordingMemory(const QStringList& arguments, const QProcessEnvironment& environment,
+                               int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const pid_t pid = spawnQuietly(QStringList{toolPath()} + arguments, environment.toStringList());
+    if (pid < 0)
+        return {};
+    const bool ended = awaitEnd(pid, timeoutMs);
+    const double wallMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    if (!ended)
+        kill(pid, SIGKILL);
+    int status = 0;
+    rusage usage{};
+    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+    }
+    const bool normal = ended && WIFEXITED(status);
+    // ru_maxrss is in KB on Linux.
+    return {wallMs, processorMs(usage), normal ? WEXITSTATUS(status) : -1,
+            static_cast<double>(usage.ru_maxrss)};
+}
+
 double median(std::vector<double> values)
 {
     if (values.empty())
@@ -79,6 +178,7 @@ void ToolRuns::add(const ToolRun& run, int expectedExit)
 {
     wallMs.push_back(run.wallMs);
     cpuMs.push_back(run.cpuMs);
+    peakKb.push_back(run.peakKb);
     allExpected = allExpected && run.exitCode == expectedExit;
 }
 
@@ -100,13 +200,22 @@ ToolRuns repeatTool(int count, const std::function<ToolRun(int run)>& once, int 
 ToolRuns repeatApply(int count, const QStringList& options, const QStringList& applyOptions,
                      const QProcessEnvironment& environment)
 {
+    return repeatApply(count, options, applyOptions, environment,
+                       [](const QStringList& arguments, const QProcessEnvironment& environment) {
+                           return runTool(arguments, environment);
+                       });
+}
+
+ToolRuns repeatApply(int count, const QStringList& options, const QStringList& applyOptions,
+                     const QProcessEnvironment& environment, const ToolRunner& runner)
+{
     const QTemporaryDir dir;
     const QString profile = dir.filePath(QStringLiteral("profile.json"));
     return repeatTool(count, [&](int run) {
         if (!dir.isValid() || !writeProfile(profile, run % 2 == 0 ? 2400 : 9600))
             return ToolRun{};
-        return runTool(options + QStringList{QStringLiteral("apply"), profile} + applyOptions,
-                       environment);
+        return runner(options + QStringList{QStringLiteral("apply"), profile} + applyOptions,
+                      environment);
     });
 }
 
