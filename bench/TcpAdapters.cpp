@@ -9,7 +9,7 @@
 // more than the tool it measures. Each ready socket costs O(1).
 //
 // Usage: tcp_adapters COUNT. Raises its open-file limit to the hard one and
-// listens on as many of COUNT loopback ports as that allows with two
+// listens on as many of COUNT free loopback ports as that allows with two
 // descriptors an adapter (listener and connection); prints those ports, one a
 // line, then "ready", and serves until its standard input ends or it is killed.
 #include <array>
@@ -97,6 +97,45 @@ int adaptersThatFit(int wanted, rlim_t openFiles)
     const rlim_t room = openFiles > reservedFiles ? (openFiles - reservedFiles) / 2 : 0;
     return room < rlim_t(wanted) ? int(room) : wanted;
 }
+
+// The ports to listen on, from 10000 up and then from 1024, outside the
+// range the kernel draws the local ports of connections from. bind() to port
+// 0 draws from that same range, which the tool's 10,000 connections and the
+// remnants of earlier runs (in TIME_WAIT for a minute) can use up.
+class ListenPorts
+{
+public:
+    ListenPorts()
+    {
+        if (FILE* file = std::fopen("/proc/sys/net/ipv4/ip_local_port_range", "r")) {
+            if (std::fscanf(file, "%d %d", &m_ephemeralLow, &m_ephemeralHigh) != 2)
+                m_ephemeralLow = m_ephemeralHigh = 0;
+            std::fclose(file);
+        }
+    }
+
+    // Empty once every port has been offered.
+    std::optional<int> next()
+    {
+        for (; m_left > 0; --m_left) {
+            const int port = m_port;
+            m_port = m_port == lastPort ? firstPort : m_port + 1;
+            if (port < m_ephemeralLow || port > m_ephemeralHigh) {
+                --m_left;
+                return port;
+            }
+        }
+        return std::nullopt;
+    }
+
+private:
+    static constexpr int firstPort = 1024;
+    static constexpr int lastPort = 65535;
+    int m_ephemeralLow = 32768; // Linux's defaults
+    int m_ephemeralHigh = 60999;
+    int m_port = 10000;
+    int m_left = lastPort - firstPort + 1;
+};
 
 // What an epoll event is about: kind in the upper half, index in the lower.
 enum class Kind : std::uint64_t
@@ -199,18 +238,31 @@ private:
             return std::nullopt;
         }
         m_listeners.push_back(fd);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        const auto* generic = reinterpret_cast<sockaddr*>(&address);
-        if (bind(fd, generic, length) != 0 || ::listen(fd, listenBacklog) != 0 ||
-            getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+        const int on = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        const std::optional<int> port = bindFreePort(fd);
+        if (!port || ::listen(fd, listenBacklog) != 0 ||
             !watch(fd, EPOLLIN, tag(Kind::Listener, adapter))) {
-            std::perror("listen");
+            std::perror("listen on a loopback port");
             return std::nullopt;
         }
-        return ntohs(address.sin_port);
+        return port;
+    }
+
+    std::optional<int> bindFreePort(int fd)
+    {
+        while (const std::optional<int> port = m_ports.next()) {
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            address.sin_port = htons(std::uint16_t(*port));
+            if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+                return port;
+            if (errno != EADDRINUSE && errno != EACCES)
+                return std::nullopt;
+        }
+        errno = EADDRINUSE;
+        return std::nullopt;
     }
 
     // False when the standard input has ended.
@@ -322,6 +374,7 @@ private:
     std::vector<Connection> m_connections;
     std::vector<std::uint32_t> m_freeSlots;
     std::vector<std::uint32_t> m_paused; // listeners not heard until a connection ends
+    ListenPorts m_ports;
     int m_epoll = -1;
 };
 
