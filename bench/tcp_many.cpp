@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <iterator>
 #include <limits>
 #include <map>
 #include <memory>
