@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 #include <QCoreApplication>
@@ -58,6 +59,23 @@ public:
     }
 
     int processes() const { return int(m_processes.size()); }
+
+    // User and system time the servers have used so far, from /proc.
+    double processorMs() const
+    {
+        double ticks = 0;
+        for (const auto& process : m_processes) {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(process->processId()));
+            if (!stat.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray line = stat.readAll();
+            // After the name in brackets: state, then utime and stime 11 and 12 further on.
+            const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            if (fields.size() > 12)
+                ticks += fields[11].toDouble() + fields[12].toDouble();
+        }
+        return ticks * 1000 / double(sysconf(_SC_CLK_TCK));
+    }
 
 private:
     QList<int> startOne(int count)
@@ -112,8 +130,11 @@ std::optional<Figures> benchApply(int adapters)
                         return runToolRecordingMemory(arguments, env);
                     });
     const QByteArray what = QStringLiteral("apply, %1 tcp ports").arg(adapters).toUtf8();
-    const QByteArray note =
-        QStringLiteral("served by %1 tcp_adapters").arg(server.processes()).toUtf8();
+    const QByteArray note = QStringLiteral("served by %1 tcp_adapters, %2 ms of their processor "
+                                           "time per adapter and run")
+                                .arg(server.processes())
+                                .arg(server.processorMs() / runs / adapters, 0, 'f', 3)
+                                .toUtf8();
     printRuns(what.constData(), results, note.constData());
     const Figures figures{median(results.wallMs), median(results.cpuMs) / adapters,
                           *std::max_element(results.peakKb.begin(), results.peakKb.end())};
