@@ -117,13 +117,12 @@ public:
     // Empty once every port has been offered.
     std::optional<int> next()
     {
-        for (; m_left > 0; --m_left) {
+        while (m_left > 0) {
+            --m_left;
             const int port = m_port;
-            m_port = m_port == lastPort ? firstPort : m_port + 1;
-            if (port < m_ephemeralLow || port > m_ephemeralHigh) {
-                --m_left;
+            m_port = port == lastPort ? firstPort : port + 1;
+            if (port < m_ephemeralLow || port > m_ephemeralHigh)
                 return port;
-            }
         }
         return std::nullopt;
     }
@@ -131,7 +130,7 @@ public:
 private:
     static constexpr int firstPort = 1024;
     static constexpr int lastPort = 65535;
-    int m_ephemeralLow = 32768; // Linux's defaults
+    int m_ephemeralLow = 32768; // Linux's defaults, for a kernel that does not say
     int m_ephemeralHigh = 60999;
     int m_port = 10000;
     int m_left = lastPort - firstPort + 1;
