@@ -23,12 +23,23 @@ struct ToolRun
     double wallMs = 0;
     double cpuMs = 0;  // user and system time of qm240lx
     int exitCode = -1; // -1 also when it crashed or did not end in time
+    double peakKb = 0; // peak resident memory of qm240lx, where the runner records it
 };
 
 // Runs qm240lx once and waits for it to end; one that takes longer than
 // `timeoutMs` is killed.
 ToolRun runTool(const QStringList& arguments, const QProcessEnvironment& environment,
                 int timeoutMs = 60000);
+
+// runTool that also records qm240lx's peak resident memory: the process is
+// spawned and reaped here rather than by QProcess, so that wait4() gives the
+// figures of that very child (ru_maxrss, the high-water mark of its resident
+// set as it ended, and its own processor time). Its output is discarded.
+ToolRun runToolRecordingMemory(const QStringList& arguments, const QProcessEnvironment& environment,
+                               int timeoutMs = 60000);
+
+using ToolRunner =
+    std::function<ToolRun(const QStringList& arguments, const QProcessEnvironment& environment)>;
 
 double median(std::vector<double> values);
 
@@ -37,6 +48,7 @@ struct ToolRuns
 {
     std::vector<double> wallMs;
     std::vector<double> cpuMs;
+    std::vector<double> peakKb;
     bool allExpected = true; // every run ended with the expected exit code
 
     void add(const ToolRun& run, int expectedExit);
@@ -57,6 +69,10 @@ ToolRuns repeatTool(int count, const std::function<ToolRun(int run)>& once, int 
 // written counts as one with exit code -1.
 ToolRuns repeatApply(int count, const QStringList& options, const QStringList& applyOptions,
                      const QProcessEnvironment& environment);
+
+// The same, each run by `runner`.
+ToolRuns repeatApply(int count, const QStringList& options, const QStringList& applyOptions,
+                     const QProcessEnvironment& environment, const ToolRunner& runner);
 
 // One line: `what`, the median, least and greatest wall time, the median
 // processor time of qm240lx, the number of runs, whether any ended
