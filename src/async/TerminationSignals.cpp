@@ -91,4 +91,20 @@ void TerminationSignals::readPending()
         Q_EMIT caught(signal);
 }
 
+TerminationSignals::Unwatched::Unwatched(const TerminationSignals& signals) : m_signals(signals)
+{
+    if (!m_signals.isWatching())
+        return;
+    for (std::size_t i = 0; i < handledSignals.size(); ++i)
+        ::sigaction(handledSignals[i], &m_signals.m_previous[i], &m_ours[i]);
+}
+
+TerminationSignals::Unwatched::~Unwatched()
+{
+    if (!m_signals.isWatching())
+        return;
+    for (std::size_t i = 0; i < handledSignals.size(); ++i)
+        ::sigaction(handledSignals[i], &m_ours[i], nullptr);
+}
+
 } // namespace qm240lx

@@ -36,6 +36,23 @@ public:
     // `otherwise` when none arrived.
     int exitStatus(int otherwise) const;
 
+    // While it lives, the signals act as they did before the instance was
+    // made, which for most is to end the program: for a read that may block
+    // on a pipe or a terminal before any port is open, where a caught signal
+    // would wait unseen until the input ends.
+    class Unwatched
+    {
+    public:
+        explicit Unwatched(const TerminationSignals& signals);
+        ~Unwatched();
+        Unwatched(const Unwatched&) = delete;
+        Unwatched& operator=(const Unwatched&) = delete;
+
+    private:
+        const TerminationSignals& m_signals;
+        std::array<struct sigaction, 3> m_ours{};
+    };
+
 Q_SIGNALS:
     // Emitted from the event loop, once for each signal delivered.
     void caught(int signalNumber);

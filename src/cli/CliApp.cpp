@@ -105,7 +105,7 @@ CliApp::CliApp(std::FILE* out, std::FILE* err) : m_out(out), m_err(err)
 
 int CliApp::run(const QStringList& arguments)
 {
-    const std::variant<CliOptions, CliExit> parsed = CliOptions::parse(arguments);
+    const std::variant<CliOptions, CliExit> parsed = parseUnwatched(arguments);
     if (const CliExit* exit = std::get_if<CliExit>(&parsed)) {
         if (exit->code == ExitCode::Usage)
             printError(exit->text + QStringLiteral(" (see qm240lx --help)"));
@@ -134,6 +134,20 @@ int CliApp::run(const QStringList& arguments)
     }
     print(options, result);
     return toInt(result.code);
+}
+
+// An inventory or a profile may come from a pipe or a terminal that never
+// ends: a signal then ends the program, before any port is open.
+std::variant<CliOptions, CliExit> CliApp::parseUnwatched(const QStringList& arguments) const
+{
+    const TerminationSignals::Unwatched unwatched(m_termination);
+    return CliOptions::parse(arguments);
+}
+
+std::variant<FieldChanges, CliExit> CliApp::loadUnwatched(const QString& profile) const
+{
+    const TerminationSignals::Unwatched unwatched(m_termination);
+    return ProfileFile::load(profile);
 }
 
 // Ends the event loop once the command has ended; a command that never
@@ -212,7 +226,7 @@ Task<CommandResult> CliApp::scan(const CliOptions& options)
 // The profile is whole and valid before any port opens.
 Task<CommandResult> CliApp::apply(const CliOptions& options)
 {
-    const std::variant<FieldChanges, CliExit> profile = ProfileFile::load(options.profile);
+    const std::variant<FieldChanges, CliExit> profile = loadUnwatched(options.profile);
     if (const CliExit* failure = std::get_if<CliExit>(&profile))
         co_return CommandResult::failed(*failure);
     PortApply::Plan plan;
@@ -250,7 +264,7 @@ Task<CommandResult> CliApp::onEveryPort(const CliOptions& options, PortApply::Pl
 // termination signal stops the station gently; a second one interrupts.
 Task<CommandResult> CliApp::provision(const CliOptions& options)
 {
-    const std::variant<FieldChanges, CliExit> profile = ProfileFile::load(options.profile);
+    const std::variant<FieldChanges, CliExit> profile = loadUnwatched(options.profile);
     if (const CliExit* failure = std::get_if<CliExit>(&profile))
         co_return CommandResult::failed(*failure);
     std::optional<ProvisionLog> log;

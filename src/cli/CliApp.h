@@ -9,10 +9,12 @@
 #include "cli/PortScan.h"
 #include "cli/TraceLog.h"
 #include "link/PortOptions.h"
+#include "settings/FieldChanges.h"
 
 #include <cstdio>
 #include <functional>
 #include <optional>
+#include <variant>
 
 #include <QStringList>
 
@@ -26,11 +28,15 @@ public:
     // Output goes to `out`, errors and the trace to `err`. From here on,
     // SIGINT, SIGTERM and SIGHUP end the command: its port is closed, and
     // run() says "interrupted" and returns 128 plus the signal's number.
+    // While the ports or the profile are read, before any port opens, they
+    // end the program as they would any other.
     CliApp(std::FILE* out, std::FILE* err);
 
     int run(const QStringList& arguments);
 
 private:
+    std::variant<CliOptions, CliExit> parseUnwatched(const QStringList& arguments) const;
+    std::variant<FieldChanges, CliExit> loadUnwatched(const QString& profile) const;
     Task<> runToEnd(const CliOptions& options, CommandResult& result);
     Task<CommandResult> runCommand(const CliOptions& options);
     Task<CommandResult> runOnPort(const CliOptions& options);

@@ -17,10 +17,13 @@
 #include <unistd.h>
 #include <vector>
 
+#include <QDeadlineTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QScopeGuard>
 #include <QSerialPort>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -241,6 +244,38 @@ TEST(Cli, ASignalDuringAWaitEndsTheToolAndFreesThePort)
         EXPECT_EQ(run.err, "qm240lx: interrupted\n");
         EXPECT_TRUE(run.locksAfter.isEmpty()) << run.locksAfter.join(' ').toStdString();
         EXPECT_EQ(sim.received(), bytes("ac"));
+    }
+}
+
+// Whether process `pid` waits in a read of its standard input.
+bool readsStandardInput(qint64 pid)
+{
+    QFile calls(QStringLiteral("/proc/%1/syscall").arg(pid));
+    if (!calls.open(QIODevice::ReadOnly))
+        return false;
+    const QList<QByteArray> fields = calls.readAll().split(' ');
+    return fields.size() > 1 && fields[0] == "0" && fields[1] == "0x0";
+}
+
+// Ports or a profile on a pipe that never ends: a signal still ends the
+// tool, which holds no port yet.
+TEST(Cli, ASignalWhileThePortsOrTheProfileAreReadEndsTheTool)
+{
+    const std::pair<const char*, int> cases[] = {{"--port @- read", SIGTERM},
+                                                 {"--port 5 apply -", SIGINT}};
+    for (const auto& [cli, signal] : cases) {
+        SCOPED_TRACE(cli);
+        QProcess tool;
+        tool.start(QStringLiteral(QM240LX_CLI_PATH), words(cli));
+        ASSERT_TRUE(tool.waitForStarted());
+        const QDeadlineTimer patience(30000);
+        while (!readsStandardInput(tool.processId()) && !patience.hasExpired())
+            QThread::msleep(5);
+        ASSERT_TRUE(readsStandardInput(tool.processId()));
+        ::kill(static_cast<pid_t>(tool.processId()), signal);
+        ASSERT_TRUE(tool.waitForFinished(30000)) << "the signal waited for the input to end";
+        EXPECT_EQ(tool.exitStatus(), QProcess::CrashExit);
+        EXPECT_EQ(tool.exitCode(), signal);
     }
 }
 
