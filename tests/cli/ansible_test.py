@@ -1,7 +1,8 @@
 """The Ansible collection qm240lx.adapters as the build installed it, its
 modules run by the real `ansible` against localhost on emulated adapters:
 what they report, what reaches each adapter byte for byte, and what lands in
-the emulator's flash; and Ansible's own module checker on it.
+the emulator's flash; and Ansible's own module checker, the style checker
+and ansible-lint on it.
     ansible_test.py BUILT_ANSIBLE_FOLDER QM240LX QM240LX_SIM"""
 import json
 import os
@@ -164,6 +165,21 @@ class AnsibleModuleTest(unittest.TestCase):
                 self.assertEqual(shown.returncode, 0, shown.stderr)
                 for part in ("EXAMPLES:", "RETURN VALUES:", "- ports"):
                     self.assertIn(part, shown.stdout)
+
+    def test_the_code_style_and_the_example_playbook_pass_the_linters(self):
+        styled = subprocess.run(["pycodestyle", "--max-line-length", "160", "--ignore", "E402,W503,W504,E741",
+                                 os.path.join(COLLECTION, "plugins")], capture_output=True, text=True, timeout=60)
+        self.assertEqual(styled.returncode, 0, styled.stdout)
+        # ansible-lint lints what lies below its working folder, and keeps its cache in HOME.
+        playbook = os.path.join(self.dir, "adapters.yml")
+        with open(os.path.join(COLLECTION, "playbooks", "adapters.yml")) as source, open(playbook, "w") as copy:
+            copy.write(source.read())
+        linted = subprocess.run(["ansible-lint", "--offline", "--nocolor", "adapters.yml"],
+                                env=dict(self.env, HOME=self.dir), cwd=self.dir,
+                                capture_output=True, text=True, timeout=180)
+        self.assertEqual(linted.returncode, 0, linted.stdout + linted.stderr)
+        self.assertIn("0 failure(s), 0 warning(s) on 1 files", linted.stdout + linted.stderr)
+
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)

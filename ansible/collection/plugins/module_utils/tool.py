@@ -13,6 +13,7 @@ import re
 
 SETTINGS = ("baud", "ignore_cts", "ignore_dsr", "mode", "slots", "discovery_time_s", "protocol")
 
+
 def port_name(entry):
     """How --port names the port of a report entry."""
     return "COM%d" % entry["port"] if entry.get("port") is not None else entry["device"]
