@@ -47,6 +47,7 @@ $collection/FILES.json
 $collection/MANIFEST.json
 $collection/README.md
 $collection/meta/runtime.yml
+$collection/playbooks/adapters.yml
 $collection/plugins/module_utils/tool.py
 $collection/plugins/modules/info.py
 $collection/plugins/modules/profile.py
