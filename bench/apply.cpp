@@ -107,7 +107,7 @@ const char* lockFolderKind()
     };
     if (statfs("/var/lock", &folder) != 0)
         return "unknown";
-    return folder.f_type == TMPFS_MAGIC ? "tmpfs" : "on a disk";
+    return folder.f_type == TMPFS_MAGIC ? "in memory (tmpfs)" : "on a disk";
 }
 
 // read on many ports at once: 64 adapters within 1.1 times one.
