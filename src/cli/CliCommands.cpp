@@ -57,7 +57,7 @@ Task<CommandResult> CliCommands::set(FieldChanges changes, bool save)
         co_return CommandResult::failed(*absent);
     const Applied applied = co_await applyAfterProbe(changes, save);
     CommandResult result = applied.failure ? CommandResult::failed(*applied.failure)
-                                           : configurationResult(applied.bytes);
+                                           : configurationResult(*applied.held);
     if (applied.failure) {
         result.json = JsonReport::port(m_session.port(), m_session.device());
         result.json.insert(QStringLiteral("error"), applied.failure->text);
@@ -82,7 +82,7 @@ Task<CliCommands::Applied> CliCommands::applyAfterProbe(FieldChanges changes, bo
         applied.failure = *failure;
         co_return applied;
     }
-    applied.bytes = std::get<ConfigBytes>(current);
+    applied.held = std::get<ConfigBytes>(current);
     if (applied.changed.isEmpty())
         applied.lines << QStringLiteral("Nothing to change.");
     if (save) {
@@ -167,6 +167,7 @@ Task<> CliCommands::learnWhatChanged(const ConfigBytes& before, Applied& report)
     if (!held)
         co_return;
     report.heldUnknown = false;
+    report.held = *held;
     const ConfigBytes now = withFieldsOnly(*held);
     report.lines.clear();
     report.changed = QJsonArray();

@@ -30,8 +30,10 @@ public:
     {
         std::optional<CliExit> failure;
         std::optional<ConfigBytes> before; // the configuration first read
-        ConfigBytes bytes;                 // the configuration read back at the end
-        QStringList lines;                 // "H-Byte 0x03 -> 0x06: set", ...
+        // What the last read-back showed the adapter holds: at the end, or
+        // after a failure when one answered.
+        std::optional<ConfigBytes> held;
+        QStringList lines;  // "H-Byte 0x03 -> 0x06: set", ...
         QJsonArray changed; // "h_byte", ...: as a read-back shows them, also after a failure
         bool saved = false;
         bool saveUnconfirmed = false; // the save was sent but not acknowledged

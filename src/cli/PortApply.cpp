@@ -82,12 +82,12 @@ Task<> PortApply::configure(CliCommands& commands, const Plan& plan, Outcome& ou
     outcome.changed = applied.changed;
     outcome.before = applied.before;
     outcome.saved = applied.saved;
+    outcome.configuration = applied.held;
     if (applied.failure) {
         fail(outcome, *applied.failure);
         outcome.afterFailure = applied.afterFailure();
         co_return;
     }
-    outcome.configuration = applied.bytes;
     bool held = true;
     if (plan.verify)
         held = co_await verify(commands, plan, outcome);

@@ -75,7 +75,7 @@ public:
         QString afterFailure;    // what the adapter took before a failure, and whether saved
         QStringList differences; // check: "baud 9600, profile 57600"
         std::optional<ConfigBytes> before;        // configure: as first read
-        std::optional<ConfigBytes> configuration; // read; configure: as read at the end
+        std::optional<ConfigBytes> configuration; // read; configure: as last read, failure or not
         bool leftOut = false;                     // no adapter answered, with onlyWhereAnswered
     };
 

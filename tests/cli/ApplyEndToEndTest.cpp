@@ -198,8 +198,8 @@ TEST(Apply, CheckOnlyComparesAndSaysWhatDiffers)
 }
 
 // The silent ports are not among the adapters --all finds; the one that
-// rejects every D-Byte fails alone, telling the H-Byte it took, and its code
-// is the tool's. Each adapter hears one probe: the one that found it.
+// rejects every D-Byte fails alone, telling the H-Byte it took and what it
+// holds, and its code is the tool's. Each adapter hears one probe: the one that found it.
 TEST(Apply, AllConfiguresTheAdaptersThatAnswerAndAFailureStopsNoOther)
 {
     const Adapters adapters({"--silent all", "", "--reject 3 --reject-ops aa", "--silent all", ""});
@@ -220,6 +220,8 @@ TEST(Apply, AllConfiguresTheAdaptersThatAnswerAndAFailureStopsNoOther)
     EXPECT_EQ(ports[1]["changed"].toArray(), QJsonArray{"h_byte"});
     EXPECT_EQ(ports[1]["saved"], false);
     EXPECT_TRUE(ports[1]["error"].toString().contains("rejected the D-Byte 0x90 three times"));
+    EXPECT_EQ(ports[1]["baud"], 2400) << "what the adapter holds after the failure";
+    EXPECT_EQ(ports[1]["d_byte"], 0x92);
     const char* wires[] = {"ac", "acad ae01ad aa90ad af", "acad ae01ad aa90 aa90 aa90 ad", "ac",
                            "acad ae01ad aa90ad af"};
     for (std::size_t index = 0; index < 5; ++index)
