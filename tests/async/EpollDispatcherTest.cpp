@@ -31,7 +31,8 @@ struct SocketPair
 {
     SocketPair()
     {
-        socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ends.data());
+        EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ends.data()),
+                  0);
     }
     ~SocketPair()
     {
@@ -67,10 +68,10 @@ void giveUpLater(QEventLoop& loop)
     QTimer::singleShot(patienceMs, &loop, [&loop] { loop.exit(1); });
 }
 
-TEST(EpollDispatcher, ActivatesEachOfAThousandReadySocketsOnceForItsByte)
+TEST(EpollDispatcher, ActivatesEachOfHundredsOfReadySocketsOnceForItsByte)
 {
     onEpollThread([] {
-        constexpr int sockets = 1000;
+        constexpr int sockets = 400; // two descriptors each, within the usual 1,024
         std::vector<std::unique_ptr<SocketPair>> pairs;
         std::vector<std::unique_ptr<QSocketNotifier>> notifiers;
         std::vector<int> activations(sockets, 0);
