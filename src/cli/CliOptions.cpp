@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <optional>
-#include <utility>
 
 #include <QCommandLineParser>
 #include <QSet>
@@ -342,11 +341,10 @@ std::variant<CliCommand, CliExit> readCommand(const QCommandLineParser& parser)
 std::variant<QList<PortChoice>, CliExit> readPorts(const QCommandLineParser& parser)
 {
     QList<PortChoice> ports;
-    QSet<std::pair<int, QString>> taken; // an inventory may name thousands
+    QSet<PortChoice> taken; // an inventory may name thousands
     const auto take = [&ports, &taken](const PortChoice& port) {
-        const std::pair<int, QString> key{port.com.value_or(0), port.devicePath};
-        if (!taken.contains(key)) {
-            taken.insert(key);
+        if (!taken.contains(port)) {
+            taken.insert(port);
             ports.append(port);
         }
     };

@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include <QHashFunctions>
 #include <QString>
 
 namespace qm240lx {
@@ -17,6 +18,10 @@ struct PortChoice
     QString devicePath;     // set for a device path or a network port
 
     friend bool operator==(const PortChoice&, const PortChoice&) = default;
+    friend size_t qHash(const PortChoice& port, size_t seed = 0)
+    {
+        return qHashMulti(seed, port.com.value_or(0), port.devicePath);
+    }
 
     // What parse() accepts, for usage errors.
     static constexpr const char* accepted =

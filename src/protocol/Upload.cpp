@@ -29,6 +29,16 @@ std::optional<std::uint8_t> heldFields(const UploadKind& kind, const ReadBack& r
     return (*result.bytes).*kind.byte & kind.fields;
 }
 
+// A read-back given up or cut off by a lost port ends the upload so.
+std::optional<UploadOutcome> endedWithoutBytes(const ReadBack& result)
+{
+    if (result.end == ReadBack::End::Aborted)
+        return UploadOutcome{UploadEnd::Aborted, std::nullopt};
+    if (result.end == ReadBack::End::PortFailed)
+        return UploadOutcome{UploadEnd::PortFailed, std::nullopt};
+    return std::nullopt;
+}
+
 // An acknowledgement can be a late one meant for an earlier command, so a
 // read-back whose fields differ from the byte sent outweighs it. A read-back
 // that fails leaves the acknowledgement standing.
@@ -37,10 +47,8 @@ Task<UploadOutcome> confirmAcknowledgement(const UploadKind& kind, std::uint8_t 
 {
     show(kind.acceptedText);
     const ReadBack result = co_await readBack();
-    if (result.end == ReadBack::End::Aborted)
-        co_return UploadOutcome{UploadEnd::Aborted, std::nullopt};
-    if (result.end == ReadBack::End::PortFailed)
-        co_return UploadOutcome{UploadEnd::PortFailed, std::nullopt};
+    if (const std::optional<UploadOutcome> ended = endedWithoutBytes(result))
+        co_return *ended;
     if (const auto held = heldFields(kind, result); held && *held != sent) {
         show(text::contradicted);
         co_return UploadOutcome{UploadEnd::NotConfirmed, result.bytes};
@@ -54,10 +62,8 @@ Task<UploadOutcome> confirmSuspectAcknowledgement(const UploadKind& kind, std::u
                                                   const ReadBackRun& readBack, const ShowText& show)
 {
     const ReadBack result = co_await readBack();
-    if (result.end == ReadBack::End::Aborted)
-        co_return UploadOutcome{UploadEnd::Aborted, std::nullopt};
-    if (result.end == ReadBack::End::PortFailed)
-        co_return UploadOutcome{UploadEnd::PortFailed, std::nullopt};
+    if (const std::optional<UploadOutcome> ended = endedWithoutBytes(result))
+        co_return *ended;
     if (heldFields(kind, result) == sent) {
         show(kind.acceptedText);
         co_return UploadOutcome{UploadEnd::Accepted, result.bytes};
@@ -83,10 +89,8 @@ Task<UploadOutcome> confirmBySilence(const UploadKind& kind, std::uint8_t sent,
                                      const ReadBackRun& readBack, const ShowText& show)
 {
     const ReadBack result = co_await readBack();
-    if (result.end == ReadBack::End::Aborted)
-        co_return UploadOutcome{UploadEnd::Aborted, std::nullopt};
-    if (result.end == ReadBack::End::PortFailed)
-        co_return UploadOutcome{UploadEnd::PortFailed, std::nullopt};
+    if (const std::optional<UploadOutcome> ended = endedWithoutBytes(result))
+        co_return *ended;
     if (heldFields(kind, result) == sent) {
         show(text::heldUntilPowerOff);
         co_return UploadOutcome{UploadEnd::ConfirmedAfterSilence, result.bytes};
