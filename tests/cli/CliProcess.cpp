@@ -1,5 +1,6 @@
 #include "CliProcess.h"
 
+#include "support/Bytes.h"
 #include "support/SimProcess.h"
 
 #include <cstdint>
@@ -100,7 +101,7 @@ void expectSavedThrough(const CliProcess& set, const SimProcess& sim, qsizetype 
                         const QString& flash)
 {
     ASSERT_TRUE(sim.waitForReceived(receivedBefore + set.tracedWrites().size()));
-    EXPECT_EQ(sim.received().mid(receivedBefore).toHex(' '), set.tracedWrites().toHex(' '));
+    EXPECT_EQ(hex(sim.received().mid(receivedBefore)), hex(set.tracedWrites()));
     QFile file(flash);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray saved = file.readAll();

@@ -20,7 +20,9 @@
 namespace qm240lx {
 namespace {
 
+using test::bytes;
 using test::CliProcess;
+using test::hex;
 using test::StartedSim;
 
 constexpr int waitMs = 15000;
@@ -157,8 +159,7 @@ TEST(Provision, HandlesEachDeviceOnceWhileItStaysAndRecordsEach)
         << lines[2].toStdString();
     EXPECT_TRUE(station.out().endsWith("1 configured, 1 unchanged, 1 no adapter, 0 failed\n"))
         << station.out().toStdString();
-    EXPECT_EQ(adapter.received().toHex(' '),
-              test::bytes("acad ae06ad af ad acad af ad").toHex(' '));
+    EXPECT_EQ(hex(adapter.received()), hex(bytes("acad ae06ad af ad acad af ad")));
     EXPECT_EQ(present.received(), QByteArray());
 
     const QList<QJsonObject> written = records(log);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -16,6 +18,31 @@ inline QByteArray bytes(const char* hex)
 inline QStringList words(const char* line)
 {
     return QString::fromLatin1(line).split(u' ', Qt::SkipEmptyParts);
+}
+
+// `wire`, the bytes a host sent, with each read command (0xAD) that directly
+// follows another dropped. A set command's value byte is never taken for one.
+inline QByteArray withoutRepeatedReads(const QByteArray& wire)
+{
+    constexpr char read = '\xAD';
+    const QByteArray setOpcodes = QByteArray::fromHex("aeaaab");
+    QByteArray kept;
+    bool afterRead = false;
+    for (qsizetype index = 0; index < wire.size(); ++index) {
+        const char byte = wire[index];
+        if (byte != read || !afterRead)
+            kept += byte;
+        if (setOpcodes.contains(byte) && index + 1 < wire.size())
+            kept += wire[++index];
+        afterRead = byte == read;
+    }
+    return kept;
+}
+
+// Bytes as hex pairs, for comparisons whose failures print them whole.
+inline std::string hex(const QByteArray& bytes)
+{
+    return bytes.toHex(' ').toStdString();
 }
 
 } // namespace qm240lx::test

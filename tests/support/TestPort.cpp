@@ -2,6 +2,7 @@
 
 #include "link/PortChoice.h"
 #include "naming/ComMap.h"
+#include "support/Bytes.h"
 
 namespace qm240lx::test {
 
@@ -26,7 +27,7 @@ std::string TestPort::name(Kind kind)
                                                : "RealAdapter";
 }
 
-TestPort::TestPort(Kind kind)
+TestPort::TestPort(Kind kind) : m_kind(kind)
 {
     if (kind == Kind::Emulator)
         startEmulator({});
@@ -35,6 +36,11 @@ TestPort::TestPort(Kind kind)
                        "aa,ab,ac,ae,af"});
     else
         findRealAdapter();
+}
+
+QByteArray TestPort::comparable(const QByteArray& received) const
+{
+    return m_kind == Kind::EmulatorAtLineSpeed ? withoutRepeatedReads(received) : received;
 }
 
 void TestPort::startEmulator(const QStringList& arguments)
