@@ -22,8 +22,6 @@
 #include <vector>
 
 #include <QByteArray>
-#include <QFile>
-#include <QSslKey>
 #include <QSslServer>
 #include <QSslSocket>
 #include <QTcpServer>
@@ -181,13 +179,7 @@ class TlsFloodingServer
 public:
     explicit TlsFloodingServer(QByteArray repeated) : m_repeated(std::move(repeated))
     {
-        const test::TestCertificates& pki = test::TestCertificates::get();
-        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-        configuration.setLocalCertificate(QSslCertificate::fromPath(pki.serverCert()).value(0));
-        QFile key(pki.serverKey());
-        key.open(QIODevice::ReadOnly);
-        configuration.setPrivateKey(QSslKey(key.readAll(), QSsl::Ec));
-        m_server.setSslConfiguration(configuration);
+        m_server.setSslConfiguration(test::TestCertificates::get().serverConfiguration());
         m_server.listen(QHostAddress::LocalHost);
         port = m_server.serverPort();
         QObject::connect(&m_server, &QTcpServer::pendingConnectionAvailable, &m_server, [this] {

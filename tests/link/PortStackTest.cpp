@@ -10,8 +10,6 @@
 #include <memory>
 #include <optional>
 
-#include <QFile>
-#include <QSslKey>
 #include <QSslServer>
 #include <QTest>
 
@@ -28,15 +26,9 @@ public:
     ClosingServer(bool tls, bool rfc2217)
         : m_server(tls ? std::make_unique<QSslServer>() : std::make_unique<QTcpServer>())
     {
-        if (tls) {
-            const test::TestCertificates& pki = test::TestCertificates::get();
-            QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-            configuration.setLocalCertificate(QSslCertificate::fromPath(pki.serverCert()).value(0));
-            QFile key(pki.serverKey());
-            key.open(QIODevice::ReadOnly);
-            configuration.setPrivateKey(QSslKey(key.readAll(), QSsl::Ec));
-            static_cast<QSslServer&>(*m_server).setSslConfiguration(configuration);
-        }
+        if (tls)
+            static_cast<QSslServer&>(*m_server).setSslConfiguration(
+                test::TestCertificates::get().serverConfiguration());
         // A TLS server's connections are pending once their handshake is done.
         QObject::connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, m_server.get(),
                          [this, rfc2217] {

@@ -2,6 +2,8 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QSslCertificate>
+#include <QSslKey>
 
 #include <gtest/gtest.h>
 
@@ -39,6 +41,16 @@ TestCertificates::TestCertificates()
         m_error = QStringLiteral("no temporary folder");
     else
         make();
+}
+
+QSslConfiguration TestCertificates::serverConfiguration() const
+{
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificate(QSslCertificate::fromPath(serverCert()).value(0));
+    QFile key(serverKey());
+    key.open(QIODevice::ReadOnly);
+    configuration.setPrivateKey(QSslKey(key.readAll(), QSsl::Ec));
+    return configuration;
 }
 
 bool TestCertificates::openssl(const QStringList& arguments)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSslConfiguration>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -25,6 +26,8 @@ public:
     // Made out to localhost and 127.0.0.1.
     QString serverCert() const { return path("server.crt"); }
     QString serverKey() const { return path("server.key"); }
+    // A server's configuration with that certificate and key.
+    QSslConfiguration serverConfiguration() const;
     QString wrongNameCert() const { return path("wrong-name.crt"); }
     QString expiredCert() const { return path("expired.crt"); }
     // Common name localhost beside the one DNS name other.example.
