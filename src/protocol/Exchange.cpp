@@ -180,7 +180,10 @@ Task<bool> Exchange::moreFollows()
     const Tick gap = m_port->quietGapMs();
     const Tick start = m_tick();
     for (;;) {
-        if (m_port->waiting().value_or(0) > 0)
+        const std::optional<int> waiting = m_port->waiting();
+        if (!waiting)
+            co_return false;
+        if (*waiting > 0)
             co_return true;
         const Tick elapsed = elapsedMs(m_tick(), start);
         if (elapsed >= gap || m_aborted)

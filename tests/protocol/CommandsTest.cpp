@@ -53,6 +53,7 @@ enum class Port
     Stale,     // three acknowledgements wait before the command
     LostAt500, // ms after the command began
     LostAt4500,
+    LostAfterReply, // 2 ms after a reply 10 ms after the command, within the quiet gap
     Closed,
     Babbling, // a byte every millisecond, for longer than any limit
 };
@@ -78,6 +79,8 @@ void runCases(const Case<End> (&cases)[N], const Run& run)
             rig.line.arrive(bytes("fafafa"));
         if (c.port == Port::LostAt500 || c.port == Port::LostAt4500)
             rig.line.loseAfter(c.port == Port::LostAt500 ? 500 : 4500);
+        if (c.port == Port::LostAfterReply)
+            rig.line.loseAfter(serialQuietGapMs + 10 + 2);
         if (c.port == Port::Closed)
             test::finish(rig.line.close());
         for (Tick ms = 0; c.port == Port::Babbling && ms < 4000; ++ms)
@@ -122,6 +125,7 @@ TEST(ReadBack, EndsAsTheAdapterAnswers)
         {"stale bytes are not the reply", "", Timeout, timedOut, "ad", Port::Stale},
         {"the port lost", "", PortFailed, gone, "ad", Port::LostAt500},
         {"a closed port", "", PortFailed, closed, "", Port::Closed},
+        {"the port lost just after the reply", "1ff902", Read, "", "ad", Port::LostAfterReply},
         {"more bytes after the reply: asked again", "1ff90255|1ff902", Read, "", "adad"},
         {"more bytes after the reply, twice", "1ff90255|1ff90255", Suspect,
          "QM240LX sent more than its configuration, twice: nothing is shown.", "adad"},
