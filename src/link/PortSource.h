@@ -11,7 +11,7 @@ public:
     virtual ~PortSource() = default;
 
     // The port COM `com` stands for; the port made before, closed by now,
-    // is let go.
+    // is let go, and may be destroyed before the new one is made.
     virtual Port& portFor(int com) = 0;
 };
 

@@ -76,8 +76,6 @@ Exchange::~Exchange()
 
 void Exchange::usePort(Port& port, QString portName)
 {
-    if (&port != m_port)
-        m_port->setNewsHandler({});
     m_port = &port;
     m_portName = std::move(portName);
     m_port->setNewsHandler([this] { onNews(); });

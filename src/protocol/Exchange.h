@@ -71,7 +71,8 @@ public:
     const Port& port() const { return *m_port; }
     const QString& portName() const { return m_portName; }
 
-    // Goes on with another port, the one before closed by now.
+    // Goes on with another port, the one before closed by now and perhaps
+    // gone with its news handler: it is not touched again.
     void usePort(Port& port, QString portName);
 
     // True while a command is under way; nothing else may start one meanwhile.

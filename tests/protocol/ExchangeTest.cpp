@@ -1,5 +1,6 @@
 #include "protocol/Exchange.h"
 
+#include "link/ComPorts.h"
 #include "support/VirtualLine.h"
 
 #include <gtest/gtest.h>
@@ -123,6 +124,20 @@ TEST(ExchangeDeathTest, ASecondWaitWhileOneWaitsStopsTheProgram)
     Rig rig;
     const Task<WaitEnd> first = rig.exchange.waitForReply(1, 2000);
     EXPECT_DEATH((void)rig.exchange.waitForReply(1, 2000), "a second wait on the exchange");
+}
+
+// ComPorts destroys the port before it makes the next one; the sanitizers
+// catch any touch of the first port after the change.
+TEST(Exchange, GoesOnWithAnotherPortWithoutTouchingTheOneLetGo)
+{
+    VirtualLine clock;
+    ComPorts ports(PortMaker(PortOptions{}, clock, clock.tick()),
+                   [](const QString&) { return std::optional<QString>("/dev/null"); });
+    Exchange exchange(ports.portFor(1), QStringLiteral("COM1"), clock, clock.tick());
+    Port& second = ports.portFor(2);
+    exchange.usePort(second, QStringLiteral("COM2"));
+    EXPECT_EQ(&exchange.port(), &second);
+    EXPECT_EQ(exchange.portName(), "COM2");
 }
 
 } // namespace
