@@ -106,14 +106,4 @@ constexpr std::string_view nameOf(FailureKind kind)
     return "none";
 }
 
-// The kind a name stands for; nullopt for a name of no kind.
-constexpr std::optional<FailureKind> failureKindNamed(std::string_view name)
-{
-    for (const FailureKindName& entry : failureKindNames) {
-        if (entry.name == name)
-            return entry.kind;
-    }
-    return std::nullopt;
-}
-
 } // namespace qm240lx

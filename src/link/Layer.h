@@ -8,6 +8,7 @@
 #include <optional>
 
 #include <QByteArray>
+#include <QString>
 
 namespace qm240lx {
 
@@ -47,5 +48,11 @@ public:
     // This layer's failure, or the one below it that made it fail.
     virtual PortError failure() const = 0;
 };
+
+// What an opening says once its stack gave it up, by a close meanwhile.
+inline QString openingGivenUp(const QString& where)
+{
+    return QStringLiteral("The opening of %1 was given up.").arg(where);
+}
 
 } // namespace qm240lx

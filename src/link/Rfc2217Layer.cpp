@@ -64,8 +64,7 @@ Task<bool> Rfc2217Layer::awaitServer(Deadline& deadline)
 bool Rfc2217Layer::failNegotiating(const Deadline& deadline)
 {
     if (deadline.givenUp())
-        return fail(PortError::Kind::GivenUp,
-                    QStringLiteral("The opening of %1 was given up.").arg(m_where));
+        return fail(PortError::Kind::GivenUp, openingGivenUp(m_where));
     if (!m_below->isOpen()) {
         const PortError below = m_below->failure();
         // The layer below knows better why, a TLS layer for one.

@@ -36,7 +36,7 @@ SerialDevice::SerialDevice(QString device, std::optional<int> com, ConsoleCheck 
       m_lockDirectories(std::move(lockDirectories))
 {
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialDevice::onErrorOccurred);
-    connect(&m_port, &QSerialPort::readyRead, this, &SerialDevice::tellNews, Qt::QueuedConnection);
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialDevice::tellNews);
 }
 
 SerialDevice::~SerialDevice()

@@ -29,9 +29,6 @@ public:
 
     static constexpr qint32 baudRate = 9600;
     static constexpr qint64 receiveBufferSize = 1024;
-    // QSerialPort has no transmit buffer limit to set: bytes written wait in
-    // its write buffer until the driver takes them. Kept to document the line.
-    static constexpr qint64 transmitBufferSize = 512;
 
     // `com`, when the device was named by its COM number, names it in messages.
     SerialDevice(QString device, std::optional<int> com, ConsoleCheck isConsole,

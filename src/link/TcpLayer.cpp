@@ -130,8 +130,7 @@ bool TcpLayer::fail(PortError::Kind kind, const QString& message)
 bool TcpLayer::failLookingUp(HostLookup::Failure failure, const Deadline& deadline)
 {
     if (deadline.givenUp())
-        return fail(PortError::Kind::GivenUp,
-                    QStringLiteral("The opening of %1 was given up.").arg(m_where));
+        return fail(PortError::Kind::GivenUp, openingGivenUp(m_where));
     if (failure == HostLookup::Failure::Unknown)
         return fail(PortError::Kind::UnknownHost,
                     QStringLiteral("%1: the host %2 is unknown.").arg(m_where, m_host));
@@ -145,8 +144,7 @@ bool TcpLayer::failLookingUp(HostLookup::Failure failure, const Deadline& deadli
 bool TcpLayer::failConnecting(const Deadline& deadline)
 {
     if (deadline.givenUp())
-        return fail(PortError::Kind::GivenUp,
-                    QStringLiteral("The opening of %1 was given up.").arg(m_where));
+        return fail(PortError::Kind::GivenUp, openingGivenUp(m_where));
     if (deadline.expired())
         return fail(PortError::Kind::TimedOut,
                     QStringLiteral("%1 did not answer the connection within %2 seconds.")

@@ -61,9 +61,13 @@ bool TlsLayer::startHandshake()
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
         return false;
     m_sockets = std::make_unique<Sockets>();
-    if (!m_sockets->tls.setSocketDescriptor(ends[0]) ||
-        !m_sockets->pump.setSocketDescriptor(ends[1])) {
+    // A socket owns its end only once it took it; the ends left are closed here.
+    const bool tlsTook = m_sockets->tls.setSocketDescriptor(ends[0]);
+    if (!tlsTook || !m_sockets->pump.setSocketDescriptor(ends[1])) {
         m_sockets.reset();
+        if (!tlsTook)
+            ::close(ends[0]);
+        ::close(ends[1]);
         return false;
     }
     m_firstBytes.clear();
@@ -151,8 +155,7 @@ bool TlsLayer::fail(const PortError& error)
 bool TlsLayer::failHandshake(const Deadline& deadline)
 {
     if (deadline.givenUp())
-        return fail({PortError::Kind::GivenUp, m_where,
-                     QStringLiteral("The opening of %1 was given up.").arg(m_where)});
+        return fail({PortError::Kind::GivenUp, m_where, openingGivenUp(m_where)});
     if (!m_certificateErrors.isEmpty())
         return fail(TlsFailure::certificate(m_where, m_host, m_certificateErrors));
     if (deadline.expired())
@@ -178,7 +181,9 @@ bool TlsLayer::certificateGiven() const
 
 bool TlsLayer::write(const QByteArray& bytes)
 {
-    if (!isOpen() || m_sockets->tls.bytesToWrite() > unsentLimit)
+    // The TLS socket hands its records to the pump at once; what the layer
+    // below has not taken yet waits there.
+    if (!isOpen() || m_sockets->tls.bytesToWrite() + m_sockets->pump.bytesAvailable() > unsentLimit)
         return false;
     if (m_sockets->tls.write(bytes) != bytes.size())
         return false;
@@ -219,6 +224,7 @@ void TlsLayer::onTlsNews()
 void TlsLayer::onBelowNews()
 {
     pumpIn();
+    pumpOut();
     m_wakeup.wake();
 }
 
@@ -244,7 +250,7 @@ void TlsLayer::pumpIn()
 }
 
 // What the TLS socket sends goes to the layer below as far as it takes it;
-// the rest waits in the pump for the next news.
+// the rest waits in the pump for the next news from either side.
 void TlsLayer::pumpOut()
 {
     if (!m_sockets)
