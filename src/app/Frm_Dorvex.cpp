@@ -27,15 +27,6 @@ static void initResources()
 namespace qm240lx {
 namespace {
 
-QString comName(int com)
-{
-    return QStringLiteral("COM%1").arg(com);
-}
-
-} // namespace
-
-namespace {
-
 QString nameOf(Group group)
 {
     const std::string_view name = groupName(group);
@@ -361,7 +352,7 @@ QString Frm_Dorvex::openFailureReason() const
 {
     const PortError error = m_exchange.port().failure();
     const QString reason = error.message.isEmpty()
-                               ? QStringLiteral("%1 cannot be opened.").arg(comName(m_com))
+                               ? QStringLiteral("%1 cannot be opened.").arg(m_exchange.portName())
                                : error.message;
     return reason + QLatin1Char('\n') + presentPortsLine();
 }

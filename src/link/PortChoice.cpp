@@ -41,7 +41,7 @@ std::optional<QString> PortChoice::device(const EnvLookup& env) const
 
 QString PortChoice::name() const
 {
-    return com ? QStringLiteral("COM%1").arg(*com) : devicePath;
+    return com ? comName(*com) : devicePath;
 }
 
 } // namespace qm240lx

@@ -45,6 +45,11 @@ std::optional<QString> processEnvironment(const QString& name)
     return qEnvironmentVariable(key.constData());
 }
 
+QString comName(int com)
+{
+    return QStringLiteral("COM%1").arg(com);
+}
+
 QString comOverrideVariable(int com)
 {
     return QStringLiteral("QM240LX_COM%1").arg(com);

@@ -19,6 +19,9 @@ inline constexpr int lastComNumber = 255;
 // The process environment as an EnvLookup.
 std::optional<QString> processEnvironment(const QString& name);
 
+// "COM<n>", as ports are named to the user.
+QString comName(int com);
+
 // "QM240LX_COM<n>": a non-empty value replaces the device of COM n.
 QString comOverrideVariable(int com);
 

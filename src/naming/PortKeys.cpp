@@ -10,7 +10,7 @@ PortKeys::Key PortKeys::of(std::optional<int> com, const QString& path) const
 {
     if (com) {
         const std::optional<QString> device = comDevice(*com, m_env);
-        return {*com, device ? resolvedPath(*device) : QStringLiteral("COM%1").arg(*com)};
+        return {*com, device ? resolvedPath(*device) : comName(*com)};
     }
     const bool networkPort = NetAddress::isNetworkPort(path);
     std::optional<QHash<QString, int>>& numbers =
