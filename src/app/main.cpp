@@ -41,19 +41,6 @@ TlsFiles tlsFiles(const SetupOptions& options)
     return options.tls.withEnvironment(qm240lx::processEnvironment);
 }
 
-// Checked before Qt starts, loaded once it runs.
-std::variant<qm240lx::PortOptions, qm240lx::PortError> portOptions(const SetupOptions& options)
-{
-    qm240lx::PortOptions ports;
-    if (tlsFiles(options).isEmpty())
-        return ports;
-    const auto loaded = qm240lx::TlsCredentials::load(tlsFiles(options));
-    if (const auto* refused = std::get_if<qm240lx::PortError>(&loaded))
-        return *refused;
-    ports.tls = std::get<QSslConfiguration>(loaded);
-    return ports;
-}
-
 // Help, version, usage errors, TLS files that cannot be used and a missing display are answered
 // before Qt starts, as Qt aborts where it finds no display. Nullopt: start the window.
 std::optional<int> answerWithoutWindow(int argc, char** argv)
@@ -99,8 +86,9 @@ int main(int argc, char** argv)
     if (const SetupExit* exit = std::get_if<SetupExit>(&parsed))
         return finish(*exit);
     const SetupOptions& options = std::get<SetupOptions>(parsed);
-    const auto ports = portOptions(options);
-    if (const auto* refused = std::get_if<qm240lx::PortError>(&ports))
+    // Checked before Qt started, loaded now that it runs.
+    qm240lx::PortOptions portOptions;
+    if (const auto refused = qm240lx::loadTls(options.tls, portOptions))
         return finish(SetupExit::tlsRefused(*refused));
     const std::optional<int> startPort = qm240lx::bindStartPort(options.port);
     if (!startPort)
@@ -109,8 +97,7 @@ int main(int argc, char** argv)
                                       .arg(options.port->name())));
 
     qm240lx::QtAlarm portAlarm;
-    qm240lx::ComPorts comPorts(
-        qm240lx::PortMaker(std::get<qm240lx::PortOptions>(ports), portAlarm, qm240lx::systemTick));
+    qm240lx::ComPorts comPorts(qm240lx::PortMaker(portOptions, portAlarm, qm240lx::systemTick));
     qm240lx::QtAlarm alarm;
     qm240lx::QtErrorBox errorBox;
     qm240lx::Frm_Dorvex window({comPorts, alarm, qm240lx::systemTick, errorBox}, *startPort);

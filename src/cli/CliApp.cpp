@@ -12,7 +12,6 @@
 #include "cli/ProvisionStation.h"
 #include "naming/ComMap.h"
 #include "naming/PresentPorts.h"
-#include "tls/TlsCredentials.h"
 
 #include <variant>
 
@@ -54,19 +53,6 @@ CommandResult noAdapterFound(qsizetype probed)
             ? QStringLiteral("no adapter answered on the one port probed")
             : QStringLiteral("no adapter answered on any of the %1 ports probed").arg(probed);
     return result;
-}
-
-// Every certificate and key is checked before any port is opened.
-std::optional<PortError> loadTls(const TlsFiles& given, PortOptions& options)
-{
-    const TlsFiles files = given.withEnvironment(processEnvironment);
-    if (files.isEmpty())
-        return std::nullopt;
-    const auto loaded = TlsCredentials::load(files);
-    if (const PortError* error = std::get_if<PortError>(&loaded))
-        return *error;
-    options.tls = std::get<QSslConfiguration>(loaded);
-    return std::nullopt;
 }
 
 // The commands that also run on many ports at once, and what each does
@@ -216,8 +202,7 @@ Task<CommandResult> CliApp::scan(const CliOptions& options)
     QJsonArray ports;
     for (const PortScan::Port& port : found) {
         ports.append(JsonReport::foundPort(port.com, port.device));
-        const QString name = QStringLiteral("COM%1").arg(port.com);
-        result.lines << QStringLiteral("%1 %2").arg(name, -6).arg(port.device);
+        result.lines << QStringLiteral("%1 %2").arg(comName(port.com), -6).arg(port.device);
     }
     result.json.insert(QStringLiteral("ports"), ports);
     co_return result;

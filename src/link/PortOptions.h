@@ -1,7 +1,9 @@
 #pragma once
 
+#include "failure/PortError.h"
 #include "naming/ComMap.h"
 #include "naming/PortLock.h"
+#include "tls/TlsFiles.h"
 
 #include <functional>
 #include <optional>
@@ -25,5 +27,9 @@ struct PortOptions
     // holds it.
     QStringList lockDirectories = PortLock::systemDirectories();
 };
+
+// Loads the certificates and keys `given` names, the environment's where it
+// names none, into `options`; every one is checked before any port is opened.
+std::optional<PortError> loadTls(const TlsFiles& given, PortOptions& options);
 
 } // namespace qm240lx
