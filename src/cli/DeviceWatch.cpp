@@ -12,6 +12,9 @@
 namespace qm240lx {
 namespace {
 
+// Enough for every folder on the way to come or go between two looks.
+constexpr int maxLooks = 16;
+
 constexpr std::uint32_t events =
     IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE_SELF | IN_ONLYDIR;
 
@@ -77,20 +80,58 @@ void DeviceWatch::stop()
 bool DeviceWatch::watchFolders(bool announce)
 {
     for (const QString& folder : m_wanted) {
-        if (m_watched.values().contains(folder))
-            continue;
+        if (!m_watched.values().contains(folder) && !watchFolder(folder, announce))
+            return false;
+    }
+    return true;
+}
+
+// A folder on the way may be removed, or made, between the look and the
+// watch: the look is taken again until it holds.
+bool DeviceWatch::watchFolder(const QString& folder, bool announce)
+{
+    for (int look = 1;; ++look) {
         const QString watched = nearestExisting(folder);
         const int watch = ::inotify_add_watch(m_fd, QFile::encodeName(watched).constData(), events);
+        if (watch < 0 && errno == ENOENT && look < maxLooks)
+            continue;
         if (watch < 0) {
             m_error = QStringLiteral("cannot watch %1: %2")
                           .arg(watched, QString::fromLocal8Bit(std::strerror(errno)));
             return false;
         }
         m_watched.insert(watch, watched);
-        if (watched == folder)
+        if (watched == folder) {
             scan(folder, announce);
+            return true;
+        }
+        if (nearestExisting(folder) == watched)
+            return true;
     }
-    return true;
+}
+
+// The kernel's queue overflowed and events were lost: what is there now
+// counts.
+void DeviceWatch::rescan()
+{
+    for (const QString& known : m_names.keys()) {
+        if (!QFileInfo::exists(known))
+            nameVanished(known);
+    }
+    for (const QString& folder : m_watched) {
+        if (m_wanted.contains(folder))
+            scan(folder, true);
+    }
+}
+
+// Told from the next turn: the watch is stopped outside its notifier's signal.
+void DeviceWatch::keepWatching()
+{
+    if (watchFolders(true))
+        return;
+    m_notifier->setEnabled(false);
+    QMetaObject::invokeMethod(
+        this, [this] { Q_EMIT failed(m_error); }, Qt::QueuedConnection);
 }
 
 void DeviceWatch::scan(const QString& folder, bool announce)
@@ -119,6 +160,10 @@ void DeviceWatch::readEvents()
 
 void DeviceWatch::handle(int watch, std::uint32_t mask, const QString& name)
 {
+    if (mask & IN_Q_OVERFLOW) {
+        rescan();
+        return;
+    }
     if (mask & IN_IGNORED) {
         // The folder went: watch for it to come back.
         const QString gone = m_watched.take(watch);
@@ -126,7 +171,7 @@ void DeviceWatch::handle(int watch, std::uint32_t mask, const QString& name)
             if (QFileInfo(known).path() == gone)
                 nameVanished(known);
         }
-        watchFolders(true);
+        keepWatching();
         return;
     }
     const QString folder = m_watched.value(watch);
@@ -144,7 +189,7 @@ void DeviceWatch::handle(int watch, std::uint32_t mask, const QString& name)
                     ++other;
                 }
             }
-            watchFolders(true);
+            keepWatching();
         }
         return;
     }

@@ -44,9 +44,14 @@ Q_SIGNALS:
     // The device's first name to appear; the device is the file it resolves to.
     void appeared(const QString& name, const QString& device);
     void vanished(const QString& device);
+    // The kernel refused to watch a folder again: nothing more is told.
+    void failed(const QString& why);
 
 private:
     bool watchFolders(bool announce);
+    bool watchFolder(const QString& folder, bool announce);
+    void keepWatching();
+    void rescan();
     void readEvents();
     void handle(int watch, std::uint32_t mask, const QString& name);
     void scan(const QString& folder, bool announce);
