@@ -132,8 +132,7 @@ def main():
         supports_check_mode=True,
     )
     ports = module.params["ports"] or []
-    rc, entries, message = Tool(module).run(ports, ["read"], "read")
-    module.exit_json(changed=False, ports=entries)
+    module.exit_json(changed=False, ports=Tool(module).read(ports))
 
 
 if __name__ == "__main__":

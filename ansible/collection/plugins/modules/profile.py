@@ -195,7 +195,7 @@ class Adapters(object):
                 written = json.load(stream)
         except (IOError, OSError, ValueError):
             return {}
-        return dict((name, written[name]) for name in SETTINGS if name in written)
+        return settings_of(written)
 
     def apply(self, check):
         """qm240lx apply on the ports (every answering one when none are named)."""
@@ -225,8 +225,7 @@ class Adapters(object):
     def settings_now(self):
         """Each port's settings, read before anything is sent; with no ports
         named, those where an adapter answered are named from here on."""
-        rc, entries, message = self.tool.run(self.ports, ["read"], "read")
-        read = [entry for entry in entries if entry["result"] == "read"]
+        read = [entry for entry in self.tool.read(self.ports) if entry["result"] == "read"]
         if not self.ports:
             self.ports = [port_name(entry) for entry in read]
         return dict(((entry["port"], entry["device"]), settings_of(entry)) for entry in read)
