@@ -223,12 +223,16 @@ class Adapters(object):
             entry.update(result="failed", error=save["error"], error_kind=save.get("error_kind"))
 
     def settings_now(self):
-        """Each port's settings, read before anything is sent; with no ports
-        named, those where an adapter answered are named from here on."""
-        read = [entry for entry in self.tool.read(self.ports) if entry["result"] == "read"]
+        """Each port's settings, read before anything is sent, for the ports
+        whose read went through. With no ports named, every port the read
+        reports is named from here on, a failed read's too: an adapter
+        answered there, so apply reaches it as apply --all would and fails
+        the task on it."""
+        entries = self.tool.read(self.ports)
         if not self.ports:
-            self.ports = [port_name(entry) for entry in read]
-        return dict(((entry["port"], entry["device"]), settings_of(entry)) for entry in read)
+            self.ports = [port_name(entry) for entry in entries]
+        return dict(((entry["port"], entry["device"]), settings_of(entry))
+                    for entry in entries if entry["result"] == "read")
 
 
 def settings_text(settings):
