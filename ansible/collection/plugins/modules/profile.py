@@ -21,10 +21,7 @@ description:
   - A port that fails fails the task with the tool's own message; the other
     ports are still configured and reported.
 version_added: "1.0.0"
-author: qm240lx-setup developers (@qm240lx-setup)
-requirements:
-  - C(qm240lx) (Debian package C(qm240lx)) on the managed host's C(PATH).
-  - Membership of the C(dialout) group for the serial ports, or C(become).
+extends_documentation_fragment: qm240lx.adapters.adapters
 options:
   baud:
     description: Host baud rate, in bits per second.
@@ -58,14 +55,6 @@ options:
         (what C(qm240lx read --json) prints does).
       - Either this or the settings above, not both.
     type: path
-  ports:
-    description:
-      - The ports, as C(qm240lx --port) takes them - a COM number (C(COM5)),
-        a device path (C(/dev/ttyUSB0)) or a network port
-        (C(rfc2217://10.0.0.7:4001)).
-      - Omitted, every port where an adapter answers the probe.
-    type: list
-    elements: str
   save:
     description:
       - Save the configuration into the flash memory of each adapter this
