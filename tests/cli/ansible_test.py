@@ -120,6 +120,22 @@ class AnsibleModuleTest(unittest.TestCase):
         self.assertEqual([(port["result"], port["saved"]) for port in result["ports"]],
                          [("configured", True), ("failed", False), ("failed", False)])
 
+    def test_diff_mode_without_ports_applies_to_every_adapter_that_answered(self):
+        # --all on the test's emulators only, never on the host's serial ports.
+        tool = os.path.join(self.dir, "bin", "qm240lx")
+        os.makedirs(os.path.dirname(tool))
+        with open(tool, "w") as script:
+            script.write('#!/bin/sh\ncase " $* " in *" --all "*) set -- "$@" --only-overrides ;; esac\n'
+                         'exec "%s" "$@"\n' % TOOL)
+        os.chmod(tool, 0o755)
+        self.env["PATH"] = os.path.dirname(tool) + os.pathsep + self.env["PATH"]
+        self.adapters([], ["--silent", "ad"])
+        status, result, output = self.run_module({"baud": 57600}, "--diff")
+        self.assertEqual(status, "FAILED!", output)
+        self.assertRegex(result["msg"], r"^COM102 \(.*\): the adapter answered the probe but did not send")
+        self.assertEqual([(port["port"], port["result"]) for port in result["ports"]],
+                         [(101, "configured"), (102, "failed")])
+
     def test_a_bad_value_fails_before_anything_is_sent(self):
         (sim,) = self.adapters([])
         profile = os.path.join(self.dir, "bad.json")

@@ -48,6 +48,7 @@ $collection/MANIFEST.json
 $collection/README.md
 $collection/meta/runtime.yml
 $collection/playbooks/adapters.yml
+$collection/plugins/doc_fragments/adapters.py
 $collection/plugins/module_utils/tool.py
 $collection/plugins/modules/info.py
 $collection/plugins/modules/profile.py

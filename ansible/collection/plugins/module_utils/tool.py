@@ -50,6 +50,11 @@ class Tool(object):
             message = message[len("qm240lx: "):]
         return rc, self.entries(rc, out, message, ports, done), message
 
+    def read(self, ports):
+        """qm240lx read on the ports (every answering one when none are
+        given): one entry per port, the failed ones saying what failed."""
+        return self.run(ports, ["read"], "read")[1]
+
     def entries(self, rc, out, message, ports, done):
         try:
             report = json.loads(out) if out.strip() else {}

@@ -18,19 +18,7 @@ description:
   - Changes nothing; only the probe and the read request reach an adapter.
   - A port that fails does not fail the task; its entry says what failed.
 version_added: "1.0.0"
-author: qm240lx-setup developers (@qm240lx-setup)
-requirements:
-  - C(qm240lx) (Debian package C(qm240lx)) on the managed host's C(PATH).
-  - Membership of the C(dialout) group for the serial ports, or C(become).
-options:
-  ports:
-    description:
-      - The ports, as C(qm240lx --port) takes them - a COM number (C(COM5)),
-        a device path (C(/dev/ttyUSB0)) or a network port
-        (C(rfc2217://10.0.0.7:4001)).
-      - Omitted, every port where an adapter answers the probe.
-    type: list
-    elements: str
+extends_documentation_fragment: qm240lx.adapters.adapters
 attributes:
   check_mode:
     support: full
@@ -132,8 +120,7 @@ def main():
         supports_check_mode=True,
     )
     ports = module.params["ports"] or []
-    rc, entries, message = Tool(module).run(ports, ["read"], "read")
-    module.exit_json(changed=False, ports=entries)
+    module.exit_json(changed=False, ports=Tool(module).read(ports))
 
 
 if __name__ == "__main__":

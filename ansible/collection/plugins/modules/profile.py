@@ -21,10 +21,7 @@ description:
   - A port that fails fails the task with the tool's own message; the other
     ports are still configured and reported.
 version_added: "1.0.0"
-author: qm240lx-setup developers (@qm240lx-setup)
-requirements:
-  - C(qm240lx) (Debian package C(qm240lx)) on the managed host's C(PATH).
-  - Membership of the C(dialout) group for the serial ports, or C(become).
+extends_documentation_fragment: qm240lx.adapters.adapters
 options:
   baud:
     description: Host baud rate, in bits per second.
@@ -58,14 +55,6 @@ options:
         (what C(qm240lx read --json) prints does).
       - Either this or the settings above, not both.
     type: path
-  ports:
-    description:
-      - The ports, as C(qm240lx --port) takes them - a COM number (C(COM5)),
-        a device path (C(/dev/ttyUSB0)) or a network port
-        (C(rfc2217://10.0.0.7:4001)).
-      - Omitted, every port where an adapter answers the probe.
-    type: list
-    elements: str
   save:
     description:
       - Save the configuration into the flash memory of each adapter this
@@ -195,7 +184,7 @@ class Adapters(object):
                 written = json.load(stream)
         except (IOError, OSError, ValueError):
             return {}
-        return dict((name, written[name]) for name in SETTINGS if name in written)
+        return settings_of(written)
 
     def apply(self, check):
         """qm240lx apply on the ports (every answering one when none are named)."""
@@ -223,13 +212,16 @@ class Adapters(object):
             entry.update(result="failed", error=save["error"], error_kind=save.get("error_kind"))
 
     def settings_now(self):
-        """Each port's settings, read before anything is sent; with no ports
-        named, those where an adapter answered are named from here on."""
-        rc, entries, message = self.tool.run(self.ports, ["read"], "read")
-        read = [entry for entry in entries if entry["result"] == "read"]
+        """Each port's settings, read before anything is sent, for the ports
+        whose read went through. With no ports named, every port the read
+        reports is named from here on, a failed read's too: an adapter
+        answered there, so apply reaches it as apply --all would and fails
+        the task on it."""
+        entries = self.tool.read(self.ports)
         if not self.ports:
-            self.ports = [port_name(entry) for entry in read]
-        return dict(((entry["port"], entry["device"]), settings_of(entry)) for entry in read)
+            self.ports = [port_name(entry) for entry in entries]
+        return dict(((entry["port"], entry["device"]), settings_of(entry))
+                    for entry in entries if entry["result"] == "read")
 
 
 def settings_text(settings):
