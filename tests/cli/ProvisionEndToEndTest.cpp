@@ -126,10 +126,11 @@ QList<QJsonObject> records(const QString& path)
 
 // A device present at the start is left alone; each one that appears is
 // handled once while it stays, however many names it gets, and again when it
-// comes back; a silent one is no adapter, which is no failure.
+// comes back; a silent one is no adapter, which is no failure; one pulled
+// before its last read-back failed, though its save went through.
 TEST(Provision, HandlesEachDeviceOnceWhileItStaysAndRecordsEach)
 {
-    const StartedSim present, adapter, silent({"--silent", "all"});
+    const StartedSim present, adapter, silent({"--silent", "all"}), cut({"--unplug-after", "7"});
     QTemporaryDir logs;
     const QString log = logs.filePath("station.log");
     {
@@ -141,44 +142,46 @@ TEST(Provision, HandlesEachDeviceOnceWhileItStaysAndRecordsEach)
         << station.err().toStdString();
     station.plug("ttyAdapter", adapter);
     station.plug("ttySilent", silent);
-    const QStringList first = station.linesOnceThere(2);
+    station.plug("ttyCut", cut);
+    const QStringList first = station.linesOnceThere(3);
     station.plug("ttyAdapterById", adapter);
     station.unplug("ttyAdapter");
     station.unplug("ttyAdapterById");
     station.plug("ttyAdapter", adapter);
-    const QStringList lines = station.linesOnceThere(3);
-    EXPECT_EQ(station.stop(SIGTERM), 0) << station.err().toStdString();
+    const QStringList lines = station.linesOnceThere(4);
+    EXPECT_EQ(station.stop(SIGTERM), 1) << station.err().toStdString();
 
-    ASSERT_EQ(lines.size(), 3) << station.out().toStdString();
+    ASSERT_EQ(lines.size(), 4) << station.out().toStdString();
     const QString configured =
         adapter.devicePath() + ": configured: h_byte set, saved into flash (";
-    EXPECT_TRUE(QStringList(lines.mid(0, 2)).filter(configured).size() == 1)
+    EXPECT_TRUE(QStringList(lines.mid(0, 3)).filter(configured).size() == 1)
         << lines.join('\n').toStdString();
     EXPECT_TRUE(lines.filter(silent.devicePath() + ": no adapter: nothing answered").size() == 1);
-    EXPECT_TRUE(lines[2].startsWith("3 " + adapter.devicePath() + ": unchanged: saved into flash"))
-        << lines[2].toStdString();
-    EXPECT_TRUE(station.out().endsWith("1 configured, 1 unchanged, 1 no adapter, 0 failed\n"))
+    EXPECT_TRUE(lines.filter(cut.devicePath() + ": failed (port_lost): ").size() == 1);
+    EXPECT_TRUE(lines[3].startsWith("4 " + adapter.devicePath() + ": unchanged: saved into flash"))
+        << lines[3].toStdString();
+    EXPECT_TRUE(station.out().endsWith("1 configured, 1 unchanged, 1 no adapter, 1 failed\n"))
         << station.out().toStdString();
     EXPECT_EQ(hex(adapter.received()), hex(bytes("acad ae06ad af ad acad af ad")));
     EXPECT_EQ(present.received(), QByteArray());
 
     const QList<QJsonObject> written = records(log);
-    ASSERT_EQ(written.size(), 4); // the half line, ended, then one a device
-    for (const QJsonObject& record : written.mid(1)) {
+    ASSERT_EQ(written.size(), 5); // the half line, ended, then one a device
+    QMap<QString, QJsonObject> firstOf;
+    for (const QJsonObject& record : written.mid(1, 3)) {
         EXPECT_TRUE(record["time"].toString().contains('T'));
         EXPECT_TRUE(record["by_id"].isNull());
+        firstOf.insert(record["device"].toString(), record);
     }
-    const auto ofAdapter = [&](int index) {
-        return written[index]["device"] == adapter.devicePath();
-    };
-    const QJsonObject firstTime = ofAdapter(1) ? written[1] : written[2];
+    const QJsonObject firstTime = firstOf[adapter.devicePath()];
     EXPECT_EQ(firstTime["before"]["h_byte"], 0x03);
     EXPECT_EQ(firstTime["after"]["h_byte"], 0x06);
     EXPECT_EQ(firstTime["saved"], true);
-    EXPECT_EQ(written[3]["result"], "unchanged");
-    const QJsonObject ofSilent = ofAdapter(1) ? written[2] : written[1];
-    EXPECT_EQ(ofSilent["result"], "no_adapter");
-    EXPECT_EQ(ofSilent["error_kind"], "no_adapter");
+    EXPECT_EQ(written[4]["result"], "unchanged");
+    EXPECT_EQ(firstOf[silent.devicePath()]["result"], "no_adapter");
+    EXPECT_EQ(firstOf[silent.devicePath()]["error_kind"], "no_adapter");
+    EXPECT_EQ(firstOf[cut.devicePath()]["result"], "failed");
+    EXPECT_EQ(firstOf[cut.devicePath()]["saved"], true);
 }
 
 // The first signal lets the adapter in hand finish, saved; a second one
