@@ -56,13 +56,16 @@ Task<CommandResult> CliCommands::set(FieldChanges changes, bool save)
     if (absent)
         co_return CommandResult::failed(*absent);
     const Applied applied = co_await applyAfterProbe(changes, save);
-    CommandResult result = applied.failure ? CommandResult::failed(*applied.failure)
-                                           : configurationResult(*applied.held);
+    CommandResult result;
     if (applied.failure) {
+        result = CommandResult::failed(*applied.failure);
         result.json = JsonReport::port(m_session.port(), m_session.device());
         result.json.insert(QStringLiteral("error"), applied.failure->text);
+        result.json.insert(QStringLiteral("error_kind"),
+                           JsonReport::kindName(applied.failure->kind));
         result.lines << applied.afterFailure();
     } else {
+        result = configurationResult(*applied.held);
         result.lines = applied.lines + result.lines;
     }
     result.json.insert(QStringLiteral("changed"), applied.changed);

@@ -152,7 +152,8 @@ TEST(Cli, JsonGivesOneObject)
     {
         const char* sim;
         const char* cli;      // DEVICE stands for the emulator's device, which is also COM9
-        const char* expected; // without the device
+        const char* expected; // without the "device" key
+        int exitCode = 0;
     };
     const Case cases[] = {
         {"--h-byte 0x13 --d-byte 0x63 --p-byte 0x01", "--json --port 9 read",
@@ -164,16 +165,21 @@ TEST(Cli, JsonGivesOneObject)
              "ignore_cts": false, "ignore_dsr": true, "mode": "primary-secondary", "slots": 6,
              "discovery_time_s": 3, "protocol": "ircomm", "changed": ["h_byte", "d_byte"],
              "saved": true})"},
+        {"--reject 3", "--json set --port DEVICE --baud 2400",
+         R"({"port": null, "error": "DEVICE: the adapter rejected the H-Byte 0x01 three times",
+             "error_kind": "rejected", "changed": [], "saved": false})",
+         76},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.cli);
         StartedSim sim(words(c.sim));
         const QStringList arguments = words(c.cli).replaceInStrings("DEVICE", sim.devicePath());
         const CliProcess run = CliProcess::run(arguments, {{9, sim.devicePath()}});
-        QJsonObject expected = QJsonDocument::fromJson(c.expected).object();
+        const QString text = QString(c.expected).replace("DEVICE", sim.devicePath());
+        QJsonObject expected = QJsonDocument::fromJson(text.toUtf8()).object();
         ASSERT_FALSE(expected.isEmpty());
         expected.insert("device", sim.devicePath());
-        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
         EXPECT_EQ(run.json(), expected) << run.out.toStdString();
     }
 }
