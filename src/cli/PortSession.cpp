@@ -59,8 +59,13 @@ CliExit PortSession::portFailure() const
     return failure(m_port->failure());
 }
 
+// An aborted exchange fails however its port ended: the command was given up.
 CliExit PortSession::failure(const PortError& error) const
 {
+    if (m_exchange.aborted())
+        return {exitCodeFor(FailureKind::GivenUp),
+                QStringLiteral("%1: abandoned: interrupted").arg(description()),
+                FailureKind::GivenUp};
     if (!error.isError())
         return {exitCodeFor(PortError::Kind::Lost),
                 QStringLiteral("%1 is not open").arg(description()), PortError::Kind::Lost};

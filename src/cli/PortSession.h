@@ -46,7 +46,8 @@ public:
     // Where the engine's progress texts go: the trace, or nowhere.
     ShowText show();
 
-    // The failure for a port that failed while in use.
+    // The failure for a port that failed while in use; given up once the
+    // exchange was aborted.
     CliExit portFailure() const;
 
 private:

@@ -137,10 +137,8 @@ Task<> ProvisionStation::handle(DeviceWatch::Device device, int number)
     plan.verify = true;
     plan.waitForAccess = true;
     const PortChoice port{std::nullopt, device.path};
-    PortApply::Outcome outcome =
+    const PortApply::Outcome outcome =
         co_await PortApply::run(port, plan, m_options, m_trace, m_interruption);
-    if (outcome.result == PortApply::Result::Failed && m_interruption.interrupted())
-        outcome.failure.text = QStringLiteral("%1: abandoned: interrupted").arg(device.path);
     const QJsonObject entry = record(device, outcome, took.elapsed() / 1000.0);
     if (m_log && !m_logFailure) {
         m_logFailure = m_log->append(entry);

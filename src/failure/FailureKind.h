@@ -29,7 +29,7 @@ enum class FailureKind
     TimedOut,           // the opening did not end within its bound
     ClosedByServer,     // the server closed the connection while it was being opened
     NegotiationRefused, // the server refuses RFC 2217
-    GivenUp,            // the opening was given up: the program is closing
+    GivenUp,            // the opening or the command was given up: the program is closing
     // TLS.
     NotTls,               // the server does not speak TLS
     CertificateUntrusted, // issued by an authority that is not trusted

@@ -209,6 +209,8 @@ TEST(Provision, AFirstSignalFinishesTheAdapterInHandAndASecondAbandonsIt)
             EXPECT_TRUE(station.err().endsWith("qm240lx: interrupted\n"))
                 << station.err().toStdString();
             EXPECT_FALSE(slow.received().contains('\xAF'));
+            EXPECT_TRUE(station.out().contains(": failed (given_up): abandoned: interrupted ("))
+                << station.out().toStdString();
         }
     }
 }
