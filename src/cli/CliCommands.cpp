@@ -90,7 +90,9 @@ Task<CliCommands::Applied> CliCommands::applyAfterProbe(FieldChanges changes, bo
         applied.lines << QStringLiteral("Nothing to change.");
     if (save) {
         applied.failure = co_await saveIntoFlash();
-        applied.saveUnconfirmed = applied.failure.has_value();
+        // A line that never fell quiet kept the save from being written.
+        applied.saveUnconfirmed =
+            applied.failure && applied.failure->kind != FailureKind::KeepsSending;
         if (applied.failure)
             co_return applied;
         applied.saved = true;
