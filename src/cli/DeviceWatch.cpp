@@ -40,7 +40,7 @@ DeviceWatch::~DeviceWatch()
     stop();
 }
 
-std::optional<QList<DeviceWatch::Device>> DeviceWatch::start()
+std::optional<QStringList> DeviceWatch::start()
 {
     m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_fd < 0) {
@@ -54,14 +54,8 @@ std::optional<QList<DeviceWatch::Device>> DeviceWatch::start()
     }
     m_notifier.emplace(m_fd, QSocketNotifier::Read);
     connect(&*m_notifier, &QSocketNotifier::activated, this, &DeviceWatch::readEvents);
-    QList<Device> present;
-    QStringList devices;
-    for (auto name = m_names.cbegin(); name != m_names.cend(); ++name) {
-        if (devices.contains(name.value()))
-            continue;
-        devices << name.value();
-        present.append({name.key(), name.value()});
-    }
+    QStringList present = m_names.values();
+    present.removeDuplicates();
     return present;
 }
 
@@ -222,16 +216,12 @@ void DeviceWatch::nameAppeared(const QString& path, bool announce)
     const bool known = m_names.values().contains(device);
     m_names.insert(path, device);
     if (announce && !known)
-        Q_EMIT appeared(path, device);
+        Q_EMIT appeared(device);
 }
 
 void DeviceWatch::nameVanished(const QString& path)
 {
-    if (!m_names.contains(path))
-        return;
-    const QString device = m_names.take(path);
-    if (!m_names.values().contains(device))
-        Q_EMIT vanished(device);
+    m_names.remove(path);
 }
 
 } // namespace qm240lx

@@ -13,11 +13,12 @@
 
 namespace qm240lx {
 
-// Serial devices as they appear and vanish under glob patterns such as
-// /dev/ttyUSB*, told by the kernel (inotify on each pattern's folder), never
-// by polling. A device is known by the file it resolves to, so that a device
-// seen through two names (/dev/ttyUSB0 and its /dev/serial/by-id link) is one
-// device, which appears with its first name and vanishes with its last.
+// Serial devices as they appear under glob patterns such as /dev/ttyUSB*,
+// told by the kernel (inotify on each pattern's folder), never by polling. A
+// device is known by the file it resolves to, so that a device seen through
+// two names (/dev/ttyUSB0 and its /dev/serial/by-id link) is one device,
+// which appears with its first name and appears again only once its last
+// name has gone.
 class DeviceWatch : public QObject
 {
     Q_OBJECT
@@ -28,22 +29,15 @@ public:
     DeviceWatch(const DeviceWatch&) = delete;
     DeviceWatch& operator=(const DeviceWatch&) = delete;
 
-    struct Device
-    {
-        QString name; // as it appeared: /dev/ttyUSB0, a /dev/serial/by-id link
-        QString path; // the file it resolves to
-    };
-
     // Starts watching; the devices present now are returned, not announced.
     // nullopt, with error() telling why, when the kernel refuses to watch.
-    std::optional<QList<Device>> start();
+    std::optional<QStringList> start();
     void stop();
     QString error() const { return m_error; }
 
 Q_SIGNALS:
-    // The device's first name to appear; the device is the file it resolves to.
-    void appeared(const QString& name, const QString& device);
-    void vanished(const QString& device);
+    // A device appeared: the file its first name resolves to.
+    void appeared(const QString& device);
     // The kernel refused to watch a folder again: nothing more is told.
     void failed(const QString& why);
 

@@ -63,16 +63,12 @@ ProvisionStation::ProvisionStation(Plan plan, PortOptions options, std::optional
       m_err(err), m_trace(trace), m_interruption(interruption), m_watch(m_plan.patterns)
 {
     QObject::connect(&m_watch, &DeviceWatch::appeared, &m_watch,
-                     [this](const QString& name, const QString& path) {
-                         take({name, path});
-                     });
-    QObject::connect(&m_watch, &DeviceWatch::vanished, &m_watch,
-                     [this](const QString& path) { m_handled.erase(path); });
+                     [this](const QString& device) { take(device); });
 }
 
 Task<CommandResult> ProvisionStation::run()
 {
-    const std::optional<QList<DeviceWatch::Device>> present = m_watch.start();
+    const std::optional<QStringList> present = m_watch.start();
     if (!present)
         co_return CommandResult::failed({ExitCode::OsError, m_watch.error()});
     QString watching = QStringLiteral("qm240lx: watching %1").arg(m_plan.patterns.join(", "));
@@ -81,17 +77,14 @@ Task<CommandResult> ProvisionStation::run()
                                    "(--present takes them too)")
                         .arg(present->size());
     print(m_err, watching);
-    for (const DeviceWatch::Device& device : *present) {
-        if (m_plan.present)
+    if (m_plan.present) {
+        for (const QString& device : *present)
             take(device);
-        else
-            m_handled.insert(device.path);
     }
     while (!m_stopping || !m_inHand.empty()) {
         co_await m_news;
         reapFinished();
     }
-    m_watch.stop();
     CommandResult result;
     if (m_plan.json)
         print(m_err, QStringLiteral("qm240lx: ") + summary());
@@ -118,16 +111,15 @@ void ProvisionStation::stop()
     m_news.wake();
 }
 
-void ProvisionStation::take(const DeviceWatch::Device& device)
+void ProvisionStation::take(const QString& device)
 {
-    if (m_stopping || m_handled.contains(device.path))
+    if (m_stopping)
         return;
-    m_handled.insert(device.path);
     const int number = ++m_taken;
     m_inHand.emplace(number, handle(device, number));
 }
 
-Task<> ProvisionStation::handle(DeviceWatch::Device device, int number)
+Task<> ProvisionStation::handle(QString device, int number)
 {
     QElapsedTimer took;
     took.start();
@@ -136,7 +128,7 @@ Task<> ProvisionStation::handle(DeviceWatch::Device device, int number)
     plan.save = m_plan.save;
     plan.verify = true;
     plan.waitForAccess = true;
-    const PortChoice port{std::nullopt, device.path};
+    const PortChoice port{std::nullopt, device};
     const PortApply::Outcome outcome =
         co_await PortApply::run(port, plan, m_options, m_trace, m_interruption);
     const QJsonObject entry = record(device, outcome, took.elapsed() / 1000.0);
@@ -163,14 +155,14 @@ Task<> ProvisionStation::handle(DeviceWatch::Device device, int number)
     m_news.wake();
 }
 
-QJsonObject ProvisionStation::record(const DeviceWatch::Device& device,
-                                     const PortApply::Outcome& outcome, double seconds) const
+QJsonObject ProvisionStation::record(const QString& device, const PortApply::Outcome& outcome,
+                                     double seconds) const
 {
-    const QString byId = byIdName(device.path);
+    const QString byId = byIdName(device);
     const bool failed = outcome.result == PortApply::Result::Failed;
     return {
         {QStringLiteral("time"), now()},
-        {QStringLiteral("device"), device.path},
+        {QStringLiteral("device"), device},
         {QStringLiteral("by_id"), byId.isEmpty() ? QJsonValue() : QJsonValue(byId)},
         {QStringLiteral("before"), bytesOf(outcome.before)},
         {QStringLiteral("after"), bytesOf(outcome.configuration)},

@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <map>
 #include <optional>
-#include <set>
 
 #include <QElapsedTimer>
 #include <QJsonObject>
@@ -58,9 +57,9 @@ private:
         int failed = 0;
     };
 
-    void take(const DeviceWatch::Device& device);
-    Task<> handle(DeviceWatch::Device device, int number);
-    QJsonObject record(const DeviceWatch::Device& device, const PortApply::Outcome& outcome,
+    void take(const QString& device);
+    Task<> handle(QString device, int number);
+    QJsonObject record(const QString& device, const PortApply::Outcome& outcome,
                        double seconds) const;
     QString line(int number, const QJsonObject& record) const;
     void reapFinished();
@@ -77,7 +76,6 @@ private:
     DeviceWatch m_watch;
     Wakeup m_news;
     std::map<int, Task<>> m_inHand;
-    std::set<QString> m_handled; // devices taken since they appeared
     int m_taken = 0;
     Counts m_counts;
     bool m_stopping = false;
