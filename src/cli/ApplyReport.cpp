@@ -34,23 +34,11 @@ QString resultName(Result result)
     return QStringLiteral("failed");
 }
 
-// A failure's own text mostly begins with the port's description already.
-QString failureText(const PortApply::Outcome& outcome)
-{
-    const QString prefix = outcome.description + QStringLiteral(": ");
-    const QString& text = outcome.failure.text;
-    return text.startsWith(prefix) ? text.mid(prefix.size()) : text;
-}
-
 QString configuredText(const PortApply::Outcome& outcome)
 {
-    QStringList done;
-    for (const QJsonValue& name : outcome.changed)
-        done << QStringLiteral("%1 set").arg(name.toString());
-    if (done.isEmpty())
-        done << QStringLiteral("nothing to change");
-    if (outcome.saved)
-        done << QStringLiteral("saved into flash");
+    QStringList done = ApplyReport::configuredParts(outcome);
+    if (outcome.changed.isEmpty())
+        done.prepend(QStringLiteral("nothing to change"));
     return QStringLiteral("configured: ") + done.join(QStringLiteral(", "));
 }
 
@@ -72,7 +60,7 @@ QString outcomeText(const PortApply::Outcome& outcome)
     case Result::Failed:
         break;
     }
-    const QString failed = QStringLiteral("failed: ") + failureText(outcome);
+    const QString failed = QStringLiteral("failed: ") + ApplyReport::failureText(outcome);
     if (outcome.afterFailure.isEmpty())
         return failed;
     return failed + QStringLiteral(". ") + outcome.afterFailure;
@@ -158,6 +146,23 @@ ExitCode exitCode(const std::vector<PortApply::Outcome>& outcomes)
 QString ApplyReport::line(const PortApply::Outcome& outcome)
 {
     return QStringLiteral("%1: %2").arg(outcome.port.name(), outcomeText(outcome));
+}
+
+QStringList ApplyReport::configuredParts(const PortApply::Outcome& outcome)
+{
+    QStringList done;
+    for (const QJsonValue& name : outcome.changed)
+        done << QStringLiteral("%1 set").arg(name.toString());
+    if (outcome.saved)
+        done << QStringLiteral("saved into flash");
+    return done;
+}
+
+QString ApplyReport::failureText(const PortApply::Outcome& outcome)
+{
+    const QString prefix = outcome.description + QStringLiteral(": ");
+    const QString& text = outcome.failure.text;
+    return text.startsWith(prefix) ? text.mid(prefix.size()) : text;
 }
 
 CommandResult ApplyReport::result(const std::vector<PortApply::Outcome>& outcomes, Step step)

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <QString>
+#include <QStringList>
 
 namespace qm240lx {
 
@@ -18,6 +19,14 @@ public:
     // "COM3: baud 9600, profile 57600"
     // "COM3: ready"
     static QString line(const PortApply::Outcome& outcome);
+
+    // What configuring the adapter did: "h_byte set", "saved into flash";
+    // empty when it did nothing.
+    static QStringList configuredParts(const PortApply::Outcome& outcome);
+
+    // The failure's text without the port's description it mostly begins
+    // with.
+    static QString failureText(const PortApply::Outcome& outcome);
 
     // The summary ("3 adapters: 2 configured, 1 failed"), the JSON and the
     // exit code: the code of the first failed port in `outcomes`; otherwise

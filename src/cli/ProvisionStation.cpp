@@ -1,5 +1,6 @@
 #include "cli/ProvisionStation.h"
 
+#include "cli/ApplyReport.h"
 #include "cli/JsonReport.h"
 
 #include <algorithm>
@@ -142,8 +143,14 @@ Task<> ProvisionStation::handle(QString device, int number)
     }
     print(m_out, m_plan.json
                      ? QString::fromUtf8(QJsonDocument(entry).toJson(QJsonDocument::Compact))
-                     : line(number, entry));
-    const QString result = entry[QStringLiteral("result")].toString();
+                     : line(number, entry, outcome));
+    count(outcome);
+    m_news.wake();
+}
+
+void ProvisionStation::count(const PortApply::Outcome& outcome)
+{
+    const QString result = resultOf(outcome);
     if (result == QLatin1String("configured"))
         ++m_counts.configured;
     else if (result == QLatin1String("unchanged"))
@@ -152,7 +159,6 @@ Task<> ProvisionStation::handle(QString device, int number)
         ++m_counts.noAdapter;
     else
         ++m_counts.failed;
-    m_news.wake();
 }
 
 QJsonObject ProvisionStation::record(const QString& device, const PortApply::Outcome& outcome,
@@ -178,30 +184,23 @@ QJsonObject ProvisionStation::record(const QString& device, const PortApply::Out
 
 // "3 /dev/ttyUSB0 (usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0): configured:
 // h_byte set, saved into flash (1.43 s)"
-QString ProvisionStation::line(int number, const QJsonObject& record) const
+QString ProvisionStation::line(int number, const QJsonObject& record,
+                               const PortApply::Outcome& outcome) const
 {
     QString device = record[QStringLiteral("device")].toString();
     if (record[QStringLiteral("by_id")].isString())
         device += QStringLiteral(" (%1)").arg(record[QStringLiteral("by_id")].toString());
-    const QString result = record[QStringLiteral("result")].toString();
+    const QString result = resultOf(outcome);
     QString what;
-    if (result == QLatin1String("configured") || result == QLatin1String("unchanged")) {
-        QStringList done;
-        for (const QJsonValue& name : record[QStringLiteral("changed")].toArray())
-            done << QStringLiteral("%1 set").arg(name.toString());
-        if (record[QStringLiteral("saved")].toBool())
-            done << QStringLiteral("saved into flash");
+    if (outcome.result != PortApply::Result::Failed) {
+        const QStringList done = ApplyReport::configuredParts(outcome);
         what = done.isEmpty() ? result : result + QStringLiteral(": ") + done.join(", ");
     } else {
-        // The failure's own text begins with the device already.
-        QString error = record[QStringLiteral("error")].toString();
-        const QString prefix = record[QStringLiteral("device")].toString() + QStringLiteral(": ");
-        if (error.startsWith(prefix))
-            error = error.mid(prefix.size());
+        const QString error = ApplyReport::failureText(outcome);
         what = result == QLatin1String("no_adapter")
                    ? error
                    : QStringLiteral("failed (%1): %2")
-                         .arg(record[QStringLiteral("error_kind")].toString(), error);
+                         .arg(JsonReport::kindName(outcome.failure.kind), error);
     }
     return QStringLiteral("%1 %2: %3 (%4 s)")
         .arg(number)

@@ -61,7 +61,8 @@ private:
     Task<> handle(QString device, int number);
     QJsonObject record(const QString& device, const PortApply::Outcome& outcome,
                        double seconds) const;
-    QString line(int number, const QJsonObject& record) const;
+    QString line(int number, const QJsonObject& record, const PortApply::Outcome& outcome) const;
+    void count(const PortApply::Outcome& outcome);
     void reapFinished();
     QString summary() const;
     void print(std::FILE* stream, const QString& text) const;
