@@ -65,6 +65,11 @@ ProvisionStation::ProvisionStation(Plan plan, PortOptions options, std::optional
 {
     QObject::connect(&m_watch, &DeviceWatch::appeared, &m_watch,
                      [this](const QString& device) { take(device); });
+    QObject::connect(&m_watch, &DeviceWatch::failed, &m_watch, [this](const QString& why) {
+        m_watchFailure = CliExit{ExitCode::OsError, why};
+        print(m_err, QStringLiteral("qm240lx: %1; taking no more devices").arg(why));
+        stop();
+    });
 }
 
 Task<CommandResult> ProvisionStation::run()
@@ -92,9 +97,9 @@ Task<CommandResult> ProvisionStation::run()
     else
         result.lines << summary();
     result.code = m_counts.failed > 0 ? ExitCode::Differs : ExitCode::Success;
-    if (m_logFailure) {
-        result.code = m_logFailure->code;
-        result.error = m_logFailure->text;
+    if (const std::optional<CliExit>& failure = m_logFailure ? m_logFailure : m_watchFailure) {
+        result.code = failure->code;
+        result.error = failure->text;
     }
     co_return result;
 }

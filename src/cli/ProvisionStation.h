@@ -81,6 +81,7 @@ private:
     Counts m_counts;
     bool m_stopping = false;
     std::optional<CliExit> m_logFailure;
+    std::optional<CliExit> m_watchFailure;
 };
 
 } // namespace qm240lx
